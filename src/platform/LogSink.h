@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+enum class LogType { Info, Error };
+
+// Where log entries go: the system journal, standard error or, in tests, a list.
+class LogSink {
+public:
+    virtual ~LogSink() = default;
+    virtual bool isEnabled(LogType type) const = 0;
+    virtual void write(const QString& subsystem, const QString& category, LogType type,
+                       const QString& message) = 0;
+
+    // The sink in use: the one installed last, else the system's.
+    static LogSink& current();
+    // Installs `sink` (not owned) until the returned previous one is installed again; nullptr restores the
+    // system's.
+    static LogSink* install(LogSink* sink);
+};
+
+// The system's sink: journald when its socket is reachable, else standard error.
+LogSink& systemLogSink();

@@ -1,0 +1,291 @@
+#include "utilities/CurrentCalendar.h"
+
+#include "utilities/IcuText.h"
+
+#include <QHash>
+#include <QTimeZone>
+#include <unicode/basictz.h>
+#include <unicode/calendar.h>
+#include <unicode/dtfmtsym.h>
+#include <unicode/gregocal.h>
+#include <unicode/rbtz.h>
+#include <unicode/simpletz.h>
+#include <unicode/tzrule.h>
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+namespace {
+
+QString pinnedLocale;
+QString pinnedZone;
+
+QString localeFromEnvironment() {
+    for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            QString locale = QString::fromLocal8Bit(value);
+            locale = locale.section(u'.', 0, 0).section(u'@', 0, 0);
+            if (locale == u"C" || locale == u"POSIX")
+                return QStringLiteral("en_US_POSIX");
+            return locale;
+        }
+    }
+    return QStringLiteral("en_US_POSIX");
+}
+
+// Rules built from the system's transitions between these years; outside them the nearest offset holds.
+constexpr int kFirstRuleYear = 1900;
+constexpr int kLastRuleYear = 2100;
+
+std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
+    const QTimeZone zone(id.toUtf8());
+    const icu::UnicodeString icuId = toIcu(id);
+    if (!zone.isValid())
+        return std::make_unique<icu::SimpleTimeZone>(0, icuId);
+
+    const QDateTime from(QDate(kFirstRuleYear, 1, 1), QTime(0, 0), Qt::UTC);
+    const QDateTime to(QDate(kLastRuleYear, 12, 31), QTime(0, 0), Qt::UTC);
+    const auto transitions = zone.transitions(from, to);
+    // Before its first transition a zone keeps the offsets that transition replaces; Qt reports no data there.
+    auto initial = zone.offsetData(from);
+    if (!initial.atUtc.isValid())
+        initial = transitions.isEmpty() ? zone.offsetData(QDateTime::currentDateTimeUtc()) : transitions.first();
+    if (!initial.atUtc.isValid())
+        return std::make_unique<icu::SimpleTimeZone>(zone.offsetFromUtc(QDateTime::currentDateTimeUtc()) * 1000, icuId);
+    auto* initialRule = new icu::InitialTimeZoneRule(icuId, initial.standardTimeOffset * 1000,
+                                                     (initial.offsetFromUtc - initial.standardTimeOffset) * 1000);
+    auto result = std::make_unique<icu::RuleBasedTimeZone>(icuId, initialRule);
+
+    // One rule per distinct (raw, daylight) pair, holding every instant at which that pair starts.
+    std::map<std::pair<int, int>, std::vector<UDate>> starts;
+    for (const auto& t : transitions) {
+        const int raw = t.standardTimeOffset;
+        const int dst = t.offsetFromUtc - t.standardTimeOffset;
+        starts[{raw, dst}].push_back(double(t.atUtc.toMSecsSinceEpoch()));
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    for (const auto& [offsets, times] : starts) {
+        auto* rule = new icu::TimeArrayTimeZoneRule(icuId, offsets.first * 1000, offsets.second * 1000,
+                                                    times.data(), int32_t(times.size()),
+                                                    icu::DateTimeRule::UTC_TIME);
+        result->addTransitionRule(rule, status);
+    }
+    result->complete(status);
+    if (U_FAILURE(status))
+        return std::make_unique<icu::SimpleTimeZone>(0, icuId);
+    return result;
+}
+
+icu::Locale localeNamed(const QString& name) { return icu::Locale::createCanonical(name.toUtf8().constData()); }
+
+} // namespace
+
+std::unique_ptr<icu::TimeZone> systemTimeZone(const QString& id) {
+    static std::mutex mutex;
+    static QHash<QString, std::shared_ptr<icu::BasicTimeZone>> cache;
+    std::lock_guard lock(mutex);
+    auto& zone = cache[id];
+    if (!zone)
+        zone = buildZone(id);
+    return std::unique_ptr<icu::TimeZone>(zone->clone());
+}
+
+QString CurrentCalendar::localeName() { return pinnedLocale.isEmpty() ? localeFromEnvironment() : pinnedLocale; }
+
+QString CurrentCalendar::timeZoneId() {
+    if (!pinnedZone.isEmpty())
+        return pinnedZone;
+    const QByteArray id = QTimeZone::systemTimeZoneId();
+    return id.isEmpty() ? QStringLiteral("UTC") : QString::fromUtf8(id);
+}
+
+ScopedCalendarPin::ScopedCalendarPin(const QString& localeName, const QString& timeZoneId)
+    : previousLocale_(pinnedLocale), previousZone_(pinnedZone) {
+    pinnedLocale = localeName;
+    pinnedZone = timeZoneId;
+}
+
+ScopedCalendarPin::~ScopedCalendarPin() {
+    pinnedLocale = previousLocale_;
+    pinnedZone = previousZone_;
+}
+
+Calendar::Calendar(std::unique_ptr<icu::Calendar> calendar, QString localeName, QString timeZoneId)
+    : calendar_(std::move(calendar)), localeName_(std::move(localeName)), timeZoneId_(std::move(timeZoneId)) {
+    calendar_->setLenient(true);
+    calendar_->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+    calendar_->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+}
+
+Calendar Calendar::current() {
+    const QString locale = CurrentCalendar::localeName();
+    const QString zone = CurrentCalendar::timeZoneId();
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Calendar> cal(icu::Calendar::createInstance(systemTimeZone(zone).release(),
+                                                                     localeNamed(locale), status));
+    if (U_FAILURE(status) || !cal) {
+        status = U_ZERO_ERROR;
+        cal.reset(new icu::GregorianCalendar(systemTimeZone(zone).release(), localeNamed(locale), status));
+    }
+    return Calendar(std::move(cal), locale, zone);
+}
+
+Calendar Calendar::gregorian() {
+    const QString zone = CurrentCalendar::timeZoneId();
+    UErrorCode status = U_ZERO_ERROR;
+    auto cal = std::make_unique<icu::GregorianCalendar>(systemTimeZone(zone).release(),
+                                                        icu::Locale("en_US_POSIX"), status);
+    return Calendar(std::move(cal), QStringLiteral("en_US_POSIX"), zone);
+}
+
+Calendar Calendar::iso8601() {
+    Calendar cal = gregorian();
+    cal.calendar_->setFirstDayOfWeek(UCAL_MONDAY);
+    cal.calendar_->setMinimalDaysInFirstWeek(4);
+    return cal;
+}
+
+Calendar::Calendar(const Calendar& other)
+    : calendar_(other.calendar_->clone()), localeName_(other.localeName_), timeZoneId_(other.timeZoneId_) {}
+
+Calendar& Calendar::operator=(const Calendar& other) {
+    if (this != &other)
+        *this = Calendar(other);
+    return *this;
+}
+
+Calendar::Calendar(Calendar&&) noexcept = default;
+Calendar& Calendar::operator=(Calendar&&) noexcept = default;
+Calendar::~Calendar() = default;
+
+int Calendar::firstWeekday() const { return calendar_->getFirstDayOfWeek(); }
+
+void Calendar::setFirstWeekday(int weekday) { calendar_->setFirstDayOfWeek(UCalendarDaysOfWeek(weekday)); }
+
+Calendar Calendar::withFirstWeekday(int weekday) const {
+    Calendar copy(*this);
+    copy.setFirstWeekday(weekday);
+    return copy;
+}
+
+icu::Locale Calendar::icuLocale() const { return localeNamed(localeName_); }
+
+icu::Calendar& Calendar::at(Instant t) const {
+    UErrorCode status = U_ZERO_ERROR;
+    calendar_->setTime(t.millisecondsSince1970(), status);
+    return *calendar_;
+}
+
+int Calendar::field(Instant t, int icuField) const {
+    UErrorCode status = U_ZERO_ERROR;
+    const int value = at(t).get(UCalendarDateFields(icuField), status);
+    return U_FAILURE(status) ? 0 : value;
+}
+
+int Calendar::weekday(Instant t) const { return field(t, UCAL_DAY_OF_WEEK); }
+int Calendar::day(Instant t) const { return field(t, UCAL_DATE); }
+int Calendar::month(Instant t) const { return field(t, UCAL_MONTH) + 1; }
+int Calendar::year(Instant t) const { return field(t, UCAL_YEAR); }
+int Calendar::hour(Instant t) const { return field(t, UCAL_HOUR_OF_DAY); }
+int Calendar::minute(Instant t) const { return field(t, UCAL_MINUTE); }
+int Calendar::weekOfYear(Instant t) const { return field(t, UCAL_WEEK_OF_YEAR); }
+
+namespace {
+std::optional<Instant> timeOf(const icu::Calendar& cal) {
+    UErrorCode status = U_ZERO_ERROR;
+    const UDate ms = cal.getTime(status);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    return Instant::fromSecondsSince1970(ms / 1000.0);
+}
+
+void setWallTime(icu::Calendar& cal, int hour, int minute, int second) {
+    cal.set(UCAL_HOUR_OF_DAY, hour);
+    cal.set(UCAL_MINUTE, minute);
+    cal.set(UCAL_SECOND, second);
+    cal.set(UCAL_MILLISECOND, 0);
+}
+} // namespace
+
+Instant Calendar::startOfDay(Instant t) const {
+    icu::Calendar& cal = at(t);
+    setWallTime(cal, 0, 0, 0);
+    return timeOf(cal).value_or(t);
+}
+
+std::optional<Instant> Calendar::firstOfMonth(Instant t) const {
+    icu::Calendar& cal = at(t);
+    cal.set(UCAL_DATE, 1);
+    setWallTime(cal, 0, 0, 0);
+    return timeOf(cal);
+}
+
+std::optional<Instant> Calendar::addingDays(int days, Instant t) const {
+    UErrorCode status = U_ZERO_ERROR;
+    at(t).add(UCAL_DATE, days, status);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    return timeOf(*calendar_);
+}
+
+std::optional<Instant> Calendar::addingMonths(int months, Instant t) const {
+    UErrorCode status = U_ZERO_ERROR;
+    at(t).add(UCAL_MONTH, months, status);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    return timeOf(*calendar_);
+}
+
+std::optional<Instant> Calendar::date(int year, int month, int day, int hour, int minute, int second) const {
+    icu::Calendar& cal = *calendar_;
+    cal.clear();
+    cal.setLenient(false);
+    cal.set(year, month - 1, day, hour, minute, second);
+    auto result = timeOf(cal);
+    cal.setLenient(true);
+    return result;
+}
+
+bool Calendar::isSameDay(Instant a, Instant b) const {
+    return isSameMonth(a, b) && day(a) == day(b);
+}
+
+bool Calendar::isSameMonth(Instant a, Instant b) const {
+    const auto key = [this](Instant t) {
+        return std::array{field(t, UCAL_ERA), field(t, UCAL_YEAR), field(t, UCAL_MONTH),
+                          field(t, UCAL_IS_LEAP_MONTH)};
+    };
+    return key(a) == key(b);
+}
+
+std::optional<Instant> Calendar::nextTime(Instant after, int hour, int minute, int second) const {
+    // Today's match may already have passed; a skipped time moves at most one day further.
+    const Instant dayStart = startOfDay(after);
+    for (int offset = 0; offset <= 2; ++offset) {
+        const auto day = addingDays(offset, dayStart);
+        if (!day)
+            return std::nullopt;
+        icu::Calendar& cal = at(*day);
+        setWallTime(cal, hour, minute, second);
+        const auto candidate = timeOf(cal);
+        if (!candidate)
+            return std::nullopt;
+        if (*candidate > after)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+QStringList Calendar::veryShortWeekdaySymbols() const {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::DateFormatSymbols symbols(icuLocale(), calendar_->getType(), status);
+    int32_t count = 0;
+    const icu::UnicodeString* names =
+        symbols.getWeekdays(count, icu::DateFormatSymbols::FORMAT, icu::DateFormatSymbols::NARROW);
+    QStringList result;
+    for (int i = 1; i < count && result.size() < 7; ++i)
+        result << fromIcu(names[i]);
+    return result;
+}

@@ -1,0 +1,16 @@
+#include "utilities/Log.h"
+
+#include "platform/LogSink.h"
+
+namespace {
+void write(const QString& category, LogType type, const QString& message) {
+    LogSink& sink = LogSink::current();
+    if (!sink.isEnabled(type))
+        return;
+    sink.write(Log::kSubsystem, category, type, message);
+}
+} // namespace
+
+void Log::info(const QString& message) const { write(category_, LogType::Info, message); }
+void Log::warning(const QString& message) const { write(category_, LogType::Error, message); }
+void Log::error(const QString& message) const { write(category_, LogType::Error, message); }
