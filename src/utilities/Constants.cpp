@@ -12,7 +12,6 @@ QString Constants::version(const BundleInfo& bundle) {
     return QStringLiteral("0.1.0");
 }
 
-
 const QUrl& Constants::Auth::authorityURL() {
     static const QUrl url(QStringLiteral("https://auth.mondrel.example"));
     return url;
@@ -38,7 +37,9 @@ const QUrl& Constants::Auth::termsURL() {
     return url;
 }
 
-QString Constants::Google::clientID() { return QStringLiteral(MONDREL_GOOGLE_CLIENT_ID); }
+QString Constants::Google::clientID() {
+    return QStringLiteral(MONDREL_GOOGLE_CLIENT_ID);
+}
 
 QString Constants::Google::redirectURI(const QString& clientID) {
     QStringList pieces = clientID.split(u'.', Qt::SkipEmptyParts);

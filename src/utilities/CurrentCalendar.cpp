@@ -48,14 +48,18 @@ std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
     const QDateTime from(QDate(kFirstRuleYear, 1, 1), QTime(0, 0), Qt::UTC);
     const QDateTime to(QDate(kLastRuleYear, 12, 31), QTime(0, 0), Qt::UTC);
     const auto transitions = zone.transitions(from, to);
-    // Before its first transition a zone keeps the offsets that transition replaces; Qt reports no data there.
+    // Before its first transition a zone keeps the offsets that transition replaces; Qt reports no data
+    // there.
     auto initial = zone.offsetData(from);
     if (!initial.atUtc.isValid())
-        initial = transitions.isEmpty() ? zone.offsetData(QDateTime::currentDateTimeUtc()) : transitions.first();
+        initial =
+            transitions.isEmpty() ? zone.offsetData(QDateTime::currentDateTimeUtc()) : transitions.first();
     if (!initial.atUtc.isValid())
-        return std::make_unique<icu::SimpleTimeZone>(zone.offsetFromUtc(QDateTime::currentDateTimeUtc()) * 1000, icuId);
-    auto* initialRule = new icu::InitialTimeZoneRule(icuId, initial.standardTimeOffset * 1000,
-                                                     (initial.offsetFromUtc - initial.standardTimeOffset) * 1000);
+        return std::make_unique<icu::SimpleTimeZone>(
+            zone.offsetFromUtc(QDateTime::currentDateTimeUtc()) * 1000, icuId);
+    auto* initialRule =
+        new icu::InitialTimeZoneRule(icuId, initial.standardTimeOffset * 1000,
+                                     (initial.offsetFromUtc - initial.standardTimeOffset) * 1000);
     auto result = std::make_unique<icu::RuleBasedTimeZone>(icuId, initialRule);
 
     // One rule per distinct (raw, daylight) pair, holding every instant at which that pair starts.
@@ -67,9 +71,9 @@ std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
     }
     UErrorCode status = U_ZERO_ERROR;
     for (const auto& [offsets, times] : starts) {
-        auto* rule = new icu::TimeArrayTimeZoneRule(icuId, offsets.first * 1000, offsets.second * 1000,
-                                                    times.data(), int32_t(times.size()),
-                                                    icu::DateTimeRule::UTC_TIME);
+        auto* rule =
+            new icu::TimeArrayTimeZoneRule(icuId, offsets.first * 1000, offsets.second * 1000, times.data(),
+                                           int32_t(times.size()), icu::DateTimeRule::UTC_TIME);
         result->addTransitionRule(rule, status);
     }
     result->complete(status);
@@ -78,7 +82,9 @@ std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
     return result;
 }
 
-icu::Locale localeNamed(const QString& name) { return icu::Locale::createCanonical(name.toUtf8().constData()); }
+icu::Locale localeNamed(const QString& name) {
+    return icu::Locale::createCanonical(name.toUtf8().constData());
+}
 
 } // namespace
 
@@ -92,7 +98,9 @@ std::unique_ptr<icu::TimeZone> systemTimeZone(const QString& id) {
     return std::unique_ptr<icu::TimeZone>(zone->clone());
 }
 
-QString CurrentCalendar::localeName() { return pinnedLocale.isEmpty() ? localeFromEnvironment() : pinnedLocale; }
+QString CurrentCalendar::localeName() {
+    return pinnedLocale.isEmpty() ? localeFromEnvironment() : pinnedLocale;
+}
 
 QString CurrentCalendar::timeZoneId() {
     if (!pinnedZone.isEmpty())
@@ -123,8 +131,8 @@ Calendar Calendar::current() {
     const QString locale = CurrentCalendar::localeName();
     const QString zone = CurrentCalendar::timeZoneId();
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Calendar> cal(icu::Calendar::createInstance(systemTimeZone(zone).release(),
-                                                                     localeNamed(locale), status));
+    std::unique_ptr<icu::Calendar> cal(
+        icu::Calendar::createInstance(systemTimeZone(zone).release(), localeNamed(locale), status));
     if (U_FAILURE(status) || !cal) {
         status = U_ZERO_ERROR;
         cal.reset(new icu::GregorianCalendar(systemTimeZone(zone).release(), localeNamed(locale), status));
@@ -160,9 +168,13 @@ Calendar::Calendar(Calendar&&) noexcept = default;
 Calendar& Calendar::operator=(Calendar&&) noexcept = default;
 Calendar::~Calendar() = default;
 
-int Calendar::firstWeekday() const { return calendar_->getFirstDayOfWeek(); }
+int Calendar::firstWeekday() const {
+    return calendar_->getFirstDayOfWeek();
+}
 
-void Calendar::setFirstWeekday(int weekday) { calendar_->setFirstDayOfWeek(UCalendarDaysOfWeek(weekday)); }
+void Calendar::setFirstWeekday(int weekday) {
+    calendar_->setFirstDayOfWeek(UCalendarDaysOfWeek(weekday));
+}
 
 Calendar Calendar::withFirstWeekday(int weekday) const {
     Calendar copy(*this);
@@ -170,7 +182,9 @@ Calendar Calendar::withFirstWeekday(int weekday) const {
     return copy;
 }
 
-icu::Locale Calendar::icuLocale() const { return localeNamed(localeName_); }
+icu::Locale Calendar::icuLocale() const {
+    return localeNamed(localeName_);
+}
 
 icu::Calendar& Calendar::at(Instant t) const {
     UErrorCode status = U_ZERO_ERROR;
@@ -184,13 +198,27 @@ int Calendar::field(Instant t, int icuField) const {
     return U_FAILURE(status) ? 0 : value;
 }
 
-int Calendar::weekday(Instant t) const { return field(t, UCAL_DAY_OF_WEEK); }
-int Calendar::day(Instant t) const { return field(t, UCAL_DATE); }
-int Calendar::month(Instant t) const { return field(t, UCAL_MONTH) + 1; }
-int Calendar::year(Instant t) const { return field(t, UCAL_YEAR); }
-int Calendar::hour(Instant t) const { return field(t, UCAL_HOUR_OF_DAY); }
-int Calendar::minute(Instant t) const { return field(t, UCAL_MINUTE); }
-int Calendar::weekOfYear(Instant t) const { return field(t, UCAL_WEEK_OF_YEAR); }
+int Calendar::weekday(Instant t) const {
+    return field(t, UCAL_DAY_OF_WEEK);
+}
+int Calendar::day(Instant t) const {
+    return field(t, UCAL_DATE);
+}
+int Calendar::month(Instant t) const {
+    return field(t, UCAL_MONTH) + 1;
+}
+int Calendar::year(Instant t) const {
+    return field(t, UCAL_YEAR);
+}
+int Calendar::hour(Instant t) const {
+    return field(t, UCAL_HOUR_OF_DAY);
+}
+int Calendar::minute(Instant t) const {
+    return field(t, UCAL_MINUTE);
+}
+int Calendar::weekOfYear(Instant t) const {
+    return field(t, UCAL_WEEK_OF_YEAR);
+}
 
 namespace {
 std::optional<Instant> timeOf(const icu::Calendar& cal) {

@@ -78,8 +78,8 @@ private:
 };
 
 namespace CurrentCalendar {
-QString localeName();     // the environment's (LC_ALL, LC_TIME, LANG) or the pinned one
-QString timeZoneId();     // the host's or the pinned one
+QString localeName(); // the environment's (LC_ALL, LC_TIME, LANG) or the pinned one
+QString timeZoneId(); // the host's or the pinned one
 } // namespace CurrentCalendar
 
 // Pins the current calendar's locale and time zone for the life of the object (tests).

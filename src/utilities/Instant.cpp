@@ -24,4 +24,6 @@ QString shortestRoundTripText(double value) {
     return text;
 }
 
-size_t qHash(Instant instant, size_t seed) noexcept { return ::qHash(instant.secondsSince2001(), seed); }
+size_t qHash(Instant instant, size_t seed) noexcept {
+    return ::qHash(instant.secondsSince2001(), seed);
+}

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QDateTime>
-#include <QTimeZone>
 #include <QString>
+#include <QTimeZone>
 #include <compare>
 
 // A point in time held as double seconds, like the platform date the calendar logic was designed around.

@@ -11,6 +11,12 @@ void write(const QString& category, LogType type, const QString& message) {
 }
 } // namespace
 
-void Log::info(const QString& message) const { write(category_, LogType::Info, message); }
-void Log::warning(const QString& message) const { write(category_, LogType::Error, message); }
-void Log::error(const QString& message) const { write(category_, LogType::Error, message); }
+void Log::info(const QString& message) const {
+    write(category_, LogType::Info, message);
+}
+void Log::warning(const QString& message) const {
+    write(category_, LogType::Error, message);
+}
+void Log::error(const QString& message) const {
+    write(category_, LogType::Error, message);
+}

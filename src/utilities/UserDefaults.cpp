@@ -16,7 +16,9 @@ QString UserDefaults::standardPath() {
            QStringLiteral("/mondrel/defaults.json");
 }
 
-UserDefaults::UserDefaults(QString path, QObject* parent) : QObject(parent), path_(std::move(path)) { load(); }
+UserDefaults::UserDefaults(QString path, QObject* parent) : QObject(parent), path_(std::move(path)) {
+    load();
+}
 
 void UserDefaults::load() {
     QFile file(path_);
@@ -68,8 +70,12 @@ std::optional<QStringList> UserDefaults::stringArray(const QString& key) const {
     return result;
 }
 
-void UserDefaults::setBool(const QString& key, bool value) { store(key, value); }
-void UserDefaults::setString(const QString& key, const QString& value) { store(key, value); }
+void UserDefaults::setBool(const QString& key, bool value) {
+    store(key, value);
+}
+void UserDefaults::setString(const QString& key, const QString& value) {
+    store(key, value);
+}
 void UserDefaults::setStringArray(const QString& key, const QStringList& value) {
     store(key, QJsonArray::fromStringList(value));
 }

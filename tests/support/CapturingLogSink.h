@@ -21,7 +21,8 @@ public:
     CapturingLogSink& operator=(const CapturingLogSink&) = delete;
 
     bool isEnabled(LogType) const override { return enabled; }
-    void write(const QString& subsystem, const QString& category, LogType type, const QString& message) override {
+    void write(const QString& subsystem, const QString& category, LogType type,
+               const QString& message) override {
         entries.push_back({subsystem, category, type, message});
     }
 

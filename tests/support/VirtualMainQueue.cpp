@@ -58,7 +58,8 @@ void VirtualMainQueue::advance(double seconds) {
         for (const Item& item : items_) {
             if (*item.cancelled)
                 continue;
-            const double at = item.wallClock ? monotonic_ + (item.due - wallClock_.secondsSince2001()) : item.due;
+            const double at =
+                item.wallClock ? monotonic_ + (item.due - wallClock_.secondsSince2001()) : item.due;
             next = std::min(next, at);
         }
         if (next > end)

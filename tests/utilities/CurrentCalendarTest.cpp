@@ -47,7 +47,8 @@ TEST(CurrentCalendar, WeekdaySymbolsAndFirstWeekdayComeFromTheLocale) {
     const Calendar cal = Calendar::current();
     EXPECT_EQ(cal.firstWeekday(), 1);
     EXPECT_EQ(cal.veryShortWeekdaySymbols(), QStringList({"S", "M", "T", "W", "T", "F", "S"}));
-    EXPECT_EQ(DateFormatter::fromSkeleton(cal, DateFormats::kTime).pattern(), QString::fromUtf8("h:mm\u202Fa"));
+    EXPECT_EQ(DateFormatter::fromSkeleton(cal, DateFormats::kTime).pattern(),
+              QString::fromUtf8("h:mm\u202Fa"));
     EXPECT_EQ(Calendar::iso8601().weekOfYear(utc(2021, 1, 3, 12)), 53);
     EXPECT_EQ(Calendar::iso8601().weekOfYear(utc(2024, 12, 30, 12)), 1);
 }

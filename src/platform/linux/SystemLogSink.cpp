@@ -17,8 +17,8 @@ public:
         const QByteArray cat = category.toUtf8();
         // The message goes in as an argument of "%s": percent signs in it stay literal.
         sd_journal_send("MESSAGE=%s", text.constData(), "SYSLOG_IDENTIFIER=%s", identifier.constData(),
-                        "MONDREL_CATEGORY=%s", cat.constData(), "PRIORITY=%d",
-                        type == LogType::Error ? 3 : 6, nullptr);
+                        "MONDREL_CATEGORY=%s", cat.constData(), "PRIORITY=%d", type == LogType::Error ? 3 : 6,
+                        nullptr);
     }
 };
 
@@ -51,4 +51,6 @@ LogSink& LogSink::current() {
     return sink ? *sink : systemLogSink();
 }
 
-LogSink* LogSink::install(LogSink* sink) { return installedSink.exchange(sink); }
+LogSink* LogSink::install(LogSink* sink) {
+    return installedSink.exchange(sink);
+}

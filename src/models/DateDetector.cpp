@@ -1,0 +1,93 @@
+#include "models/DateDetector.h"
+
+#include "utilities/CurrentCalendar.h"
+
+#include <QRegularExpression>
+#include <array>
+
+namespace {
+
+const QString kMonth =
+    QStringLiteral("(january|february|march|april|may|june|july|august|september|october|november|december|"
+                   "jan|feb|mar|apr|jun|jul|aug|sept|sep|oct|nov|dec)\\.?");
+const QString kWeekday = QStringLiteral(
+    "(?:(?:monday|tuesday|wednesday|thursday|friday|saturday|sunday|mon|tues|tue|wed|thurs|thur|thu|fri|"
+    "sat|sun)\\.?,?\\s+)?");
+const QString kDay = QStringLiteral("(\\d{1,2})(?:st|nd|rd|th)?");
+const QString kYear = QStringLiteral("(?:,?\\s+(\\d{4}))?");
+const QString kEnd = QStringLiteral("(?![\\w/])");
+
+int monthNumber(const QString& name) {
+    static const std::array<const char*, 12> prefixes{"jan", "feb", "mar", "apr", "may", "jun",
+                                                      "jul", "aug", "sep", "oct", "nov", "dec"};
+    const QString lowered = name.toLower();
+    for (size_t i = 0; i < prefixes.size(); ++i)
+        if (lowered.startsWith(QLatin1String(prefixes[i])))
+            return int(i) + 1;
+    return 0;
+}
+
+struct Pattern {
+    QRegularExpression expression;
+    int monthGroup;
+    int dayGroup;
+    int yearGroup;
+    bool numericMonth;
+};
+
+const std::array<Pattern, 3>& patterns() {
+    static const auto options = QRegularExpression::CaseInsensitiveOption;
+    static const std::array<Pattern, 3> list{{
+        {QRegularExpression("\\b" + kWeekday + kMonth + "\\s+" + kDay + kYear + kEnd, options), 1, 2, 3,
+         false},
+        {QRegularExpression("\\b" + kWeekday + kDay + "\\s+(?:of\\s+)?" + kMonth + kYear + kEnd, options), 2,
+         1, 3, false},
+        {QRegularExpression("\\b(\\d{1,2})/(\\d{1,2})(?:/(\\d{4}|\\d{2}))?" + kEnd, options), 1, 2, 3, true},
+    }};
+    return list;
+}
+
+std::optional<Instant> resolve(const Calendar& calendar, int month, int day, std::optional<int> year,
+                               Instant reference) {
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        return std::nullopt;
+    if (year)
+        return calendar.date(*year, month, day, 12);
+    // The next such day on or after the reference day; 29 February waits for a leap year.
+    const Instant referenceDay = calendar.startOfDay(reference);
+    const int referenceYear = calendar.year(reference);
+    for (int y = referenceYear; y <= referenceYear + 8; ++y) {
+        const auto candidate = calendar.date(y, month, day, 12);
+        if (candidate && calendar.startOfDay(*candidate) >= referenceDay)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Instant> DateDetector::firstDate(const QString& text, Instant reference) {
+    const Calendar calendar = Calendar::gregorian();
+    std::optional<Instant> best;
+    qsizetype bestStart = text.size() + 1;
+    for (const Pattern& pattern : patterns()) {
+        auto matches = pattern.expression.globalMatch(text);
+        while (matches.hasNext()) {
+            const auto match = matches.next();
+            if (match.capturedStart() >= bestStart)
+                break;
+            const QString monthText = match.captured(pattern.monthGroup);
+            const int month = pattern.numericMonth ? monthText.toInt() : monthNumber(monthText);
+            const int day = match.captured(pattern.dayGroup).toInt();
+            std::optional<int> year;
+            if (const QString y = match.captured(pattern.yearGroup); !y.isEmpty())
+                year = y.size() == 2 ? 2000 + y.toInt() : y.toInt();
+            if (const auto date = resolve(calendar, month, day, year, reference)) {
+                best = date;
+                bestStart = match.capturedStart();
+                break;
+            }
+        }
+    }
+    return best;
+}

@@ -1,0 +1,81 @@
+#include "models/CalendarModel.h"
+#include "models/DateDetector.h"
+
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class DateParserTest : public ::testing::Test {
+protected:
+    Instant day(int y, int m, int d, int h = 0) const { return *Calendar::current().date(y, m, d, h); }
+    std::optional<Instant> parse(const QString& text) const { return CalendarModel::parse(text, reference); }
+
+    ScopedCalendarPin pin{"en_US", "America/New_York"};
+    const Instant reference = day(2026, 12, 4, 15); // a Friday
+};
+
+} // namespace
+
+TEST_F(DateParserTest, KeywordsAfterTrimmingAndLowerCasing) {
+    EXPECT_FALSE(parse(""));
+    EXPECT_FALSE(parse("   "));
+    EXPECT_FALSE(parse("\n\n"));
+    EXPECT_EQ(parse("  Today\n"), day(2026, 12, 4));
+    EXPECT_EQ(parse("TOMORROW"), day(2026, 12, 5));
+    EXPECT_EQ(parse("yesterday"), day(2026, 12, 3));
+}
+
+TEST_F(DateParserTest, WeekdayPhrasesCountFromTheReferenceDay) {
+    EXPECT_EQ(parse("friday"), day(2026, 12, 4));
+    EXPECT_EQ(parse("this friday"), day(2026, 12, 4));
+    EXPECT_EQ(parse("Fri"), day(2026, 12, 4));
+    EXPECT_EQ(parse("next friday"), day(2026, 12, 11));
+    EXPECT_EQ(parse("last fri"), day(2026, 11, 27));
+    EXPECT_EQ(parse("sat"), day(2026, 12, 5));
+    EXPECT_EQ(parse("last saturday"), day(2026, 11, 28));
+    EXPECT_EQ(parse("next   thursday"), day(2026, 12, 10));
+    EXPECT_EQ(parse("weds"), day(2026, 12, 9));
+}
+
+TEST_F(DateParserTest, NonPhrasesFallThroughToLaterSteps) {
+    EXPECT_FALSE(parse("next\tthursday"));
+    EXPECT_FALSE(parse("friday next"));
+    EXPECT_FALSE(parse("next"));
+    EXPECT_FALSE(parse("last"));
+    EXPECT_FALSE(parse("fridays"));
+    EXPECT_FALSE(parse("banana"));
+}
+
+TEST_F(DateParserTest, NumericDateIsGregorianWhateverTheLocale) {
+    EXPECT_EQ(parse("2026-12-25"), day(2026, 12, 25));
+    EXPECT_FALSE(parse("2026-13-01"));
+    ScopedCalendarPin buddhist("th_TH@calendar=buddhist", "Asia/Bangkok");
+    EXPECT_EQ(CalendarModel::parse("2026-12-25", reference), *Calendar::gregorian().date(2026, 12, 25));
+}
+
+TEST_F(DateParserTest, DetectorFindsWrittenDatesAndPicksTheNextOneWithoutAYear) {
+    EXPECT_EQ(parse("Dec 25"), day(2026, 12, 25));
+    EXPECT_EQ(parse("Dec 4"), day(2026, 12, 4));
+    EXPECT_EQ(parse("Dec 3"), day(2027, 12, 3));
+    EXPECT_EQ(parse("December 25, 2027"), day(2027, 12, 25));
+    EXPECT_EQ(parse("25 Dec 2027"), day(2027, 12, 25));
+    EXPECT_EQ(parse("lunch on Friday, March 3 with Ann"), day(2027, 3, 3));
+    EXPECT_EQ(parse("12/25"), day(2026, 12, 25));
+    EXPECT_EQ(parse("12/25/2028"), day(2028, 12, 25));
+    EXPECT_EQ(parse("party 1/2/27"), day(2027, 1, 2));
+    EXPECT_EQ(parse("feb 29"), day(2028, 2, 29));
+    // The first date in the text wins; impossible dates are no dates.
+    EXPECT_EQ(parse("from 3 Jan to 12/25"), day(2027, 1, 3));
+    EXPECT_FALSE(parse("Feb 30 2027"));
+    EXPECT_FALSE(parse("13/45"));
+    EXPECT_FALSE(parse("may I help"));
+}
+
+TEST_F(DateParserTest, DetectedDatesAreStartsOfDays) {
+    const auto detected = DateDetector::firstDate("Dec 25", reference);
+    ASSERT_TRUE(detected);
+    EXPECT_NE(*detected, day(2026, 12, 25));
+    EXPECT_EQ(parse("Dec 25"), day(2026, 12, 25));
+}
