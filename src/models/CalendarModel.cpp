@@ -30,7 +30,7 @@ Instant CalendarModel::firstOfMonth(Instant date, const Calendar& calendar) {
 
 QList<CalendarWeek> CalendarModel::weeks(bool startOnMonday) const {
     const Calendar cal = gridCalendar(startOnMonday);
-    const Calendar gregorian = Calendar::gregorian();
+    // ISO 8601 is Gregorian: it also answers the Gregorian weekday of the anchor.
     const Calendar iso = Calendar::iso8601();
     const Instant first = displayedMonth_;
     const int lead = (cal.weekday(first) - cal.firstWeekday() + 7) % 7;
@@ -51,7 +51,7 @@ QList<CalendarWeek> CalendarModel::weeks(bool startOnMonday) const {
         }
         if (!week.days.isEmpty()) {
             auto anchor = std::find_if(week.days.begin(), week.days.end(), [&](const CalendarDay& day) {
-                return gregorian.weekday(day.date) == kThursday;
+                return iso.weekday(day.date) == kThursday;
             });
             if (anchor == week.days.end())
                 anchor = week.days.begin();

@@ -12,6 +12,8 @@
 #include <unicode/simpletz.h>
 #include <unicode/tzrule.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -82,6 +84,70 @@ std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
     return result;
 }
 
+// Shares one immutable set of rules between every calendar and formatter: copying the rules themselves
+// costs far more than the arithmetic done with them. It derives from RuleBasedTimeZone only because ICU's
+// calendar resolves skipped wall times just for the zone classes it knows; every call is delegated.
+class SharedRulesTimeZone final : public icu::RuleBasedTimeZone {
+public:
+    explicit SharedRulesTimeZone(std::shared_ptr<const icu::BasicTimeZone> rules)
+        : icu::RuleBasedTimeZone(rulesId(*rules), new icu::InitialTimeZoneRule(rulesId(*rules), 0, 0)),
+          rules_(std::move(rules)) {}
+    SharedRulesTimeZone(const SharedRulesTimeZone& other) : SharedRulesTimeZone(other.rules_) {}
+
+    SharedRulesTimeZone* clone() const override { return new SharedRulesTimeZone(*this); }
+    bool operator==(const icu::TimeZone& other) const override {
+        const auto* shared = dynamic_cast<const SharedRulesTimeZone*>(&other);
+        return shared && *shared->rules_ == *rules_;
+    }
+    int32_t getOffset(uint8_t era, int32_t year, int32_t month, int32_t day, uint8_t dayOfWeek,
+                      int32_t millis, UErrorCode& status) const override {
+        return rules_->getOffset(era, year, month, day, dayOfWeek, millis, status);
+    }
+    int32_t getOffset(uint8_t era, int32_t year, int32_t month, int32_t day, uint8_t dayOfWeek,
+                      int32_t millis, int32_t monthLength, UErrorCode& status) const override {
+        return rules_->getOffset(era, year, month, day, dayOfWeek, millis, monthLength, status);
+    }
+    void getOffset(UDate date, UBool local, int32_t& raw, int32_t& dst, UErrorCode& status) const override {
+        rules_->getOffset(date, local, raw, dst, status);
+    }
+    void getOffsetFromLocal(UDate date, UTimeZoneLocalOption nonExisting, UTimeZoneLocalOption duplicated,
+                            int32_t& raw, int32_t& dst, UErrorCode& status) const override {
+        rules_->getOffsetFromLocal(date, nonExisting, duplicated, raw, dst, status);
+    }
+    void setRawOffset(int32_t) override {} // the system's rules are not ours to change
+    int32_t getRawOffset() const override { return rules_->getRawOffset(); }
+    UBool useDaylightTime() const override { return rules_->useDaylightTime(); }
+    UBool inDaylightTime(UDate date, UErrorCode& status) const override {
+        return rules_->inDaylightTime(date, status);
+    }
+    UBool hasSameRules(const icu::TimeZone& other) const override { return rules_->hasSameRules(other); }
+    int32_t getDSTSavings() const override { return rules_->getDSTSavings(); }
+    UBool getNextTransition(UDate base, UBool inclusive, icu::TimeZoneTransition& result) const override {
+        return rules_->getNextTransition(base, inclusive, result);
+    }
+    UBool getPreviousTransition(UDate base, UBool inclusive, icu::TimeZoneTransition& result) const override {
+        return rules_->getPreviousTransition(base, inclusive, result);
+    }
+    int32_t countTransitionRules(UErrorCode& status) const override {
+        return rules_->countTransitionRules(status);
+    }
+    void getTimeZoneRules(const icu::InitialTimeZoneRule*& initial, const icu::TimeZoneRule* rules[],
+                          int32_t& count, UErrorCode& status) const override {
+        rules_->getTimeZoneRules(initial, rules, count, status);
+    }
+    UClassID getDynamicClassID() const override {
+        static char classId = 0;
+        return &classId;
+    }
+
+private:
+    static icu::UnicodeString rulesId(const icu::TimeZone& zone) {
+        icu::UnicodeString id;
+        return zone.getID(id);
+    }
+    std::shared_ptr<const icu::BasicTimeZone> rules_;
+};
+
 icu::Locale localeNamed(const QString& name) {
     return icu::Locale::createCanonical(name.toUtf8().constData());
 }
@@ -90,12 +156,12 @@ icu::Locale localeNamed(const QString& name) {
 
 std::unique_ptr<icu::TimeZone> systemTimeZone(const QString& id) {
     static std::mutex mutex;
-    static QHash<QString, std::shared_ptr<icu::BasicTimeZone>> cache;
+    static QHash<QString, std::shared_ptr<const icu::BasicTimeZone>> cache;
     std::lock_guard lock(mutex);
-    auto& zone = cache[id];
-    if (!zone)
-        zone = buildZone(id);
-    return std::unique_ptr<icu::TimeZone>(zone->clone());
+    auto& rules = cache[id];
+    if (!rules)
+        rules = buildZone(id);
+    return std::make_unique<SharedRulesTimeZone>(rules);
 }
 
 QString CurrentCalendar::localeName() {
@@ -276,16 +342,26 @@ std::optional<Instant> Calendar::date(int year, int month, int day, int hour, in
     return result;
 }
 
+namespace {
+// The fields that name a month whatever the calendar type (leap months included), plus the day.
+std::array<int, 5> monthAndDay(icu::Calendar& cal) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::array<int, 5> key{};
+    const std::array fields{UCAL_ERA, UCAL_YEAR, UCAL_MONTH, UCAL_IS_LEAP_MONTH, UCAL_DATE};
+    for (size_t i = 0; i < fields.size(); ++i)
+        key[i] = cal.get(fields[i], status);
+    return key;
+}
+} // namespace
+
 bool Calendar::isSameDay(Instant a, Instant b) const {
-    return isSameMonth(a, b) && day(a) == day(b);
+    return monthAndDay(at(a)) == monthAndDay(at(b));
 }
 
 bool Calendar::isSameMonth(Instant a, Instant b) const {
-    const auto key = [this](Instant t) {
-        return std::array{field(t, UCAL_ERA), field(t, UCAL_YEAR), field(t, UCAL_MONTH),
-                          field(t, UCAL_IS_LEAP_MONTH)};
-    };
-    return key(a) == key(b);
+    const auto first = monthAndDay(at(a));
+    const auto second = monthAndDay(at(b));
+    return std::equal(first.begin(), first.end() - 1, second.begin());
 }
 
 std::optional<Instant> Calendar::nextTime(Instant after, int hour, int minute, int second) const {
