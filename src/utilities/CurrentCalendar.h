@@ -51,7 +51,7 @@ public:
     std::optional<Instant> firstOfMonth(Instant t) const;
     std::optional<Instant> addingDays(int days, Instant t) const;
     std::optional<Instant> addingMonths(int months, Instant t) const;
-    // Gregorian-style fields (month 1-based) at the given wall time; nothing when they name no instant.
+    // This calendar's own fields (month 1-based) at the given wall time; nothing when they name no instant.
     std::optional<Instant> date(int year, int month, int day, int hour = 0, int minute = 0,
                                 int second = 0) const;
     bool isSameDay(Instant a, Instant b) const;
