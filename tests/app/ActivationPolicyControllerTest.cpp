@@ -113,6 +113,28 @@ TEST_F(ActivationPolicyControllerTest, AWindowIsWatchedOnceUntilItCloses) {
     EXPECT_EQ(windows.closeObserverCount(settings), 1);
 }
 
+TEST_F(ActivationPolicyControllerTest, AWindowGoneBeforeItsCloseIsHandledLeavesNoWatchBehind) {
+    windows.policy = ActivationPolicy::Regular;
+    const WindowId settings = windows.addOrdinaryWindow("settings");
+    controller.observeClose(settings);
+    windows.close(settings);
+    windows.removeWindow(settings);
+    queue.advance(1);
+    EXPECT_EQ(windows.policy, ActivationPolicy::Accessory);
+
+    // A new window that comes to have the same identity is watched and demotes on its close.
+    WindowDescription reused;
+    reused.id = settings;
+    reused.visible = true;
+    windows.addWindow(reused);
+    controller.promoteNow();
+    controller.observeClose(settings);
+    EXPECT_EQ(windows.closeObserverCount(settings), 1);
+    windows.close(settings);
+    queue.advance(1);
+    EXPECT_EQ(windows.policy, ActivationPolicy::Accessory);
+}
+
 TEST_F(ActivationPolicyControllerTest, ClosingAWatchedWindowDemotesAfterTheDelayUnlessAnotherIsOpen) {
     windows.policy = ActivationPolicy::Regular;
     const WindowId gate = windows.addOrdinaryWindow("gate");
