@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/EventStore.h"
+#include "platform/MainQueue.h"
+#include "platform/linux/InotifyWatcher.h"
+#include "platform/linux/VdirIndex.h"
+
+#include <QSet>
+#include <memory>
+
+// The user's local calendars in a vdir tree, the format CalDAV sync tools and terminal calendars write: a
+// directory per source holding a directory per calendar holding one .ics file per event. The tree is read
+// on first use and then followed through inotify; a burst of changes becomes one change notice.
+class VdirEventStore final : public EventStore {
+    Q_OBJECT
+public:
+    // Changes that arrive within this many seconds of each other are reported together.
+    static constexpr double kCoalescingDelay = 0.1;
+
+    // `$MONDREL_CALENDAR_DIR`, else `$XDG_DATA_HOME/mondrel/calendars`.
+    static QString standardRoot();
+
+    VdirEventStore(QString root, MainQueue& queue, QObject* parent = nullptr);
+    ~VdirEventStore() override;
+
+    const QString& root() const { return root_; }
+    // Whether changes on disk wait to be read (tests).
+    bool hasPendingChanges() const { return pending_.any(); }
+
+    EventAuthorizationStatus authorizationStatus() const override;
+    // Creates a missing root (mode 0700): this store never asks the user anything.
+    QCoro::Task<EventAccessResult> requestFullAccess() override;
+    void reset() override;
+    // There are no delegated sources in a vdir tree.
+    QList<EventSource> delegateSources() const override { return {}; }
+    std::unique_ptr<EventStore> storeLimitedTo(const QList<EventSource>& sources) const override;
+    QList<EventCalendar> eventCalendars() const override;
+    QList<StoredEvent> events(Instant start, Instant end,
+                              const std::optional<QStringList>& calendarIdentifiers) const override;
+
+private:
+    struct PendingChanges {
+        bool everything = false;
+        bool structure = false;
+        QSet<std::pair<QString, QString>> entries;
+        bool any() const { return everything || structure || !entries.isEmpty(); }
+    };
+
+    const VdirIndex& loadedIndex() const;
+    void noteChange(const QString& directory, const QString& name, bool isDirectory);
+    void noteEverythingChanged();
+    void scheduleApply();
+    void applyChanges();
+
+    QString root_;
+    MainQueue& queue_;
+    // Read on first use, so the index is filled from const reads.
+    mutable std::unique_ptr<VdirIndex> index_;
+    mutable InotifyWatcher watcher_;
+    PendingChanges pending_;
+    MainQueue::Handle applyHandle_;
+};

@@ -1,0 +1,236 @@
+#include "platform/linux/VdirIndex.h"
+
+#include "utilities/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString kDisplayName = QStringLiteral("displayname");
+const QString kColor = QStringLiteral("color");
+
+QStringList subdirectories(const QString& path) {
+    return QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A metadata file's first line; nothing when the file is missing or unreadable.
+std::optional<QString> readMetadata(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QString text = QString::fromUtf8(file.read(64 * 1024));
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    return text;
+}
+
+std::optional<QColor> parseColor(const QString& text) {
+    static const QRegularExpression pattern(QStringLiteral("^#([0-9A-Fa-f]{6})([0-9A-Fa-f]{2})?$"));
+    const QRegularExpressionMatch match = pattern.match(text.trimmed());
+    if (!match.hasMatch())
+        return std::nullopt;
+    const uint rgb = match.captured(1).toUInt(nullptr, 16);
+    const int alpha = match.captured(2).isEmpty() ? 255 : match.captured(2).toInt(nullptr, 16);
+    return QColor(int(rgb >> 16) & 0xff, int(rgb >> 8) & 0xff, int(rgb) & 0xff, alpha);
+}
+
+bool isEventFile(const QString& name) {
+    return name.endsWith(QStringLiteral(".ics"));
+}
+
+} // namespace
+
+VdirIndex::VdirIndex(QString root) : root_(std::move(root)) {}
+
+EventCalendar VdirIndex::readCalendarInfo(const QString& identifier, const QString& path,
+                                          const std::optional<EventSource>& source) {
+    EventCalendar info;
+    info.calendarIdentifier = identifier;
+    info.title = readMetadata(path + u'/' + kDisplayName).value_or(QDir(path).dirName());
+    info.source = source;
+    if (const std::optional<QString> color = readMetadata(path + u'/' + kColor))
+        info.color = parseColor(*color);
+    return info;
+}
+
+bool VdirIndex::rescan() {
+    bool changed = rescanStructure();
+    for (auto& [identifier, calendar] : calendars_)
+        changed |= scanFiles(calendar);
+    return changed;
+}
+
+bool VdirIndex::rescanStructure() {
+    // A directory of the root that holds directories is a source; its directories are its calendars.
+    struct Found {
+        QString path;
+        std::optional<EventSource> source;
+    };
+    std::map<QString, Found> found;
+    QStringList sourcePaths;
+    for (const QString& top : subdirectories(root_)) {
+        const QString topPath = root_ + u'/' + top;
+        const QStringList children = subdirectories(topPath);
+        if (children.isEmpty()) {
+            found[top] = {topPath, std::nullopt};
+            continue;
+        }
+        sourcePaths.append(topPath);
+        const EventSource source{top, readMetadata(topPath + u'/' + kDisplayName).value_or(top)};
+        for (const QString& child : children)
+            found[top + u'/' + child] = {topPath + u'/' + child, source};
+    }
+
+    bool changed = sourcePaths != sourcePaths_;
+    sourcePaths_ = sourcePaths;
+    for (auto it = calendars_.begin(); it != calendars_.end();) {
+        if (found.count(it->first)) {
+            ++it;
+            continue;
+        }
+        calendarsByPath_.remove(it->second.path);
+        it = calendars_.erase(it);
+        changed = true;
+    }
+    for (const auto& [identifier, place] : found) {
+        const EventCalendar info = readCalendarInfo(identifier, place.path, place.source);
+        auto existing = calendars_.find(identifier);
+        if (existing == calendars_.end()) {
+            CalendarEntry& calendar = calendars_[identifier];
+            calendar.path = place.path;
+            calendar.info = info;
+            calendarsByPath_.insert(place.path, identifier);
+            scanFiles(calendar);
+            changed = true;
+            continue;
+        }
+        EventCalendar& known = existing->second.info;
+        const bool sameSource =
+            known.source.has_value() == info.source.has_value() &&
+            (!info.source || (known.source->sourceIdentifier == info.source->sourceIdentifier &&
+                              known.source->title == info.source->title));
+        if (known.title != info.title || known.color != info.color || !sameSource) {
+            known = info;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+bool VdirIndex::scanFiles(CalendarEntry& calendar) {
+    bool changed = false;
+    QSet<QString> present;
+    for (const QString& name : QDir(calendar.path).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (!isEventFile(name))
+            continue;
+        present.insert(name);
+        changed |= refreshFile(calendar, name);
+    }
+    for (auto it = calendar.files.begin(); it != calendar.files.end();) {
+        if (present.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        it = calendar.files.erase(it);
+        changed = true;
+    }
+    return changed;
+}
+
+bool VdirIndex::refreshEntry(const QString& calendarDirectory, const QString& name) {
+    const auto identifier = calendarsByPath_.constFind(calendarDirectory);
+    if (identifier == calendarsByPath_.cend())
+        return false;
+    CalendarEntry& calendar = calendars_.at(*identifier);
+    if (name == kDisplayName || name == kColor) {
+        const EventCalendar info = readCalendarInfo(*identifier, calendar.path, calendar.info.source);
+        if (info.title == calendar.info.title && info.color == calendar.info.color)
+            return false;
+        calendar.info = info;
+        return true;
+    }
+    return isEventFile(name) && refreshFile(calendar, name);
+}
+
+bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name) {
+    const QString path = calendar.path + u'/' + name;
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return calendar.files.erase(name) > 0;
+
+    const FileIdentity identity{status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec,
+                                (unsigned long long)status.st_ino, (long long)status.st_size};
+    const auto known = calendar.files.find(name);
+    if (known != calendar.files.end() && known->second.identity == identity)
+        return false;
+
+    QStringList problems;
+    QFile file(path);
+    std::optional<IcsEventFile> events;
+    if (file.open(QIODevice::ReadOnly))
+        events = IcsEventFile::parse(file.readAll(), problems);
+    else
+        problems.append(QStringLiteral("unreadable"));
+    if (!problems.isEmpty())
+        Log(QStringLiteral("events"))
+            .warning(QStringLiteral("calendar_file_problem file=%1/%2 problems=%3")
+                         .arg(calendar.info.calendarIdentifier, name, problems.join(u',')));
+    if (!events)
+        return calendar.files.erase(name) > 0;
+    calendar.files.insert_or_assign(name, IndexedFile{identity, std::move(*events)});
+    return true;
+}
+
+QStringList VdirIndex::directories() const {
+    QStringList paths{root_};
+    paths += sourcePaths_;
+    for (const auto& [identifier, calendar] : calendars_)
+        paths.append(calendar.path);
+    return paths;
+}
+
+QList<EventCalendar> VdirIndex::calendars() const {
+    QList<EventCalendar> list;
+    for (const auto& [identifier, calendar] : calendars_)
+        list.append(calendar.info);
+    return list;
+}
+
+QList<StoredEvent> VdirIndex::events(Instant start, Instant end,
+                                     const std::optional<QStringList>& calendarIdentifiers) const {
+    const Calendar userCalendar = Calendar::current();
+    QList<StoredEvent> result;
+    std::vector<IcsOccurrence> occurrences;
+    for (const auto& [identifier, calendar] : calendars_) {
+        if (calendarIdentifiers && !calendarIdentifiers->contains(identifier))
+            continue;
+        for (const auto& [name, file] : calendar.files) {
+            occurrences.clear();
+            file.events.appendOccurrences(start, end, userCalendar, occurrences);
+            for (const IcsOccurrence& occurrence : occurrences) {
+                const IcsEventDetails& details = *occurrence.details;
+                StoredEvent event;
+                event.startDate = occurrence.start;
+                event.endDate = occurrence.end;
+                event.title = details.title;
+                event.isAllDay = details.isAllDay;
+                event.calendar = calendar.info;
+                if (details.uid) {
+                    QString eventIdentifier = identifier + u'/' + *details.uid;
+                    if (details.recurrenceId)
+                        eventIdentifier += u'/' + *details.recurrenceId;
+                    event.eventIdentifier = eventIdentifier;
+                }
+                event.calendarItemIdentifier = identifier + u'/' + name;
+                event.calendarItemExternalIdentifier = details.uid;
+                result.append(std::move(event));
+            }
+        }
+    }
+    return result;
+}

@@ -1,0 +1,306 @@
+#include "platform/linux/VdirEventStore.h"
+
+#include "events/VdirTree.h"
+#include "support/CapturingLogSink.h"
+#include "support/QtPrinters.h"
+#include "support/VirtualMainQueue.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ics(const QStringList& lines) {
+    return VdirTree::calendar(lines);
+}
+QByteArray vevent(const QString& uid, const QString& summary, const QStringList& times) {
+    return VdirTree::event(uid, summary, times);
+}
+
+class VdirEventStoreTest : public ::testing::Test {
+protected:
+    QString root() const { return tree_.root(); }
+    void write(const QString& relativePath, const QByteArray& content) { tree_.write(relativePath, content); }
+    void mkdir(const QString& relativePath) { tree_.mkdir(relativePath); }
+
+    VdirEventStore& store() {
+        if (!store_) {
+            store_ = std::make_unique<VdirEventStore>(root(), queue_);
+            QObject::connect(store_.get(), &EventStore::changed, [this] { ++notifications; });
+        }
+        return *store_;
+    }
+
+    static Instant at(int year, int month, int day, int hour = 0, int minute = 0) {
+        return *Calendar::current().date(year, month, day, hour, minute);
+    }
+
+    // The events of one local day, as "title@start" in the user's zone.
+    QStringList day(int year, int month, int dayOfMonth, const std::optional<QStringList>& calendars = {}) {
+        const Instant start = at(year, month, dayOfMonth);
+        const Instant end = *Calendar::current().addingDays(1, start);
+        QStringList found;
+        for (const StoredEvent& e : store().events(start, end, calendars))
+            found << e.title.value_or("?") + u'@' +
+                         e.startDate->toDateTime()
+                             .toTimeZone(QTimeZone(CurrentCalendar::timeZoneId().toUtf8()))
+                             .toString("MM-dd hh:mm");
+        return found;
+    }
+
+    // The length of the first occurrence in March 2027 of the event with this UID.
+    double length(const QString& uid) {
+        for (const StoredEvent& e : store().events(at(2027, 3, 1), at(2027, 4, 1), std::nullopt))
+            if (e.calendarItemExternalIdentifier == uid)
+                return e.endDate->secondsSince(*e.startDate);
+        return -1;
+    }
+
+    void settleChanges() { VdirTree::settle(store(), queue_); }
+
+    ScopedCalendarPin pin_{QStringLiteral("en_US"), QStringLiteral("Europe/Berlin")};
+    CapturingLogSink log;
+    VdirTree tree_;
+    VirtualMainQueue queue_;
+    std::unique_ptr<VdirEventStore> store_;
+    int notifications = 0;
+};
+
+} // namespace
+
+TEST_F(VdirEventStoreTest, AuthorizationFollowsTheRoot) {
+    EXPECT_EQ(store().authorizationStatus(), EventAuthorizationStatus::notDetermined);
+    EXPECT_TRUE(store().eventCalendars().isEmpty());
+
+    EventAccessResult result;
+    [](VdirEventStore& s, EventAccessResult& out) -> QCoro::Task<> {
+        out = co_await s.requestFullAccess();
+    }(store(), result);
+
+    EXPECT_TRUE(result.granted);
+    EXPECT_EQ(QFileInfo(root()).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner |
+                                                            QFile::ExeOwner | QFile::ReadUser |
+                                                            QFile::WriteUser | QFile::ExeUser);
+    EXPECT_EQ(store().authorizationStatus(), EventAuthorizationStatus::fullAccess);
+
+    VdirEventStore onFile(tree_.scratchPath("plain-file"), queue_);
+    QFile(tree_.scratchPath("plain-file")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(onFile.authorizationStatus(), EventAuthorizationStatus::denied);
+}
+
+TEST_F(VdirEventStoreTest, UnreadableRootIsDenied) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every directory";
+    mkdir({});
+    ::chmod(QFile::encodeName(root()).constData(), 0);
+    EXPECT_EQ(store().authorizationStatus(), EventAuthorizationStatus::denied);
+    ::chmod(QFile::encodeName(root()).constData(), 0700);
+}
+
+TEST_F(VdirEventStoreTest, SourcesAndCalendarsComeFromTheDirectoryLayout) {
+    write("work/displayname", "Work account\n");
+    write("work/team/displayname", "Team\n");
+    write("work/team/color", "#12AB34\n");
+    write("work/plans/color", "#12AB3480");
+    write("loose/color", "red");
+    mkdir(".hidden/cal");
+    mkdir("work/.git");
+    write("home/family/displayname", "Family");
+
+    const QList<EventCalendar> calendars = store().eventCalendars();
+
+    QStringList summary;
+    for (const EventCalendar& c : calendars)
+        summary << c.calendarIdentifier + u'=' + c.title + u'/' + (c.source ? c.source->title : "-") + u'/' +
+                       (c.color ? c.color->name(QColor::HexArgb) : "none");
+    EXPECT_EQ(summary, (QStringList{"home/family=Family/home/none", "loose=loose/-/none",
+                                    "work/plans=plans/Work account/#8012ab34",
+                                    "work/team=Team/Work account/#ff12ab34"}));
+    EXPECT_EQ(calendars.first().source->sourceIdentifier, "home");
+}
+
+TEST_F(VdirEventStoreTest, IdentifiesEventsByCalendarUidAndRecurrenceId) {
+    write("home/cal/random-name.ics",
+          ics({"BEGIN:VEVENT", "UID:series@example", "SUMMARY:Moved",
+               "RECURRENCE-ID;TZID=Europe/Berlin:20270315T090000",
+               "DTSTART;TZID=Europe/Berlin:20270316T100000", "DURATION:PT1H", "END:VEVENT", "BEGIN:VEVENT",
+               "UID:series@example", "SUMMARY:Weekly", "DTSTART;TZID=Europe/Berlin:20270308T090000",
+               "DTEND;TZID=Europe/Berlin:20270308T093000", "RRULE:FREQ=WEEKLY", "END:VEVENT"}));
+
+    const QList<StoredEvent> events = store().events(at(2027, 3, 8), at(2027, 3, 17), std::nullopt);
+
+    ASSERT_EQ(events.size(), 2);
+    const StoredEvent& weekly = events.at(0).title == "Weekly" ? events.at(0) : events.at(1);
+    const StoredEvent& moved = events.at(0).title == "Moved" ? events.at(0) : events.at(1);
+    EXPECT_EQ(weekly.eventIdentifier, "home/cal/series@example");
+    EXPECT_EQ(moved.eventIdentifier, "home/cal/series@example/20270315T090000");
+    EXPECT_EQ(moved.calendarItemIdentifier, "home/cal/random-name.ics");
+    EXPECT_EQ(moved.calendarItemExternalIdentifier, "series@example");
+    EXPECT_EQ(*weekly.endDate, at(2027, 3, 8, 9, 30));
+    EXPECT_EQ(*moved.endDate, at(2027, 3, 16, 11));
+    EXPECT_EQ(moved.calendar->calendarIdentifier, "home/cal");
+}
+
+TEST_F(VdirEventStoreTest, RecurrencesHonourExceptionsExdatesAndRdatesForYears) {
+    write("cal/standup.ics",
+          ics({"BEGIN:VEVENT", "UID:standup", "SUMMARY:Standup", "DTSTART;TZID=Europe/Berlin:20270301T093000",
+               "DTEND;TZID=Europe/Berlin:20270301T094500", "RRULE:FREQ=WEEKLY;BYDAY=MO,WE",
+               "EXDATE;TZID=Europe/Berlin:20270303T093000", "EXDATE:20270308T083000Z",
+               "RDATE;TZID=Europe/Berlin:20270306T120000", "END:VEVENT", "BEGIN:VEVENT", "UID:standup",
+               "SUMMARY:Standup (moved)", "RECURRENCE-ID;TZID=Europe/Berlin:20270310T093000",
+               "DTSTART;TZID=Europe/Berlin:20270311T150000", "DTEND;TZID=Europe/Berlin:20270311T151500",
+               "END:VEVENT"}));
+
+    EXPECT_EQ(day(2027, 3, 1), QStringList{"Standup@03-01 09:30"});
+    EXPECT_TRUE(day(2027, 3, 3).isEmpty()); // EXDATE in the event's zone
+    EXPECT_EQ(day(2027, 3, 6), QStringList{"Standup@03-06 12:00"});
+    EXPECT_TRUE(day(2027, 3, 8).isEmpty());  // EXDATE in UTC
+    EXPECT_TRUE(day(2027, 3, 10).isEmpty()); // replaced by the detached occurrence
+    EXPECT_EQ(day(2027, 3, 11), QStringList{"Standup (moved)@03-11 15:00"});
+    // Summer time keeps the wall time; years later the rule still runs.
+    EXPECT_EQ(day(2027, 7, 5), QStringList{"Standup@07-05 09:30"});
+    EXPECT_EQ(day(2031, 12, 31), QStringList{"Standup@12-31 09:30"});
+    EXPECT_TRUE(day(2031, 12, 30).isEmpty());
+}
+
+TEST_F(VdirEventStoreTest, DayByDayQueriesFindWhatOneLongQueryFinds) {
+    write("cal/until.ics", vevent("until", "Until",
+                                  {"DTSTART;TZID=America/New_York:20260105T080000",
+                                   "RRULE:FREQ=WEEKLY;BYDAY=MO,TH;UNTIL=20280101T000000Z"}));
+    write("cal/count.ics",
+          vevent("count", "Count", {"DTSTART:20260102T120000Z", "RRULE:FREQ=DAILY;INTERVAL=9;COUNT=40"}));
+
+    const auto longQuery = store().events(at(2026, 1, 1), at(2028, 6, 1), std::nullopt);
+    int byDay = 0;
+    for (Instant d = at(2026, 1, 1); d < at(2028, 6, 1); d = *Calendar::current().addingDays(1, d))
+        byDay += int(store().events(d, *Calendar::current().addingDays(1, d), std::nullopt).size());
+
+    // Mondays and Thursdays from 5 January 2026 to 30 December 2027: 104 weeks.
+    EXPECT_EQ(longQuery.size(), 208 + 40);
+    EXPECT_EQ(byDay, longQuery.size());
+}
+
+TEST_F(VdirEventStoreTest, AllDaySpansStartAtLocalMidnight) {
+    write("cal/trip.ics",
+          vevent("trip", "Trip", {"DTSTART;VALUE=DATE:20270310", "DTEND;VALUE=DATE:20270313"}));
+    write("cal/holiday.ics", vevent("holiday", "Holiday", {"DTSTART;VALUE=DATE:20270315"}));
+
+    for (const char* zone : {"Europe/Berlin", "America/New_York"}) {
+        SCOPED_TRACE(zone);
+        ScopedCalendarPin pin("en_US", zone);
+        EXPECT_TRUE(day(2027, 3, 9).isEmpty());
+        EXPECT_EQ(day(2027, 3, 10), QStringList{"Trip@03-10 00:00"});
+        EXPECT_EQ(day(2027, 3, 12), QStringList{"Trip@03-10 00:00"});
+        EXPECT_TRUE(day(2027, 3, 13).isEmpty());
+        EXPECT_EQ(day(2027, 3, 15), QStringList{"Holiday@03-15 00:00"});
+        EXPECT_TRUE(day(2027, 3, 16).isEmpty());
+    }
+    const StoredEvent trip = store().events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt).first();
+    EXPECT_TRUE(trip.isAllDay);
+    EXPECT_EQ(*trip.endDate, at(2027, 3, 13));
+}
+
+TEST_F(VdirEventStoreTest, TimesAcrossMidnightAndDaylightSavingInTwoZones) {
+    // Berlin springs forward on 28 March 2027 at 02:00, New York on 14 March at 02:00.
+    write("cal/berlin.ics",
+          vevent("berlin", "Berlin night",
+                 {"DTSTART;TZID=Europe/Berlin:20270327T230000", "DTEND;TZID=Europe/Berlin:20270328T040000"}));
+    write("cal/ny.ics", vevent("ny", "NY night",
+                               {"DTSTART;TZID=America/New_York:20270313T220000",
+                                "DTEND;TZID=America/New_York:20270314T033000"}));
+    write("cal/floating.ics", vevent("floating", "Floating", {"DTSTART:20270314T013000", "DURATION:PT2H"}));
+
+    EXPECT_EQ(day(2027, 3, 28), QStringList{"Berlin night@03-27 23:00"});
+    EXPECT_EQ(length("berlin"), 4 * 3600);
+    // In Berlin the New York night runs from 04:00 to 08:30 on the 14th.
+    EXPECT_EQ(day(2027, 3, 14), (QStringList{"Floating@03-14 01:30", "NY night@03-14 04:00"}));
+    EXPECT_TRUE(day(2027, 3, 13).isEmpty());
+
+    ScopedCalendarPin newYork("en_US", "America/New_York");
+    EXPECT_EQ(day(2027, 3, 13), QStringList{"NY night@03-13 22:00"});
+    EXPECT_EQ(length("ny"), 4.5 * 3600);
+    // Floating times are read on the user's clock, whichever zone that is.
+    EXPECT_EQ(day(2027, 3, 14), (QStringList{"Floating@03-14 01:30", "NY night@03-13 22:00"}));
+    EXPECT_EQ(day(2027, 3, 27), QStringList{"Berlin night@03-27 18:00"});
+}
+
+TEST_F(VdirEventStoreTest, BadFilesAreSkippedWithOneWarningEach) {
+    write("cal/good.ics", vevent("good", "Good", {"DTSTART:20270310T080000Z"}));
+    write("cal/broken.ics", "this is not a calendar");
+    write("cal/nostart.ics", vevent("nostart", "No start", {}));
+    write("cal/outlook.ics",
+          vevent("outlook", "Outlook", {"DTSTART;TZID=W. Europe Standard Time:20270310T120000"}));
+    write("cal/mars.ics", vevent("mars", "Mars", {"DTSTART;TZID=Mars/Olympus_Mons:20270310T140000"}));
+    write("cal/pending.ics.tmp", vevent("tmp", "Temporary", {"DTSTART:20270310T080000Z"}));
+    write("cal/notes.txt", vevent("txt", "Text", {"DTSTART:20270310T080000Z"}));
+
+    EXPECT_EQ(day(2027, 3, 10), (QStringList{"Good@03-10 09:00", "Mars@03-10 14:00", "Outlook@03-10 12:00"}));
+    day(2027, 3, 10);
+
+    QStringList warnings = log.messages("events");
+    warnings.sort();
+    EXPECT_EQ(warnings,
+              (QStringList{"calendar_file_problem file=cal/broken.ics problems=unparsable",
+                           "calendar_file_problem file=cal/mars.ics problems=unknown_tzid:Mars/Olympus_Mons",
+                           "calendar_file_problem file=cal/nostart.ics problems=missing_dtstart"}));
+}
+
+TEST_F(VdirEventStoreTest, ABurstOfChangesOnDiskGivesOneNotice) {
+    write("cal/first.ics", vevent("first", "First", {"DTSTART:20270310T080000Z"}));
+    write("cal/old-name.ics", vevent("renamed", "Renamed", {"DTSTART:20270310T100000Z"}));
+    ASSERT_EQ(day(2027, 3, 10).size(), 2);
+
+    for (int i = 0; i < 30; ++i)
+        write(QStringLiteral("cal/new-%1.ics").arg(i),
+              vevent(QString::number(i), "New", {"DTSTART:20270310T120000Z"}));
+    write("cal/first.ics", vevent("first", "First, edited", {"DTSTART:20270310T080000Z"}));
+    QFile::rename(root() + "/cal/old-name.ics", root() + "/cal/new-name.ics");
+    write("cal/ignored.ics.tmp", "half written");
+    settleChanges();
+
+    EXPECT_EQ(notifications, 1);
+    const QList<StoredEvent> events = store().events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt);
+    EXPECT_EQ(events.size(), 32);
+    QStringList items;
+    for (const StoredEvent& e : events)
+        if (e.title != "New")
+            items << e.title.value_or("") + u' ' + e.calendarItemIdentifier;
+    EXPECT_EQ(items, (QStringList{"First, edited cal/first.ics", "Renamed cal/new-name.ics"}));
+}
+
+TEST_F(VdirEventStoreTest, NewCalendarsAndMetadataChangesAreFollowed) {
+    write("home/cal/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+    ASSERT_EQ(store().eventCalendars().size(), 1);
+
+    write("home/cal/displayname", "Renamed calendar\n");
+    write("home/other/b.ics", vevent("b", "B", {"DTSTART:20270310T090000Z"}));
+    settleChanges();
+
+    EXPECT_EQ(notifications, 1);
+    const QList<EventCalendar> calendars = store().eventCalendars();
+    ASSERT_EQ(calendars.size(), 2);
+    EXPECT_EQ(calendars.first().title, "Renamed calendar");
+    EXPECT_EQ(day(2027, 3, 10, QStringList{"home/other"}), QStringList{"B@03-10 10:00"});
+
+    // Files written into the new calendar later are seen too: it is watched.
+    write("home/other/c.ics", vevent("c", "C", {"DTSTART:20270310T110000Z"}));
+    settleChanges();
+    EXPECT_EQ(notifications, 2);
+    EXPECT_EQ(day(2027, 3, 10, QStringList{"home/other"}).size(), 2);
+}
+
+TEST_F(VdirEventStoreTest, ChangesThatTouchNoEventFileRaiseNothing) {
+    write("cal/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+    store().eventCalendars();
+    write("cal/sync.ics.tmp", "partial");
+    write("cal/README", "notes");
+    settleChanges();
+    EXPECT_EQ(notifications, 0);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/linux/VdirEventStore.h"
+#include "support/VirtualMainQueue.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+// A vdir tree in a temporary directory that tests write into.
+class VdirTree {
+public:
+    QString root() const { return dir_.filePath(QStringLiteral("calendars")); }
+    QString scratchPath(const QString& name) const { return dir_.filePath(name); }
+
+    void write(const QString& relativePath, const QByteArray& content) const {
+        const QString path = root() + u'/' + relativePath;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+    void mkdir(const QString& relativePath) const { QDir().mkpath(root() + u'/' + relativePath); }
+
+    static QByteArray calendar(const QStringList& lines) {
+        return ("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//test//EN\n" + lines.join(u'\n') +
+                "\nEND:VCALENDAR\n")
+            .toUtf8();
+    }
+    static QByteArray event(const QString& uid, const QString& summary, const QStringList& times) {
+        return calendar(QStringList{"BEGIN:VEVENT", "UID:" + uid, "SUMMARY:" + summary} + times +
+                        QStringList{"END:VEVENT"});
+    }
+
+    // Lets the store read what inotify reported, then lets its coalescing delay pass on `queue`.
+    static void settle(const VdirEventStore& store, VirtualMainQueue& queue) {
+        QDeadlineTimer deadline(5000);
+        while (!store.hasPendingChanges() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        queue.advance(VdirEventStore::kCoalescingDelay);
+        QCoreApplication::processEvents();
+    }
+
+private:
+    QTemporaryDir dir_;
+};
