@@ -246,7 +246,9 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
         if (calendars.isEmpty())
             continue;
         const std::optional<QStringList> only = excluded.isEmpty() ? std::nullopt : std::optional(calendars);
-        for (StoredEvent& event : labelled.store->events(dayStart, *dayEnd, only)) {
+        QList<StoredEvent> events = labelled.store->events(dayStart, *dayEnd, only);
+        found.reserve(found.size() + events.size());
+        for (StoredEvent& event : events) {
             const Instant start = event.startDate.value_or(dayStart);
             QString key = labelled.label + event.eventIdentifier.value_or(event.calendarItemIdentifier) +
                           u'|' + shortestRoundTripText(start.secondsSince2001());
@@ -259,7 +261,9 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
     });
 
     QSet<QString> seen;
+    seen.reserve(found.size());
     QList<DayEvent> result;
+    result.reserve(found.size());
     for (const Keyed& keyed : found) {
         if (seen.contains(keyed.key))
             continue;

@@ -367,6 +367,21 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
     return file;
 }
 
+std::optional<std::pair<long long, long long>> IcsEventFile::singlesSpan() const {
+    std::optional<std::pair<long long, long long>> span;
+    for (const Single& single : singles_) {
+        // The candidate starts of a range of no length at t are the starts that may overlap t.
+        const IcsTiming& t = single.timing;
+        const long long margin = t.floating ? kFloatingMargin : 0;
+        const long long length = t.isAllDay ? t.length * kDay + 3600 : t.length;
+        const long long from = t.start - margin;
+        const long long to = t.start + length + margin + 1;
+        span =
+            span ? std::pair(std::min(span->first, from), std::max(span->second, to)) : std::pair(from, to);
+    }
+    return span;
+}
+
 void IcsEventFile::appendOccurrences(Instant rangeStart, Instant rangeEnd, const Calendar& calendar,
                                      std::vector<IcsOccurrence>& out) const {
     auto consider = [&](const IcsTiming& timing, long long start, const IcsEventDetails& details) {

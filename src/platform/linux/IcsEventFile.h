@@ -48,6 +48,9 @@ public:
     ~IcsEventFile();
 
     bool isEmpty() const { return singles_.empty() && series_.empty(); }
+    bool recurs() const { return !series_.empty(); }
+    // Seconds since 1970 outside of which none of the non-recurring events can fall; nothing without any.
+    std::optional<std::pair<long long, long long>> singlesSpan() const;
 
     // Appends every occurrence that overlaps [rangeStart, rangeEnd); floating and all-day times are read
     // in `calendar`'s zone.

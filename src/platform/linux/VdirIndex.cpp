@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
+#include <cmath>
 
 #include <sys/stat.h>
 
@@ -137,6 +139,7 @@ bool VdirIndex::scanFiles(CalendarEntry& calendar) {
             continue;
         }
         it = calendar.files.erase(it);
+        calendar.lookup.reset();
         changed = true;
     }
     return changed;
@@ -160,8 +163,12 @@ bool VdirIndex::refreshEntry(const QString& calendarDirectory, const QString& na
 bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name) {
     const QString path = calendar.path + u'/' + name;
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return calendar.files.erase(name) > 0;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (calendar.files.erase(name) == 0)
+            return false;
+        calendar.lookup.reset();
+        return true;
+    }
 
     const FileIdentity identity{status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec,
                                 (unsigned long long)status.st_ino, (long long)status.st_size};
@@ -180,6 +187,7 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name) {
         Log(QStringLiteral("events"))
             .warning(QStringLiteral("calendar_file_problem file=%1/%2 problems=%3")
                          .arg(calendar.info.calendarIdentifier, name, problems.join(u',')));
+    calendar.lookup.reset();
     if (!events)
         return calendar.files.erase(name) > 0;
     calendar.files.insert_or_assign(name, IndexedFile{identity, std::move(*events)});
@@ -201,6 +209,25 @@ QList<EventCalendar> VdirIndex::calendars() const {
     return list;
 }
 
+const VdirIndex::Lookup& VdirIndex::lookupOf(const CalendarEntry& calendar) {
+    if (calendar.lookup)
+        return *calendar.lookup;
+    Lookup& lookup = calendar.lookup.emplace();
+    int order = 0;
+    for (const auto& entry : calendar.files) {
+        if (entry.second.events.recurs())
+            lookup.recurring.emplace_back(order, &entry);
+        else if (const auto span = entry.second.events.singlesSpan()) {
+            lookup.spans.push_back({span->first, span->second, order, &entry});
+            lookup.widest = std::max(lookup.widest, span->second - span->first);
+        }
+        ++order;
+    }
+    std::sort(lookup.spans.begin(), lookup.spans.end(),
+              [](const Lookup::Span& a, const Lookup::Span& b) { return a.from < b.from; });
+    return lookup;
+}
+
 QList<StoredEvent> VdirIndex::events(Instant start, Instant end,
                                      const std::optional<QStringList>& calendarIdentifiers) const {
     const Calendar userCalendar = Calendar::current();
@@ -209,9 +236,23 @@ QList<StoredEvent> VdirIndex::events(Instant start, Instant end,
     for (const auto& [identifier, calendar] : calendars_) {
         if (calendarIdentifiers && !calendarIdentifiers->contains(identifier))
             continue;
-        for (const auto& [name, file] : calendar.files) {
+        // Candidate files, visited in file-name order.
+        const Lookup& lookup = lookupOf(calendar);
+        const long long from = (long long)std::floor(start.secondsSince1970());
+        const long long to = (long long)std::ceil(end.secondsSince1970()) + 1;
+        std::vector<std::pair<int, FileMap::const_pointer>> candidates = lookup.recurring;
+        auto span = std::lower_bound(lookup.spans.begin(), lookup.spans.end(), from - lookup.widest,
+                                     [](const Lookup::Span& s, long long value) { return s.from < value; });
+        for (; span != lookup.spans.end() && span->from < to; ++span)
+            if (span->to > from)
+                candidates.emplace_back(span->order, span->file);
+        std::sort(candidates.begin(), candidates.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& candidate : candidates) {
+            const QString& name = candidate.second->first;
+            const IcsEventFile& events = candidate.second->second.events;
             occurrences.clear();
-            file.events.appendOccurrences(start, end, userCalendar, occurrences);
+            events.appendOccurrences(start, end, userCalendar, occurrences);
             for (const IcsOccurrence& occurrence : occurrences) {
                 const IcsEventDetails& details = *occurrence.details;
                 StoredEvent event;

@@ -42,11 +42,28 @@ private:
         FileIdentity identity;
         IcsEventFile events;
     };
+    using FileMap = std::map<QString, IndexedFile>;
+    // Where to look for a range without visiting every file: non-recurring files by the span of time
+    // they cover, recurring ones always. Rebuilt after any change of the calendar's files.
+    struct Lookup {
+        struct Span {
+            long long from;
+            long long to;
+            int order;
+            FileMap::const_pointer file;
+        };
+        std::vector<Span> spans;
+        long long widest = 0;
+        std::vector<std::pair<int, FileMap::const_pointer>> recurring;
+    };
     struct CalendarEntry {
         QString path;
         EventCalendar info;
-        std::map<QString, IndexedFile> files;
+        FileMap files;
+        mutable std::optional<Lookup> lookup;
     };
+
+    static const Lookup& lookupOf(const CalendarEntry& calendar);
 
     bool scanFiles(CalendarEntry& calendar);
     bool refreshFile(CalendarEntry& calendar, const QString& name);
