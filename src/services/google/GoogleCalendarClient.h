@@ -1,0 +1,48 @@
+#pragma once
+
+#include "services/google/DateInterval.h"
+#include "services/google/GoogleRecords.h"
+
+#include <QUrl>
+#include <memory>
+#include <qcoro/qcorotask.h>
+
+class QNetworkAccessManager;
+class RequestCancellation;
+
+// The calendar-list and events requests of the Google Calendar API (v3): bearer GETs with partial-response
+// fields, paging and a concurrent fetch of several calendars. Holds no state but where to send them.
+class GoogleCalendarClient {
+public:
+    static constexpr int kCalendarListPageLimit = 10;
+    static constexpr int kEventsPageLimit = 20;
+
+    GoogleCalendarClient(QNetworkAccessManager* network, QUrl apiBase);
+
+    // 401 throws `unauthorized` (even with a valid body), another status outside 2xx `http(status)`; a
+    // body that does not decode throws GoogleDecodingError.
+    template <typename Record>
+    QCoro::Task<Record> getJSON(QUrl url, QString accessToken,
+                                std::shared_ptr<RequestCancellation> cancellation = {}) const;
+
+    // All entries of up to 10 pages, in the order received.
+    QCoro::Task<QList<GCalendarListEntry>> fetchCalendarList(QString accessToken) const;
+    // All events of up to 20 pages, in the order received.
+    QCoro::Task<QList<GEvent>> fetchEvents(QString calendarID, DateInterval window, QString accessToken,
+                                           std::shared_ptr<RequestCancellation> cancellation = {}) const;
+    // One pair per calendar that has an id, in completion order. The first failure fails the whole call
+    // and aborts the fetches still running.
+    QCoro::Task<QList<GCalendarEvents>> fetchAllEvents(QList<GCalendarListEntry> calendars, DateInterval window,
+                                                       QString accessToken) const;
+
+    QUrl calendarListURL(const std::optional<QString>& pageToken) const;
+    QUrl eventsURL(const QString& calendarID, DateInterval window, const std::optional<QString>& pageToken) const;
+    // Keeps any calendar id inside one path segment ("@", "/" and "#" percent-encoded).
+    static QByteArray encodedPathSegment(const QString& calendarID);
+
+private:
+    QUrl url(const QString& encodedPath, const QList<std::pair<QString, QString>>& query) const;
+
+    QNetworkAccessManager* network_;
+    QUrl apiBase_;
+};

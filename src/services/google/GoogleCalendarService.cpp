@@ -1,0 +1,198 @@
+#include "services/google/GoogleCalendarService.h"
+
+#include "models/CalendarModel.h"
+#include "services/google/GoogleCalendarError.h"
+
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+GoogleCalendarService::GoogleCalendarService(Environment environment, QObject* parent)
+    : QObject(parent), queue_(environment.mainQueue), clientID_(environment.clientID),
+      network_(environment.network ? environment.network : new QNetworkAccessManager(this)),
+      client_(network_, environment.endpoints.calendarAPI),
+      tokenClient_(network_, environment.endpoints.token, environment.endpoints.revoke),
+      keychain_(environment.secretStore) {
+    if (clientID_.isEmpty())
+        return;
+    tokens_ = keychain_.read();
+    state_ = tokens_ ? ConnectionState::connected(tokens_->email) : ConnectionState::notConnected();
+}
+
+GoogleCalendarService::~GoogleCalendarService() = default;
+
+QList<DayEvent> GoogleCalendarService::events(Instant date) const {
+    if (!state_.isConnected())
+        return {};
+    return eventsByDay_.value(Calendar::current().startOfDay(date));
+}
+
+void GoogleCalendarService::ensureCoverage(Instant date) {
+    if (!state_.isConnected())
+        return;
+    const Instant day = Calendar::current().startOfDay(date);
+    setLastRequestedDay(day);
+    const Instant current = now();
+    if (coverage_ && coverage_->interval.contains(day) &&
+        current.secondsSince(coverage_->fetchedAt) < kFreshSeconds)
+        return;
+    if (fetchInFlight_)
+        return; // the running fetch re-runs for lastRequestedDay when it ends
+    if (lastFailure_ && lastFailure_->interval.contains(day) &&
+        current.secondsSince(lastFailure_->fetchedAt) < kRetryAfterFailureSeconds)
+        return;
+    fetchInFlight_ = true;
+    runFetchTask(QPointer<GoogleCalendarService>(this), window(date));
+}
+
+DateInterval GoogleCalendarService::window(Instant date) {
+    const Calendar calendar = Calendar::current();
+    const Instant first = CalendarModel::firstOfMonth(date, calendar);
+    const Instant next = calendar.addingMonths(1, first).value_or(first);
+    return {calendar.addingDays(-14, first).value_or(first), calendar.addingDays(14, next).value_or(next)};
+}
+
+QCoro::Task<> GoogleCalendarService::runFetchTask(QPointer<GoogleCalendarService> service, DateInterval window) {
+    if (!service)
+        co_return;
+    auto fetch = service->fetchWindow(window);
+    co_await fetch;
+    if (!service)
+        co_return;
+    service->fetchInFlight_ = false;
+    const std::optional<Instant> requested = service->lastRequestedDay_;
+    if (requested && service->coverage_ && !service->coverage_->interval.contains(*requested))
+        service->ensureCoverage(*requested);
+}
+
+QCoro::Task<> GoogleCalendarService::fetchWindow(DateInterval window) {
+    setIsLoading(true);
+    std::exception_ptr failure;
+    try {
+        auto firstToken = validAccessToken(false);
+        QString token = co_await firstToken;
+
+        QList<GCalendarListEntry> calendars;
+        bool unauthorized = false;
+        try {
+            auto list = client_.fetchCalendarList(token);
+            calendars = co_await list;
+        } catch (const GoogleCalendarError& error) {
+            if (error.kind() != GoogleCalendarError::Kind::unauthorized)
+                throw;
+            unauthorized = true;
+        }
+        // The token may have been revoked early: one forced refresh, one more try.
+        if (unauthorized) {
+            auto forcedToken = validAccessToken(true);
+            token = co_await forcedToken;
+            auto list = client_.fetchCalendarList(token);
+            calendars = co_await list;
+        }
+
+        QList<GCalendarListEntry> shown;
+        for (const GCalendarListEntry& calendar : calendars)
+            if (calendar.selected.value_or(false) || calendar.primary.value_or(false))
+                shown.append(calendar);
+
+        auto fetchAll = client_.fetchAllEvents(shown, window, token);
+        const QList<GCalendarEvents> byCalendar = co_await fetchAll;
+
+        rebuildCache(byCalendar, window);
+        qsizetype eventCount = 0;
+        for (const GCalendarEvents& pair : byCalendar)
+            eventCount += pair.events.size();
+        log_.info(QStringLiteral("fetched %1 events across %2 calendars").arg(eventCount).arg(byCalendar.size()));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure)
+        handleFetchFailure(failure, window);
+    setIsLoading(false);
+}
+
+void GoogleCalendarService::handleFetchFailure(std::exception_ptr failure, DateInterval window) {
+    QString description;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const GoogleCalendarError& error) {
+        if (error.kind() == GoogleCalendarError::Kind::needsReconnect)
+            return; // the state has moved and the cache is cleared already
+        description = QString::fromUtf8(error.what());
+    } catch (const std::exception& error) {
+        description = QString::fromUtf8(error.what());
+    } catch (...) {
+        description = QStringLiteral("The operation couldn’t be completed.");
+    }
+    log_.warning(QStringLiteral("event fetch failed: ") + description);
+
+    const Instant current = now();
+    lastFailure_ = Coverage{window, current};
+    // A back-dated coverage leaves 30 seconds of the freshness rule before the next attempt.
+    if (!coverage_ || !coverage_->interval.contains(window.start))
+        setCoverage(Coverage{window, current.addingSeconds(kRetryAfterFailureSeconds - kFreshSeconds)});
+}
+
+void GoogleCalendarService::rebuildCache(const QList<GCalendarEvents>& byCalendar, DateInterval window) {
+    const GoogleEventConverter converter(Calendar::current());
+    eventsByDay_ = converter.eventsByDay(byCalendar, window);
+    emit eventsByDayChanged();
+    setCoverage(Coverage{window, now()});
+    lastFailure_.reset();
+    incrementDataToken();
+}
+
+void GoogleCalendarService::clearCache() {
+    setCoverage(std::nullopt);
+    lastFailure_.reset();
+    eventsByDay_.clear();
+    emit eventsByDayChanged();
+    incrementDataToken();
+}
+
+void GoogleCalendarService::setState(const ConnectionState& state) {
+    if (state_ == state)
+        return;
+    state_ = state;
+    emit stateChanged();
+}
+
+void GoogleCalendarService::setLastErrorMessage(const std::optional<QString>& message) {
+    if (lastErrorMessage_ == message)
+        return;
+    lastErrorMessage_ = message;
+    emit lastErrorMessageChanged();
+}
+
+void GoogleCalendarService::setIsLoading(bool loading) {
+    if (isLoading_ == loading)
+        return;
+    isLoading_ = loading;
+    emit isLoadingChanged();
+}
+
+void GoogleCalendarService::setTokens(const std::optional<TokenSet>& tokens) {
+    tokens_ = tokens;
+    emit tokensChanged();
+}
+
+void GoogleCalendarService::setPendingAuth(const std::optional<PendingAuth>& pendingAuth) {
+    pendingAuth_ = pendingAuth;
+    emit pendingAuthChanged();
+}
+
+void GoogleCalendarService::setCoverage(const std::optional<Coverage>& coverage) {
+    coverage_ = coverage;
+    emit coverageChanged();
+}
+
+void GoogleCalendarService::setLastRequestedDay(const std::optional<Instant>& day) {
+    if (lastRequestedDay_ == day)
+        return;
+    lastRequestedDay_ = day;
+    emit lastRequestedDayChanged();
+}
+
+void GoogleCalendarService::incrementDataToken() {
+    ++dataToken_;
+    emit dataTokenChanged();
+}

@@ -1,0 +1,101 @@
+#include "services/google/GoogleHttp.h"
+
+#include "services/google/GoogleCalendarError.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <qcoro/qcoronetworkreply.h>
+
+GoogleEndpoints GoogleEndpoints::on(const QUrl& server) {
+    GoogleEndpoints endpoints;
+    endpoints.calendarAPI = server;
+    endpoints.token = server.resolved(QUrl(QStringLiteral("/token")));
+    endpoints.revoke = server.resolved(QUrl(QStringLiteral("/revoke")));
+    return endpoints;
+}
+
+void RequestCancellation::cancel() {
+    if (cancelled_)
+        return;
+    cancelled_ = true;
+    emit cancelled();
+}
+
+namespace {
+
+// Network errors that stand for an HTTP status rather than a failed exchange.
+bool isStatusError(QNetworkReply::NetworkError error) {
+    const int code = int(error);
+    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+}
+
+// Qt names the URL in some error texts; the query never reaches a log line.
+QString withoutQuery(QString description, const QUrl& url) {
+    const QUrl bare = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment);
+    for (const QString& form : {url.toString(), url.toDisplayString(), QString::fromUtf8(url.toEncoded())})
+        description.replace(form, bare.toString());
+    return description;
+}
+
+} // namespace
+
+namespace GoogleHttp {
+
+QNetworkRequest request(const QUrl& url) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(kTimeoutMilliseconds);
+    return request;
+}
+
+QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request, QByteArray verb,
+                         QByteArray body, std::shared_ptr<RequestCancellation> cancellation) {
+    std::unique_ptr<QNetworkReply> reply(verb == "GET" ? network->get(request)
+                                                        : network->sendCustomRequest(request, verb, body));
+    if (cancellation) {
+        if (cancellation->isCancelled())
+            reply->abort();
+        else
+            QObject::connect(cancellation.get(), &RequestCancellation::cancelled, reply.get(),
+                             &QNetworkReply::abort);
+    }
+    QNetworkReply* pending = reply.get();
+    co_await pending;
+
+    const QNetworkReply::NetworkError error = reply->error();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (error != QNetworkReply::NoError && (!status.isValid() || !isStatusError(error)))
+        throw GoogleTransportError(int(error), withoutQuery(reply->errorString(), request.url()));
+    co_return Answer{status.isValid() ? status.toInt() : 0, reply->readAll()};
+}
+
+QByteArray formEncodedValue(const QString& value) {
+    QByteArray encoded;
+    encoded.reserve(value.size() * 3);
+    for (const char32_t codePoint : value.toUcs4()) {
+        const bool isMark = QChar::isMark(codePoint);
+        const bool kept = QChar::isLetterOrNumber(codePoint) || isMark || codePoint == U'-' ||
+                          codePoint == U'.' || codePoint == U'_' || codePoint == U'~';
+        const QByteArray utf8 = QString::fromUcs4(&codePoint, 1).toUtf8();
+        if (kept) {
+            encoded += utf8;
+            continue;
+        }
+        for (const char byte : utf8) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            const auto b = static_cast<unsigned char>(byte);
+            encoded += '%';
+            encoded += kHex[b >> 4];
+            encoded += kHex[b & 0xF];
+        }
+    }
+    return encoded;
+}
+
+QByteArray formEncoded(const QMap<QString, QString>& fields) {
+    QByteArrayList pairs;
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
+        pairs << it.key().toUtf8() + '=' + formEncodedValue(it.value());
+    return pairs.join('&');
+}
+
+} // namespace GoogleHttp

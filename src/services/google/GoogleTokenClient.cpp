@@ -1,0 +1,41 @@
+#include "services/google/GoogleTokenClient.h"
+
+#include "services/google/GoogleCalendarError.h"
+#include "services/google/GoogleHttp.h"
+
+namespace {
+
+QNetworkRequest formPost(const QUrl& url) {
+    QNetworkRequest request = GoogleHttp::request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    return request;
+}
+
+} // namespace
+
+GoogleTokenClient::GoogleTokenClient(QNetworkAccessManager* network, QUrl tokenEndpoint, QUrl revokeEndpoint)
+    : network_(network), tokenEndpoint_(std::move(tokenEndpoint)), revokeEndpoint_(std::move(revokeEndpoint)) {}
+
+QCoro::Task<GTokenResponse> GoogleTokenClient::postTokenRequest(QMap<QString, QString> body) const {
+    auto exchange = GoogleHttp::send(network_, formPost(tokenEndpoint_), "POST", GoogleHttp::formEncoded(body));
+    const GoogleHttp::Answer answer = co_await exchange;
+    GTokenResponse response = decodeJson<GTokenResponse>(answer.body);
+    if (answer.status != 0 && (answer.status < 200 || answer.status > 299))
+        throw GoogleCalendarError::oauth(response.error.value_or(QStringLiteral("http_") +
+                                                                 QString::number(answer.status)));
+    co_return response;
+}
+
+QCoro::Task<> GoogleTokenClient::revoke(std::optional<QString> token) const {
+    if (!token || token->isEmpty())
+        co_return;
+    // Runs unattended after a disconnect: copy what the request needs before the first suspension.
+    QNetworkAccessManager* network = network_;
+    const QByteArray body = "token=" + GoogleHttp::formEncodedValue(*token);
+    try {
+        auto exchange = GoogleHttp::send(network, formPost(revokeEndpoint_), "POST", body);
+        co_await exchange;
+    } catch (...) {
+        // Revocation is best effort.
+    }
+}
