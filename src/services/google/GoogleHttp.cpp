@@ -23,10 +23,10 @@ void RequestCancellation::cancel() {
 
 namespace {
 
-// Network errors that stand for an HTTP status rather than a failed exchange.
-bool isStatusError(QNetworkReply::NetworkError error) {
-    const int code = int(error);
-    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+// Qt reports most statuses as errors too (400 as a protocol error); only the network and proxy layers mean
+// that the exchange itself failed.
+bool isExchangeFailure(QNetworkReply::NetworkError error) {
+    return error != QNetworkReply::NoError && int(error) < 200;
 }
 
 // Qt names the URL in some error texts; the query never reaches a log line.
@@ -63,7 +63,7 @@ QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request
 
     const QNetworkReply::NetworkError error = reply->error();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (error != QNetworkReply::NoError && (!status.isValid() || !isStatusError(error)))
+    if (isExchangeFailure(error) || (error != QNetworkReply::NoError && !status.isValid()))
         throw GoogleTransportError(int(error), withoutQuery(reply->errorString(), request.url()));
     co_return Answer{status.isValid() ? status.toInt() : 0, reply->readAll()};
 }
