@@ -13,11 +13,14 @@ std::string calendarPage(const QJsonArray& items, const std::optional<QString>& 
     return json(page);
 }
 
-QJsonObject calendar(const QString& id) { return {{QStringLiteral("id"), id}, {QStringLiteral("selected"), true}}; }
+QJsonObject calendar(const QString& id) {
+    return {{QStringLiteral("id"), id}, {QStringLiteral("selected"), true}};
+}
 
 QJsonObject event(const QString& id) {
     return {{QStringLiteral("id"), id},
-            {QStringLiteral("start"), QJsonObject{{QStringLiteral("dateTime"), QStringLiteral("2026-03-02T09:00:00Z")}}}};
+            {QStringLiteral("start"),
+             QJsonObject{{QStringLiteral("dateTime"), QStringLiteral("2026-03-02T09:00:00Z")}}}};
 }
 
 const DateInterval kWindow{Instant::fromSecondsSince1970(1'771'113'600),  // 2026-02-15T00:00:00Z
@@ -36,9 +39,9 @@ TEST_F(GoogleCalendarClientTest, CalendarListSendsTheBearerTokenAndTheFixedQuery
     const auto requests = server.requests("GET", kCalendarListPath);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].header("authorization"), "Bearer tok/en");
-    EXPECT_EQ(requests[0].target, kCalendarListPath +
-                                      "?minAccessRole=reader&fields=items(id,summary,backgroundColor,selected,"
-                                      "primary),nextPageToken&maxResults=250");
+    EXPECT_EQ(requests[0].target,
+              kCalendarListPath + "?minAccessRole=reader&fields=items(id,summary,backgroundColor,selected,"
+                                  "primary),nextPageToken&maxResults=250");
 }
 
 TEST_F(GoogleCalendarClientTest, CalendarListFollowsEveryPageTokenEvenEmptyOnesAndPagesWithoutItems) {
@@ -84,7 +87,9 @@ TEST_F(GoogleCalendarClientTest, PagingStopsAtTenCalendarPagesAndTwentyEventPage
 TEST_F(GoogleCalendarClientTest, EventsRequestCarriesTheWindowInUtcAndKeepsTheCalendarIdInOneSegment) {
     const QString id = QStringLiteral("team/a@group.calendar.google.com#x");
     server.on("GET", eventsPath("team/a@group.calendar.google.com#x"),
-              [](const LoopbackHttpServer::Request&) { return Reply{200, json({})}; });
+              [](const LoopbackHttpServer::Request&) {
+                  return Reply{200, json({})};
+              });
 
     const auto outcome = finish(client().fetchEvents(id, kWindow, QStringLiteral("t")));
 
@@ -92,18 +97,20 @@ TEST_F(GoogleCalendarClientTest, EventsRequestCarriesTheWindowInUtcAndKeepsTheCa
     EXPECT_TRUE(outcome.value->isEmpty());
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].target,
-              "/calendar/v3/calendars/team%2Fa%40group.calendar.google.com%23x/events"
-              "?timeMin=2026-02-15T00:00:00Z&timeMax=2026-04-15T00:00:00Z&singleEvents=true&orderBy=startTime"
-              "&maxResults=250&fields=items(id,iCalUID,status,summary,start(date,dateTime),end(date,dateTime)),"
-              "nextPageToken");
+    EXPECT_EQ(
+        requests[0].target,
+        "/calendar/v3/calendars/team%2Fa%40group.calendar.google.com%23x/events"
+        "?timeMin=2026-02-15T00:00:00Z&timeMax=2026-04-15T00:00:00Z&singleEvents=true&orderBy=startTime"
+        "&maxResults=250&fields=items(id,iCalUID,status,summary,start(date,dateTime),end(date,dateTime)),"
+        "nextPageToken");
 }
 
 TEST_F(GoogleCalendarClientTest, PageTokensWithReservedCharactersSurviveTheQuery) {
     server.on("GET", eventsPath("c"), [](const LoopbackHttpServer::Request& r) {
         if (!r.query.count("pageToken"))
             return Reply{200, json({{QStringLiteral("nextPageToken"), QStringLiteral("a+b&c=d")}})};
-        return Reply{200, json({{QStringLiteral("items"), QJsonArray{event(QString::fromStdString(r.query.at("pageToken")))}}})};
+        return Reply{200, json({{QStringLiteral("items"),
+                                 QJsonArray{event(QString::fromStdString(r.query.at("pageToken")))}}})};
     });
 
     const auto outcome = finish(client().fetchEvents(QStringLiteral("c"), kWindow, QStringLiteral("t")));
@@ -118,16 +125,18 @@ TEST_F(GoogleCalendarClientTest, StatusesMapToErrorsWith401TestedFirst) {
         int status;
         GoogleCalendarError expected;
     };
-    for (const Case& c : {Case{401, GoogleCalendarError::unauthorized()}, Case{403, GoogleCalendarError::http(403)},
-                          Case{500, GoogleCalendarError::http(500)}}) {
+    for (const Case& c :
+         {Case{401, GoogleCalendarError::unauthorized()}, Case{403, GoogleCalendarError::http(403)},
+          Case{500, GoogleCalendarError::http(500)}}) {
         const int status = c.status;
         server.on("GET", kCalendarListPath, [status](const LoopbackHttpServer::Request&) {
             return Reply{status, calendarPage({calendar("a")})};
         });
         const auto outcome = finish(client().fetchCalendarList(QStringLiteral("t")));
-        EXPECT_TRUE(outcome.failedWith<GoogleCalendarError>(
-            [&](const GoogleCalendarError& e) { return e == c.expected; }))
-            << "status " << c.status;
+        EXPECT_TRUE(outcome.failedWith<GoogleCalendarError>([&](const GoogleCalendarError& e) {
+            return e == c.expected;
+        })) << "status "
+            << c.status;
     }
 }
 
@@ -153,8 +162,10 @@ TEST_F(GoogleCalendarClientTest, AnUnreachableServerIsATransportError) {
 }
 
 TEST_F(GoogleCalendarClientTest, FanOutFetchesEveryCalendarWithAnIdAndSkipsTheOthers) {
-    server.enqueue("GET", eventsPath("a"), {{200, json({{QStringLiteral("items"), QJsonArray{event("a1"), event("a2")}}})}});
-    server.enqueue("GET", eventsPath("b"), {{200, json({{QStringLiteral("items"), QJsonArray{event("b1")}}})}});
+    server.enqueue("GET", eventsPath("a"),
+                   {{200, json({{QStringLiteral("items"), QJsonArray{event("a1"), event("a2")}}})}});
+    server.enqueue("GET", eventsPath("b"),
+                   {{200, json({{QStringLiteral("items"), QJsonArray{event("b1")}}})}});
     QList<GCalendarListEntry> calendars(3);
     calendars[0].id = QStringLiteral("a");
     calendars[2].id = QStringLiteral("b");
@@ -189,7 +200,8 @@ TEST_F(GoogleCalendarClientTest, OneFailingCalendarFailsTheFanOutAndAbortsTheSlo
 }
 
 TEST_F(GoogleCalendarClientTest, NoCalendarsMeansNoRequest) {
-    const auto outcome = finish(client().fetchAllEvents({GCalendarListEntry{}}, kWindow, QStringLiteral("t")));
+    const auto outcome =
+        finish(client().fetchAllEvents({GCalendarListEntry{}}, kWindow, QStringLiteral("t")));
 
     ASSERT_TRUE(outcome.value);
     EXPECT_TRUE(outcome.value->isEmpty());

@@ -5,8 +5,12 @@
 
 namespace {
 
-GEventTime dateTime(const QString& text) { return {std::nullopt, text}; }
-GEventTime date(const QString& text) { return {text, std::nullopt}; }
+GEventTime dateTime(const QString& text) {
+    return {std::nullopt, text};
+}
+GEventTime date(const QString& text) {
+    return {text, std::nullopt};
+}
 
 GEvent event(const QString& id, std::optional<GEventTime> start, std::optional<GEventTime> end,
              const QString& summary = QStringLiteral("Meeting")) {
@@ -107,17 +111,20 @@ TEST_F(GoogleEventConverterTest, TimedEventsCoverEveryDayTheyTouchButNotAMidnigh
 
 TEST_F(GoogleEventConverterTest, EventsAreClippedToTheWindowWhoseEndDayCounts) {
     const auto days = convert({onCalendar({
-        event(QStringLiteral("before"), date(QStringLiteral("2026-02-10")), date(QStringLiteral("2026-02-17"))),
+        event(QStringLiteral("before"), date(QStringLiteral("2026-02-10")),
+              date(QStringLiteral("2026-02-17"))),
         event(QStringLiteral("after"), dateTime(QStringLiteral("2026-04-13T12:00:00+02:00")),
               dateTime(QStringLiteral("2026-04-20T12:00:00+02:00"))),
-        event(QStringLiteral("outside"), date(QStringLiteral("2026-01-05")), date(QStringLiteral("2026-01-06"))),
+        event(QStringLiteral("outside"), date(QStringLiteral("2026-01-05")),
+              date(QStringLiteral("2026-01-06"))),
     })});
 
     EXPECT_EQ(daysOf(days, QStringLiteral("before")), (QList<Instant>{day(2026, 2, 15), day(2026, 2, 16)}));
     EXPECT_EQ(daysOf(days, QStringLiteral("after")),
               (QList<Instant>{day(2026, 4, 13), day(2026, 4, 14), day(2026, 4, 15)}));
     EXPECT_TRUE(daysOf(days, QStringLiteral("outside")).isEmpty());
-    EXPECT_EQ(days.value(day(2026, 2, 15)).first().sortDate(), day(2026, 2, 10)) << "the start is not clipped";
+    EXPECT_EQ(days.value(day(2026, 2, 15)).first().sortDate(), day(2026, 2, 10))
+        << "the start is not clipped";
 }
 
 TEST_F(GoogleEventConverterTest, StartsComeFromDateTimeFirstAndUnreadableStartsDropTheEvent) {
@@ -157,15 +164,18 @@ TEST_F(GoogleEventConverterTest, StatusTitleIdentityAndDedupKey) {
 
     ASSERT_EQ(list.size(), 2);
     EXPECT_EQ(list[0].title(), QStringLiteral("Lunch"));
-    EXPECT_EQ(list[0].id(), QStringLiteral("g|cal|t|") + shortestRoundTripText(day(2026, 3, 9).secondsSince2001()));
+    EXPECT_EQ(list[0].id(),
+              QStringLiteral("g|cal|t|") + shortestRoundTripText(day(2026, 3, 9).secondsSince2001()));
     EXPECT_TRUE(list[0].id().endsWith(QStringLiteral(".0")));
-    EXPECT_EQ(list[0].dedupKey(), QStringLiteral("uid@example.com|%1").arg(qint64(day(2026, 3, 9).secondsSince1970())));
+    EXPECT_EQ(list[0].dedupKey(),
+              QStringLiteral("uid@example.com|%1").arg(qint64(day(2026, 3, 9).secondsSince1970())));
     EXPECT_EQ(list[1].title(), QStringLiteral("Untitled event"));
     EXPECT_FALSE(list[1].dedupKey()) << "without an iCalUID no event of the other source may be dropped";
 }
 
 TEST_F(GoogleEventConverterTest, EventsWithoutIdGetAFreshIdentityPerDayAndRebuild) {
-    GEvent anonymous = event(QString(), date(QStringLiteral("2026-03-09")), date(QStringLiteral("2026-03-11")));
+    GEvent anonymous =
+        event(QString(), date(QStringLiteral("2026-03-09")), date(QStringLiteral("2026-03-11")));
     anonymous.id.reset();
     GCalendarEvents pair = onCalendar({anonymous});
     pair.calendar.id.reset();
@@ -182,9 +192,12 @@ TEST_F(GoogleEventConverterTest, EventsWithoutIdGetAFreshIdentityPerDayAndRebuil
 }
 
 TEST_F(GoogleEventConverterTest, CalendarColourOrAccentAndStableOrderAcrossCalendars) {
-    const GEvent first = event(QStringLiteral("first"), date(QStringLiteral("2026-03-09")), std::nullopt, QStringLiteral("Same"));
-    const GEvent second = event(QStringLiteral("second"), date(QStringLiteral("2026-03-09")), std::nullopt, QStringLiteral("Same"));
-    const GEvent third = event(QStringLiteral("third"), date(QStringLiteral("2026-03-09")), std::nullopt, QStringLiteral("Same"));
+    const GEvent first = event(QStringLiteral("first"), date(QStringLiteral("2026-03-09")), std::nullopt,
+                               QStringLiteral("Same"));
+    const GEvent second = event(QStringLiteral("second"), date(QStringLiteral("2026-03-09")), std::nullopt,
+                                QStringLiteral("Same"));
+    const GEvent third = event(QStringLiteral("third"), date(QStringLiteral("2026-03-09")), std::nullopt,
+                               QStringLiteral("Same"));
 
     const auto days = convert({onCalendar({first}, QStringLiteral("red"), QStringLiteral(" ff0000 ")),
                                onCalendar({second}, QStringLiteral("none"), std::nullopt),

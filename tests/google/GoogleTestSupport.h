@@ -134,7 +134,8 @@ protected:
         service = std::make_unique<GoogleCalendarService>(environment());
     }
     void connect() { connect(tokensExpiringIn(3600)); }
-    GoogleTokenSet tokensExpiringIn(double seconds, std::optional<QString> refreshToken = QStringLiteral("refresh-1")) {
+    GoogleTokenSet tokensExpiringIn(double seconds,
+                                    std::optional<QString> refreshToken = QStringLiteral("refresh-1")) {
         return {QStringLiteral("access-1"), std::move(refreshToken), queue.now().addingSeconds(seconds),
                 QStringLiteral("me@example.com")};
     }
@@ -154,7 +155,8 @@ protected:
 
 inline std::string tokenAnswer(const QString& accessToken, std::optional<int> expiresIn = 3600,
                                std::optional<QString> refreshToken = std::nullopt) {
-    QJsonObject answer{{QStringLiteral("access_token"), accessToken}, {QStringLiteral("token_type"), QStringLiteral("Bearer")}};
+    QJsonObject answer{{QStringLiteral("access_token"), accessToken},
+                       {QStringLiteral("token_type"), QStringLiteral("Bearer")}};
     if (expiresIn)
         answer.insert(QStringLiteral("expires_in"), *expiresIn);
     if (refreshToken)

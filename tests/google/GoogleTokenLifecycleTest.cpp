@@ -6,7 +6,9 @@ using Reply = LoopbackHttpServer::Reply;
 
 class GoogleTokenLifecycleTest : public GoogleServiceTest {
 protected:
-    Outcome<QString> accessToken(bool forceRefresh = false) { return finish(service->validAccessToken(forceRefresh)); }
+    Outcome<QString> accessToken(bool forceRefresh = false) {
+        return finish(service->validAccessToken(forceRefresh));
+    }
     size_t tokenPosts() const { return server.count("POST", "/token"); }
 };
 
@@ -35,7 +37,8 @@ TEST_F(GoogleTokenLifecycleTest, ForcedRefreshSendsTheRefreshGrantFormEncoded) {
 
 TEST_F(GoogleTokenLifecycleTest, ConcurrentCallersShareOneRefreshAndGetTheSameToken) {
     connect(tokensExpiringIn(10));
-    server.enqueue("POST", "/token", {{200, tokenAnswer(QStringLiteral("access-2")), "application/json", 50}});
+    server.enqueue("POST", "/token",
+                   {{200, tokenAnswer(QStringLiteral("access-2")), "application/json", 50}});
 
     auto first = begin(service->validAccessToken(false));
     auto second = begin(service->validAccessToken(true));
@@ -49,9 +52,10 @@ TEST_F(GoogleTokenLifecycleTest, ConcurrentCallersShareOneRefreshAndGetTheSameTo
 
 TEST_F(GoogleTokenLifecycleTest, ARefreshSetsTheExpiryAndKeepsOrReplacesTheRefreshToken) {
     connect(tokensExpiringIn(0));
-    server.enqueue("POST", "/token",
-                   {{200, tokenAnswer(QStringLiteral("access-2"), 3600)},
-                    {200, tokenAnswer(QStringLiteral("access-3"), std::nullopt, QStringLiteral("refresh-2"))}});
+    server.enqueue(
+        "POST", "/token",
+        {{200, tokenAnswer(QStringLiteral("access-2"), 3600)},
+         {200, tokenAnswer(QStringLiteral("access-3"), std::nullopt, QStringLiteral("refresh-2"))}});
 
     ASSERT_EQ(accessToken().value, QStringLiteral("access-2"));
     EXPECT_EQ(service->tokens()->expiresAt, queue.now().addingSeconds(3540));
@@ -72,7 +76,8 @@ TEST_F(GoogleTokenLifecycleTest, InvalidGrantDropsTheAuthorization) {
     connect(tokensExpiringIn(0));
     service->rebuildCache({}, GoogleCalendarService::window(queue.now()));
     QSignalSpy dataToken(service.get(), &GoogleCalendarService::dataTokenChanged);
-    server.enqueue("POST", "/token", {{400, R"({"error":"invalid_grant","error_description":"Bad Request"})"}});
+    server.enqueue("POST", "/token",
+                   {{400, R"({"error":"invalid_grant","error_description":"Bad Request"})"}});
 
     const auto outcome = accessToken();
 
@@ -97,10 +102,12 @@ TEST_F(GoogleTokenLifecycleTest, OtherTokenEndpointFailuresLeaveEverythingAsItWa
                     {200, R"({"expires_in":3600})"},
                     {200, R"({"access_token":"a","expires_in":"3600"})"}});
 
-    EXPECT_TRUE(accessToken().failedWith<GoogleCalendarError>(
-        [](const GoogleCalendarError& e) { return e == GoogleCalendarError::oauth(QStringLiteral("http_500")); }));
-    EXPECT_TRUE(accessToken().failedWith<GoogleCalendarError>(
-        [](const GoogleCalendarError& e) { return e == GoogleCalendarError::oauth(QStringLiteral("invalid_request")); }));
+    EXPECT_TRUE(accessToken().failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
+        return e == GoogleCalendarError::oauth(QStringLiteral("http_500"));
+    }));
+    EXPECT_TRUE(accessToken().failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
+        return e == GoogleCalendarError::oauth(QStringLiteral("invalid_request"));
+    }));
     EXPECT_TRUE(accessToken().failedWith<GoogleDecodingError>()) << "503 with a body that is not JSON";
     EXPECT_TRUE(isGoogleError(accessToken().error, GoogleCalendarError::Kind::malformedResponse));
     EXPECT_TRUE(accessToken().failedWith<GoogleDecodingError>()) << "expires_in as text";
@@ -161,7 +168,8 @@ TEST_F(GoogleTokenLifecycleTest, DisconnectRevokesNothingWithoutAUsableToken) {
 
 TEST_F(GoogleTokenLifecycleTest, ARefreshThatEndsAfterADisconnectIsNotStored) {
     connect(tokensExpiringIn(0));
-    server.enqueue("POST", "/token", {{200, tokenAnswer(QStringLiteral("access-2")), "application/json", 50}});
+    server.enqueue("POST", "/token",
+                   {{200, tokenAnswer(QStringLiteral("access-2")), "application/json", 50}});
     server.enqueue("POST", "/revoke", {{200, "{}"}});
 
     auto outcome = begin(service->validAccessToken(false));
@@ -184,7 +192,8 @@ TEST_F(GoogleTokenLifecycleTest, CancelConnectOutsideAConnectionAttemptOnlyClear
 }
 
 TEST(GoogleTokenSetJson, RoundTripsWithWholeSecondUtcExpiryAndOmitsAbsentKeys) {
-    const GoogleTokenSet tokens{QStringLiteral("a"), std::nullopt, Instant::fromSecondsSince1970(1'773'825'300.7),
+    const GoogleTokenSet tokens{QStringLiteral("a"), std::nullopt,
+                                Instant::fromSecondsSince1970(1'773'825'300.7),
                                 QStringLiteral("me@example.com")};
     const QByteArray encoded = tokens.toJson();
     EXPECT_TRUE(encoded.contains("\"expiresAt\":\"2026-03-18T09:15:00Z\"")) << encoded.toStdString();

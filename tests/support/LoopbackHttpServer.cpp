@@ -6,7 +6,9 @@
 #include <httplib.h>
 
 namespace {
-std::string routeKey(const std::string& method, const std::string& path) { return method + ' ' + path; }
+std::string routeKey(const std::string& method, const std::string& path) {
+    return method + ' ' + path;
+}
 } // namespace
 
 std::string LoopbackHttpServer::Request::header(const std::string& lowerCaseName) const {
@@ -21,7 +23,8 @@ LoopbackHttpServer::LoopbackHttpServer() : server_(std::make_unique<httplib::Ser
             request.query[name] = value;
         for (const auto& [name, value] : in.headers) {
             std::string lower = name;
-            std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+            std::transform(lower.begin(), lower.end(), lower.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
             request.headers[lower] = value;
         }
         const Reply reply = answer(request);
@@ -34,6 +37,9 @@ LoopbackHttpServer::LoopbackHttpServer() : server_(std::make_unique<httplib::Ser
     server_->Post(".*", handle);
     port_ = server_->bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // stop() before the loop runs would be lost and the join would hang.
+    while (!server_->is_running())
+        std::this_thread::yield();
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
@@ -41,14 +47,17 @@ LoopbackHttpServer::~LoopbackHttpServer() {
     thread_.join();
 }
 
-QUrl LoopbackHttpServer::baseURL() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port_)); }
+QUrl LoopbackHttpServer::baseURL() const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port_));
+}
 
 void LoopbackHttpServer::on(const std::string& method, const std::string& path, Handler handler) {
     std::lock_guard lock(mutex_);
     handlers_[routeKey(method, path)] = std::move(handler);
 }
 
-void LoopbackHttpServer::enqueue(const std::string& method, const std::string& path, std::vector<Reply> replies) {
+void LoopbackHttpServer::enqueue(const std::string& method, const std::string& path,
+                                 std::vector<Reply> replies) {
     std::lock_guard lock(mutex_);
     auto& queue = queues_[routeKey(method, path)];
     queue.insert(queue.end(), replies.begin(), replies.end());

@@ -9,13 +9,19 @@
 namespace {
 
 const SecretSchema* schema() {
-    static const SecretSchema s = {
-        "app.mondrel.Mondrel.Secret",
-        SECRET_SCHEMA_NONE,
-        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema s = {"app.mondrel.Mondrel.Secret",
+                                   SECRET_SCHEMA_NONE,
+                                   {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                    {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                    {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                   0,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr};
     return &s;
 }
 
@@ -24,9 +30,8 @@ SecretStore::ReadResult lookup(const SecretStore::ItemKey& key) {
     const QByteArray service = key.service.toUtf8();
     const QByteArray account = key.account.toUtf8();
     GError* error = nullptr;
-    SecretValue* value = secret_password_lookup_binary_sync(schema(), nullptr, &error, "service",
-                                                            service.constData(), "account",
-                                                            account.constData(), nullptr);
+    SecretValue* value = secret_password_lookup_binary_sync(
+        schema(), nullptr, &error, "service", service.constData(), "account", account.constData(), nullptr);
     if (error) {
         g_error_free(error);
         return {SecretStore::Status::failure, {}};
@@ -46,10 +51,9 @@ SecretStore::Status store(const SecretStore::ItemKey& key, const QByteArray& dat
     const QByteArray label = (QStringLiteral("Mondrel: ") + key.service).toUtf8();
     SecretValue* value = secret_value_new(data.constData(), data.size(), "application/octet-stream");
     GError* error = nullptr;
-    const gboolean stored =
-        secret_password_store_binary_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value,
-                                          nullptr, &error, "service", service.constData(), "account",
-                                          account.constData(), nullptr);
+    const gboolean stored = secret_password_store_binary_sync(
+        schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value, nullptr, &error, "service",
+        service.constData(), "account", account.constData(), nullptr);
     secret_value_unref(value);
     if (error)
         g_error_free(error);
@@ -58,7 +62,9 @@ SecretStore::Status store(const SecretStore::ItemKey& key, const QByteArray& dat
 
 } // namespace
 
-bool LibsecretStore::hasSessionBus() { return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"); }
+bool LibsecretStore::hasSessionBus() {
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
+}
 
 // libsecret stores by replacing whatever item carries the same attributes, so update and add look first.
 SecretStore::Status LibsecretStore::update(const ItemKey& key, const QByteArray& data) {
@@ -93,9 +99,8 @@ SecretStore::Status LibsecretStore::remove(const ItemKey& key) {
     const QByteArray service = key.service.toUtf8();
     const QByteArray account = key.account.toUtf8();
     GError* error = nullptr;
-    const gboolean removed = secret_password_clear_sync(schema(), nullptr, &error, "service",
-                                                        service.constData(), "account", account.constData(),
-                                                        nullptr);
+    const gboolean removed = secret_password_clear_sync(
+        schema(), nullptr, &error, "service", service.constData(), "account", account.constData(), nullptr);
     if (error) {
         g_error_free(error);
         return Status::failure;

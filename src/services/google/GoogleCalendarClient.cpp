@@ -10,7 +10,8 @@
 
 namespace {
 
-const QString kCalendarListFields = QStringLiteral("items(id,summary,backgroundColor,selected,primary),nextPageToken");
+const QString kCalendarListFields =
+    QStringLiteral("items(id,summary,backgroundColor,selected,primary),nextPageToken");
 const QString kEventsFields =
     QStringLiteral("items(id,iCalUID,status,summary,start(date,dateTime),end(date,dateTime)),nextPageToken");
 
@@ -22,7 +23,8 @@ const QByteArray kPathSegmentSafe = QByteArrayLiteral("!$&'()*+,;=:");
 
 // Shared by the calendar fetches of one fan-out: the first failure wins and the rest is discarded.
 struct FanOut {
-    std::shared_ptr<QPromise<QList<GCalendarEvents>>> promise = std::make_shared<QPromise<QList<GCalendarEvents>>>();
+    std::shared_ptr<QPromise<QList<GCalendarEvents>>> promise =
+        std::make_shared<QPromise<QList<GCalendarEvents>>>();
     std::shared_ptr<RequestCancellation> cancellation = std::make_shared<RequestCancellation>();
     QList<GCalendarEvents> pairs;
     qsizetype remaining = 0;
@@ -71,9 +73,10 @@ QCoro::Task<Record> GoogleCalendarClient::getJSON(QUrl url, QString accessToken,
 }
 
 template QCoro::Task<GCalendarListPage>
-GoogleCalendarClient::getJSON<GCalendarListPage>(QUrl, QString, std::shared_ptr<RequestCancellation>) const;
+    GoogleCalendarClient::getJSON<GCalendarListPage>(QUrl, QString,
+                                                     std::shared_ptr<RequestCancellation>) const;
 template QCoro::Task<GEventsPage>
-GoogleCalendarClient::getJSON<GEventsPage>(QUrl, QString, std::shared_ptr<RequestCancellation>) const;
+    GoogleCalendarClient::getJSON<GEventsPage>(QUrl, QString, std::shared_ptr<RequestCancellation>) const;
 
 QCoro::Task<QList<GCalendarListEntry>> GoogleCalendarClient::fetchCalendarList(QString accessToken) const {
     QList<GCalendarListEntry> entries;
@@ -90,13 +93,14 @@ QCoro::Task<QList<GCalendarListEntry>> GoogleCalendarClient::fetchCalendarList(Q
     co_return entries;
 }
 
-QCoro::Task<QList<GEvent>> GoogleCalendarClient::fetchEvents(QString calendarID, DateInterval window,
-                                                             QString accessToken,
-                                                             std::shared_ptr<RequestCancellation> cancellation) const {
+QCoro::Task<QList<GEvent>>
+GoogleCalendarClient::fetchEvents(QString calendarID, DateInterval window, QString accessToken,
+                                  std::shared_ptr<RequestCancellation> cancellation) const {
     QList<GEvent> events;
     std::optional<QString> pageToken;
     for (int page = 1;; ++page) {
-        auto fetch = getJSON<GEventsPage>(eventsURL(calendarID, window, pageToken), accessToken, cancellation);
+        auto fetch =
+            getJSON<GEventsPage>(eventsURL(calendarID, window, pageToken), accessToken, cancellation);
         GEventsPage result = co_await fetch;
         if (result.items)
             events.append(*result.items);
@@ -137,12 +141,13 @@ QUrl GoogleCalendarClient::calendarListURL(const std::optional<QString>& pageTok
 
 QUrl GoogleCalendarClient::eventsURL(const QString& calendarID, DateInterval window,
                                      const std::optional<QString>& pageToken) const {
-    QList<std::pair<QString, QString>> query = {{QStringLiteral("timeMin"), InternetDateTime::format(window.start)},
-                                                {QStringLiteral("timeMax"), InternetDateTime::format(window.end)},
-                                                {QStringLiteral("singleEvents"), QStringLiteral("true")},
-                                                {QStringLiteral("orderBy"), QStringLiteral("startTime")},
-                                                {QStringLiteral("maxResults"), QStringLiteral("250")},
-                                                {QStringLiteral("fields"), kEventsFields}};
+    QList<std::pair<QString, QString>> query = {
+        {QStringLiteral("timeMin"), InternetDateTime::format(window.start)},
+        {QStringLiteral("timeMax"), InternetDateTime::format(window.end)},
+        {QStringLiteral("singleEvents"), QStringLiteral("true")},
+        {QStringLiteral("orderBy"), QStringLiteral("startTime")},
+        {QStringLiteral("maxResults"), QStringLiteral("250")},
+        {QStringLiteral("fields"), kEventsFields}};
     if (pageToken)
         query.append({QStringLiteral("pageToken"), *pageToken});
     const QString path = QStringLiteral("/calendar/v3/calendars/") +
@@ -154,7 +159,8 @@ QByteArray GoogleCalendarClient::encodedPathSegment(const QString& calendarID) {
     return QUrl::toPercentEncoding(calendarID, kPathSegmentSafe);
 }
 
-QUrl GoogleCalendarClient::url(const QString& encodedPath, const QList<std::pair<QString, QString>>& query) const {
+QUrl GoogleCalendarClient::url(const QString& encodedPath,
+                               const QList<std::pair<QString, QString>>& query) const {
     QByteArray encodedQuery;
     for (const auto& [name, value] : query) {
         if (!encodedQuery.isEmpty())

@@ -32,11 +32,12 @@ public:
                                            std::shared_ptr<RequestCancellation> cancellation = {}) const;
     // One pair per calendar that has an id, in completion order. The first failure fails the whole call
     // and aborts the fetches still running.
-    QCoro::Task<QList<GCalendarEvents>> fetchAllEvents(QList<GCalendarListEntry> calendars, DateInterval window,
-                                                       QString accessToken) const;
+    QCoro::Task<QList<GCalendarEvents>> fetchAllEvents(QList<GCalendarListEntry> calendars,
+                                                       DateInterval window, QString accessToken) const;
 
     QUrl calendarListURL(const std::optional<QString>& pageToken) const;
-    QUrl eventsURL(const QString& calendarID, DateInterval window, const std::optional<QString>& pageToken) const;
+    QUrl eventsURL(const QString& calendarID, DateInterval window,
+                   const std::optional<QString>& pageToken) const;
     // Keeps any calendar id inside one path segment ("@", "/" and "#" percent-encoded).
     static QByteArray encodedPathSegment(const QString& calendarID);
 

@@ -8,6 +8,6 @@ GoogleCalendarError::GoogleCalendarError(Kind kind, QString oauthCode, int httpS
 }
 
 GoogleDecodingError::GoogleDecodingError(const QString& problem)
-    : description_(
-          (QStringLiteral("The data couldn’t be read because it isn’t in the correct format. (") + problem + ')')
-              .toUtf8()) {}
+    : description_((QStringLiteral("The data couldn’t be read because it isn’t in the correct format. (") +
+                    problem + ')')
+                       .toUtf8()) {}

@@ -10,7 +10,9 @@ class GoogleCalendarError : public std::exception {
 public:
     enum class Kind { oauth, http, notConnected, needsReconnect, unauthorized, malformedResponse };
 
-    static GoogleCalendarError oauth(QString code) { return GoogleCalendarError(Kind::oauth, std::move(code), 0); }
+    static GoogleCalendarError oauth(QString code) {
+        return GoogleCalendarError(Kind::oauth, std::move(code), 0);
+    }
     static GoogleCalendarError http(int status) { return GoogleCalendarError(Kind::http, {}, status); }
     static GoogleCalendarError notConnected() { return GoogleCalendarError(Kind::notConnected, {}, 0); }
     static GoogleCalendarError needsReconnect() { return GoogleCalendarError(Kind::needsReconnect, {}, 0); }

@@ -51,7 +51,8 @@ DateInterval GoogleCalendarService::window(Instant date) {
     return {calendar.addingDays(-14, first).value_or(first), calendar.addingDays(14, next).value_or(next)};
 }
 
-QCoro::Task<> GoogleCalendarService::runFetchTask(QPointer<GoogleCalendarService> service, DateInterval window) {
+QCoro::Task<> GoogleCalendarService::runFetchTask(QPointer<GoogleCalendarService> service,
+                                                  DateInterval window) {
     if (!service)
         co_return;
     auto fetch = service->fetchWindow(window);
@@ -101,7 +102,8 @@ QCoro::Task<> GoogleCalendarService::fetchWindow(DateInterval window) {
         qsizetype eventCount = 0;
         for (const GCalendarEvents& pair : byCalendar)
             eventCount += pair.events.size();
-        log_.info(QStringLiteral("fetched %1 events across %2 calendars").arg(eventCount).arg(byCalendar.size()));
+        log_.info(
+            QStringLiteral("fetched %1 events across %2 calendars").arg(eventCount).arg(byCalendar.size()));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -76,8 +76,8 @@ public:
 
     // The cached events of the day that contains `date`; empty unless connected.
     QList<DayEvent> events(Instant date) const;
-    // Starts a fetch of the window around `date` unless it is freshly covered or a fetch runs already; returns
-    // at once.
+    // Starts a fetch of the window around `date` unless it is freshly covered or a fetch runs already;
+    // returns at once.
     void ensureCoverage(Instant date);
     // The month of `date` with 14 days on either side, in the user's current calendar.
     static DateInterval window(Instant date);
@@ -111,7 +111,8 @@ private:
     static QCoro::Task<> runFetchTask(QPointer<GoogleCalendarService> service, DateInterval window);
     QCoro::Task<> fetchWindow(DateInterval window);
     void handleFetchFailure(std::exception_ptr failure, DateInterval window);
-    QCoro::Task<> runRefresh(std::shared_ptr<QPromise<TokenSet>> promise, QString refreshToken, TokenSet current);
+    QCoro::Task<> runRefresh(std::shared_ptr<QPromise<TokenSet>> promise, QString refreshToken,
+                             TokenSet current);
     void markNeedsReconnect();
     void clearCache();
     Instant now() const { return queue_.now(); }

@@ -11,7 +11,8 @@ bool isInvalidGrant(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const GoogleCalendarError& error) {
-        return error.kind() == GoogleCalendarError::Kind::oauth && error.oauthCode() == QLatin1String("invalid_grant");
+        return error.kind() == GoogleCalendarError::Kind::oauth &&
+               error.oauthCode() == QLatin1String("invalid_grant");
     } catch (...) {
         return false;
     }
@@ -66,8 +67,8 @@ QCoro::Task<QString> GoogleCalendarService::validAccessToken(bool forceRefresh) 
     co_return refreshed->accessToken;
 }
 
-QCoro::Task<> GoogleCalendarService::runRefresh(std::shared_ptr<QPromise<TokenSet>> promise, QString refreshToken,
-                                                TokenSet current) {
+QCoro::Task<> GoogleCalendarService::runRefresh(std::shared_ptr<QPromise<TokenSet>> promise,
+                                                QString refreshToken, TokenSet current) {
     try {
         const QMap<QString, QString> form{{QStringLiteral("client_id"), clientID_},
                                           {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
@@ -79,9 +80,10 @@ QCoro::Task<> GoogleCalendarService::runRefresh(std::shared_ptr<QPromise<TokenSe
         const Instant answeredAt = now();
         TokenSet refreshed = current;
         refreshed.accessToken = *answer.access_token;
-        refreshed.expiresAt = answer.expires_in
-                                  ? answeredAt.addingSeconds(double(*answer.expires_in) - kExpiryShorteningSeconds)
-                                  : answeredAt.addingSeconds(kAssumedLifetimeSeconds);
+        refreshed.expiresAt =
+            answer.expires_in
+                ? answeredAt.addingSeconds(double(*answer.expires_in) - kExpiryShorteningSeconds)
+                : answeredAt.addingSeconds(kAssumedLifetimeSeconds);
         if (answer.refresh_token)
             refreshed.refreshToken = answer.refresh_token;
         promise->addResult(refreshed);

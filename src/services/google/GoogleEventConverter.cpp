@@ -77,8 +77,9 @@ GoogleEventConverter::EventsByDay GoogleEventConverter::eventsByDay(const QList<
     const QString allDay = localized("All day");
     for (const GCalendarEvents& pair : byCalendar) {
         const GCalendarListEntry& calendar = pair.calendar;
-        const QColor dotColor = calendar.backgroundColor ? color(*calendar.backgroundColor).value_or(MondrelTheme::accent())
-                                                         : MondrelTheme::accent();
+        const QColor dotColor = calendar.backgroundColor
+                                    ? color(*calendar.backgroundColor).value_or(MondrelTheme::accent())
+                                    : MondrelTheme::accent();
         const QString idPrefix = QStringLiteral("g|") + calendar.id.value_or(QStringLiteral("?")) + u'|';
 
         for (const GEvent& event : pair.events) {
@@ -101,13 +102,15 @@ GoogleEventConverter::EventsByDay GoogleEventConverter::eventsByDay(const QList<
             const QString eventTitle = title(event.summary);
             const QString label = isAllDay ? allDay : timeLabel(*start);
             const std::optional<QString> dedupKey =
-                event.iCalUID ? std::optional<QString>(DayEvent::makeDedupKey(*event.iCalUID, *start)) : std::nullopt;
+                event.iCalUID ? std::optional<QString>(DayEvent::makeDedupKey(*event.iCalUID, *start))
+                              : std::nullopt;
 
             for (Instant day = firstDay; day <= lastDay;) {
                 const QString eventID =
                     event.id ? *event.id : QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-                days[day].append(DayEvent(idPrefix + eventID + u'|' + shortestRoundTripText(day.secondsSince2001()),
-                                          eventTitle, label, isAllDay, dotColor, *start, dedupKey));
+                days[day].append(
+                    DayEvent(idPrefix + eventID + u'|' + shortestRoundTripText(day.secondsSince2001()),
+                             eventTitle, label, isAllDay, dotColor, *start, dedupKey));
                 const std::optional<Instant> next = calendar_.addingDays(1, day);
                 if (!next)
                     break;

@@ -50,7 +50,7 @@ QNetworkRequest request(const QUrl& url) {
 QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request, QByteArray verb,
                          QByteArray body, std::shared_ptr<RequestCancellation> cancellation) {
     std::unique_ptr<QNetworkReply> reply(verb == "GET" ? network->get(request)
-                                                        : network->sendCustomRequest(request, verb, body));
+                                                       : network->sendCustomRequest(request, verb, body));
     if (cancellation) {
         if (cancellation->isCancelled())
             reply->abort();

@@ -127,7 +127,7 @@ template <> GEventsPage decodeJson<GEventsPage>(const QByteArray& body) {
 
 template <> GTokenResponse decodeJson<GTokenResponse>(const QByteArray& body) {
     const FieldReader r = topLevel(body);
-    return {r.text(QStringLiteral("access_token")), r.text(QStringLiteral("refresh_token")),
-            r.integer(QStringLiteral("expires_in")),  r.text(QStringLiteral("id_token")),
-            r.text(QStringLiteral("error")),          r.text(QStringLiteral("error_description"))};
+    return {r.text(QStringLiteral("access_token")),  r.text(QStringLiteral("refresh_token")),
+            r.integer(QStringLiteral("expires_in")), r.text(QStringLiteral("id_token")),
+            r.text(QStringLiteral("error")),         r.text(QStringLiteral("error_description"))};
 }

@@ -7,22 +7,25 @@ namespace {
 
 QNetworkRequest formPost(const QUrl& url) {
     QNetworkRequest request = GoogleHttp::request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QByteArrayLiteral("application/x-www-form-urlencoded"));
     return request;
 }
 
 } // namespace
 
 GoogleTokenClient::GoogleTokenClient(QNetworkAccessManager* network, QUrl tokenEndpoint, QUrl revokeEndpoint)
-    : network_(network), tokenEndpoint_(std::move(tokenEndpoint)), revokeEndpoint_(std::move(revokeEndpoint)) {}
+    : network_(network), tokenEndpoint_(std::move(tokenEndpoint)),
+      revokeEndpoint_(std::move(revokeEndpoint)) {}
 
 QCoro::Task<GTokenResponse> GoogleTokenClient::postTokenRequest(QMap<QString, QString> body) const {
-    auto exchange = GoogleHttp::send(network_, formPost(tokenEndpoint_), "POST", GoogleHttp::formEncoded(body));
+    auto exchange =
+        GoogleHttp::send(network_, formPost(tokenEndpoint_), "POST", GoogleHttp::formEncoded(body));
     const GoogleHttp::Answer answer = co_await exchange;
     GTokenResponse response = decodeJson<GTokenResponse>(answer.body);
     if (answer.status != 0 && (answer.status < 200 || answer.status > 299))
-        throw GoogleCalendarError::oauth(response.error.value_or(QStringLiteral("http_") +
-                                                                 QString::number(answer.status)));
+        throw GoogleCalendarError::oauth(
+            response.error.value_or(QStringLiteral("http_") + QString::number(answer.status)));
     co_return response;
 }
 

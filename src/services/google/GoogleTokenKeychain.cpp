@@ -3,7 +3,8 @@
 #include "utilities/Constants.h"
 
 SecretStore::ItemKey GoogleTokenKeychain::baseKeychainQuery() {
-    return {Constants::kBundleIdentifier + QStringLiteral(".google-calendar"), QStringLiteral("oauth-tokens")};
+    return {Constants::kBundleIdentifier + QStringLiteral(".google-calendar"),
+            QStringLiteral("oauth-tokens")};
 }
 
 void GoogleTokenKeychain::write(const GoogleTokenSet& tokens) const {
@@ -12,7 +13,9 @@ void GoogleTokenKeychain::write(const GoogleTokenSet& tokens) const {
         store_.add(baseKeychainQuery(), json);
 }
 
-void GoogleTokenKeychain::remove() const { store_.remove(baseKeychainQuery()); }
+void GoogleTokenKeychain::remove() const {
+    store_.remove(baseKeychainQuery());
+}
 
 std::optional<GoogleTokenSet> GoogleTokenKeychain::read() const {
     const SecretStore::ReadResult result = store_.read(baseKeychainQuery());

@@ -33,8 +33,8 @@ std::optional<Instant> parse(QStringView text) {
         return std::nullopt;
     const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
     const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
-    if (year < 0 || month < 0 || day < 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
-        second > 59)
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 59)
         return std::nullopt;
     const QDate date(year, month, day);
     if (!date.isValid())
@@ -73,7 +73,8 @@ std::optional<Instant> parse(QStringView text) {
     }
 
     const qint64 days = date.toJulianDay() - kUnixEpochJulianDay;
-    const double seconds = double(days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds) + fraction;
+    const double seconds =
+        double(days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds) + fraction;
     return Instant::fromSecondsSince1970(seconds);
 }
 

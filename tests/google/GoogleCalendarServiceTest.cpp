@@ -1,0 +1,297 @@
+#include "google/GoogleTestSupport.h"
+
+namespace {
+
+using Reply = LoopbackHttpServer::Reply;
+
+QJsonObject calendarEntry(const QString& id, std::optional<bool> selected,
+                          std::optional<bool> primary = std::nullopt) {
+    QJsonObject entry{{QStringLiteral("id"), id},
+                      {QStringLiteral("backgroundColor"), QStringLiteral("#00FF00")}};
+    if (selected)
+        entry.insert(QStringLiteral("selected"), *selected);
+    if (primary)
+        entry.insert(QStringLiteral("primary"), *primary);
+    return entry;
+}
+
+QJsonObject timedEvent(const QString& id, const QString& start, const QString& end) {
+    return {{QStringLiteral("id"), id},
+            {QStringLiteral("summary"), id},
+            {QStringLiteral("start"), QJsonObject{{QStringLiteral("dateTime"), start}}},
+            {QStringLiteral("end"), QJsonObject{{QStringLiteral("dateTime"), end}}}};
+}
+
+class GoogleCalendarServiceTest : public GoogleServiceTest {
+protected:
+    // "work" (selected) and "home" (primary) are shown; "hidden" is neither and must not be fetched.
+    void scriptAccount() {
+        server.on("GET", kCalendarListPath, [](const LoopbackHttpServer::Request&) {
+            return Reply{200,
+                         json({{QStringLiteral("items"),
+                                QJsonArray{calendarEntry(QStringLiteral("work"), true),
+                                           calendarEntry(QStringLiteral("hidden"), false),
+                                           calendarEntry(QStringLiteral("home"), std::nullopt, true)}}})};
+        });
+        QJsonObject cancelled =
+            timedEvent(QStringLiteral("gone"), QStringLiteral("2026-03-10T08:00:00+01:00"),
+                       QStringLiteral("2026-03-10T09:00:00+01:00"));
+        cancelled.insert(QStringLiteral("status"), QStringLiteral("cancelled"));
+        scriptEvents("work",
+                     {timedEvent(QStringLiteral("standup"), QStringLiteral("2026-03-10T09:30:00+01:00"),
+                                 QStringLiteral("2026-03-10T09:45:00+01:00")),
+                      cancelled});
+        scriptEvents("home",
+                     {timedEvent(QStringLiteral("dinner"), QStringLiteral("2026-03-10T19:00:00+01:00"),
+                                 QStringLiteral("2026-03-10T21:00:00+01:00"))});
+    }
+    void scriptEvents(const std::string& calendar, const QJsonArray& events) {
+        server.on("GET", eventsPath(calendar), [events](const LoopbackHttpServer::Request&) {
+            return Reply{200, json({{QStringLiteral("items"), events}})};
+        });
+    }
+    QStringList titlesOn(Instant date) const {
+        QStringList titles;
+        for (const DayEvent& e : service->events(date))
+            titles << e.title();
+        return titles;
+    }
+    size_t listRequests() const { return server.count("GET", kCalendarListPath); }
+    void fetch(Instant date) {
+        service->ensureCoverage(date);
+        ASSERT_TRUE(waitForFetch());
+    }
+
+    CapturingLogSink logs;
+};
+
+TEST_F(GoogleCalendarServiceTest, WithoutAClientIdentifierTheSourceStaysOff) {
+    secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
+    service = std::make_unique<GoogleCalendarService>(environment(QString()));
+
+    service->ensureCoverage(queue.now());
+    service->connect();
+
+    EXPECT_EQ(service->state(), GoogleConnectionState::notConfigured());
+    EXPECT_FALSE(service->tokens()) << "the keychain is not read";
+    EXPECT_FALSE(service->lastRequestedDay());
+    EXPECT_FALSE(service->isFetching());
+    EXPECT_TRUE(service->events(queue.now()).isEmpty());
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(GoogleCalendarServiceTest, WithAClientIdentifierTheStoredTokenSetDecidesTheState) {
+    service = std::make_unique<GoogleCalendarService>(environment());
+    EXPECT_EQ(service->state(), GoogleConnectionState::notConnected());
+
+    secrets.available = false;
+    secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
+    service = std::make_unique<GoogleCalendarService>(environment());
+    EXPECT_EQ(service->state(), GoogleConnectionState::notConnected())
+        << "an unreachable keychain holds nothing";
+
+    secrets.available = true;
+    connect();
+    EXPECT_EQ(service->state(), GoogleConnectionState::connected(QStringLiteral("me@example.com")));
+}
+
+TEST_F(GoogleCalendarServiceTest, TheWindowIsTheMonthPaddedByFourteenDays) {
+    const DateInterval window = GoogleCalendarService::window(berlin(2026, 3, 31, 23, 59));
+    EXPECT_EQ(window.start, berlin(2026, 2, 15));
+    EXPECT_EQ(window.end, berlin(2026, 4, 15));
+    EXPECT_EQ(GoogleCalendarService::window(berlin(2026, 3, 1)), window);
+}
+
+TEST_F(GoogleCalendarServiceTest, AFetchFillsTheCacheFromTheShownCalendarsOnly) {
+    connect();
+    scriptAccount();
+    QSignalSpy loading(service.get(), &GoogleCalendarService::isLoadingChanged);
+
+    fetch(queue.now());
+
+    EXPECT_EQ(titlesOn(berlin(2026, 3, 10, 23)), (QStringList{"standup", "dinner"}));
+    EXPECT_EQ(service->events(berlin(2026, 3, 10)).first().color(), QColor(0, 255, 0));
+    EXPECT_EQ(server.count("GET", eventsPath("hidden")), 0u);
+    const auto listRequest = server.requests("GET", kCalendarListPath).at(0);
+    EXPECT_EQ(listRequest.header("authorization"), "Bearer access-1");
+    EXPECT_EQ(server.requests("GET", eventsPath("work")).at(0).query.at("timeMin"), "2026-02-14T23:00:00Z");
+    EXPECT_EQ(service->coverage(),
+              (GoogleCalendarService::Coverage{GoogleCalendarService::window(queue.now()), queue.now()}));
+    EXPECT_EQ(service->dataToken(), 1);
+    EXPECT_EQ(logs.messages(QStringLiteral("google-calendar")),
+              QStringList{QStringLiteral("fetched 3 events across 2 calendars")});
+    EXPECT_FALSE(service->isLoading());
+    EXPECT_EQ(loading.count(), 2);
+}
+
+TEST_F(GoogleCalendarServiceTest, AFreshWindowIsNotFetchedAgainForFiveMinutes) {
+    connect();
+    scriptAccount();
+    fetch(queue.now());
+
+    queue.advance(299);
+    service->ensureCoverage(berlin(2026, 4, 15));
+    service->ensureCoverage(berlin(2026, 2, 20));
+    EXPECT_FALSE(service->isFetching());
+    EXPECT_EQ(listRequests(), 1u);
+
+    queue.advance(1);
+    fetch(berlin(2026, 3, 20));
+    EXPECT_EQ(listRequests(), 2u);
+}
+
+TEST_F(GoogleCalendarServiceTest, ADayOutsideTheRunningFetchIsFetchedWhenItEnds) {
+    connect();
+    scriptAccount();
+    service->ensureCoverage(queue.now());
+    service->ensureCoverage(berlin(2026, 6, 10));
+    EXPECT_EQ(service->lastRequestedDay(), berlin(2026, 6, 10));
+
+    ASSERT_TRUE(runEventsUntil([&] { return listRequests() == 2 && !service->isFetching(); }));
+    EXPECT_EQ(service->coverage()->interval, GoogleCalendarService::window(berlin(2026, 6, 10)));
+    EXPECT_EQ(service->dataToken(), 2);
+    EXPECT_TRUE(service->events(queue.now()).isEmpty()) << "the new window replaced the old cache";
+}
+
+TEST_F(GoogleCalendarServiceTest, NoShownCalendarEmptiesTheCacheAndStillCoversTheWindow) {
+    connect();
+    scriptAccount();
+    fetch(queue.now());
+    server.on("GET", kCalendarListPath, [](const LoopbackHttpServer::Request&) {
+        return Reply{
+            200, json({{QStringLiteral("items"), QJsonArray{calendarEntry(QStringLiteral("x"), false)}}})};
+    });
+    queue.advance(300);
+
+    fetch(queue.now());
+
+    EXPECT_TRUE(service->eventsByDay().isEmpty());
+    EXPECT_EQ(service->coverage()->fetchedAt, queue.now());
+    EXPECT_EQ(logs.messages().last(), QStringLiteral("fetched 0 events across 0 calendars"));
+}
+
+TEST_F(GoogleCalendarServiceTest, A401OnTheCalendarListRefreshesOnceAndRetries) {
+    connect();
+    scriptAccount();
+    server.on("GET", kCalendarListPath, [](const LoopbackHttpServer::Request& r) {
+        if (r.header("authorization") != "Bearer access-2")
+            return Reply{401, "{}"};
+        return Reply{
+            200, json({{QStringLiteral("items"), QJsonArray{calendarEntry(QStringLiteral("work"), true)}}})};
+    });
+    server.enqueue("POST", "/token", {{200, tokenAnswer(QStringLiteral("access-2"))}});
+
+    fetch(queue.now());
+
+    EXPECT_EQ(server.count("POST", "/token"), 1u);
+    EXPECT_EQ(listRequests(), 2u);
+    EXPECT_EQ(server.requests("GET", eventsPath("work")).at(0).header("authorization"), "Bearer access-2");
+    EXPECT_EQ(titlesOn(queue.now()), QStringList{"standup"});
+}
+
+TEST_F(GoogleCalendarServiceTest, A401AfterTheRetryOrFromEventsFailsTheFetchWithBackOff) {
+    connect();
+    server.on("GET", kCalendarListPath, [](const LoopbackHttpServer::Request&) { return Reply{401, "{}"}; });
+    server.on("POST", "/token", [](const LoopbackHttpServer::Request&) {
+        return Reply{200, tokenAnswer(QStringLiteral("access-2"))};
+    });
+
+    fetch(queue.now());
+
+    EXPECT_EQ(listRequests(), 2u);
+    EXPECT_EQ(server.count("POST", "/token"), 1u);
+    ASSERT_EQ(logs.messages().size(), 1);
+    EXPECT_TRUE(logs.messages()[0].startsWith(QStringLiteral("event fetch failed: ")));
+    EXPECT_EQ(logs.entries[0].type, LogType::Error);
+    const DateInterval window = GoogleCalendarService::window(queue.now());
+    EXPECT_EQ(service->coverage(),
+              (GoogleCalendarService::Coverage{window, queue.now().addingSeconds(-270)}));
+    EXPECT_EQ(service->dataToken(), 0);
+
+    scriptAccount();
+    server.on("GET", eventsPath("home"), [](const LoopbackHttpServer::Request&) { return Reply{401, "{}"}; });
+    queue.advance(31);
+    fetch(queue.now());
+    EXPECT_EQ(server.count("POST", "/token"), 1u) << "an events 401 is not retried";
+    EXPECT_EQ(logs.messages().size(), 2);
+    EXPECT_EQ(service->coverage()->fetchedAt, queue.now().addingSeconds(-301))
+        << "the stale back-off coverage holds the window's start and stays";
+    EXPECT_FALSE(service->isLoading());
+
+    // Its age no longer holds the next attempt back, the failure itself does.
+    service->ensureCoverage(queue.now());
+    EXPECT_FALSE(service->isFetching());
+    queue.advance(30);
+    service->ensureCoverage(queue.now());
+    EXPECT_TRUE(service->isFetching());
+}
+
+TEST_F(GoogleCalendarServiceTest, AFailedWindowIsRetriedOnlyAfterThirtySeconds) {
+    connect();
+    server.on("GET", kCalendarListPath, [](const LoopbackHttpServer::Request&) { return Reply{500, "{}"}; });
+    fetch(queue.now());
+    EXPECT_EQ(listRequests(), 1u);
+
+    queue.advance(29);
+    service->ensureCoverage(berlin(2026, 3, 20));
+    EXPECT_FALSE(service->isFetching());
+
+    queue.advance(2);
+    fetch(berlin(2026, 3, 20));
+    EXPECT_EQ(listRequests(), 2u);
+}
+
+TEST_F(GoogleCalendarServiceTest, AFailureInsideTheCoveredWindowKeepsCacheAndCoverageAndWaitsBeforeRetrying) {
+    connect();
+    scriptAccount();
+    fetch(queue.now());
+    const auto coverage = service->coverage();
+    server.on("GET", kCalendarListPath, [](const LoopbackHttpServer::Request&) { return Reply{503, "{}"}; });
+
+    // April's window starts on 18 March, inside the cached one, but 20 April is not covered.
+    queue.advance(10);
+    service->ensureCoverage(berlin(2026, 4, 20));
+    ASSERT_TRUE(waitForFetch());
+
+    EXPECT_EQ(service->coverage(), coverage);
+    EXPECT_EQ(titlesOn(queue.now()), (QStringList{"standup", "dinner"}));
+    EXPECT_EQ(listRequests(), 2u) << "the re-run must not ask the failing server again at once";
+    queue.advance(29);
+    service->ensureCoverage(berlin(2026, 4, 20));
+    EXPECT_FALSE(service->isFetching());
+    queue.advance(1);
+    fetch(berlin(2026, 4, 20));
+    EXPECT_EQ(listRequests(), 3u);
+}
+
+TEST_F(GoogleCalendarServiceTest, InvalidGrantDuringAFetchNeedsReconnectWithoutAFetchWarning) {
+    connect(tokensExpiringIn(0));
+    scriptAccount();
+    server.enqueue("POST", "/token", {{400, R"({"error":"invalid_grant"})"}});
+
+    fetch(queue.now());
+
+    EXPECT_EQ(service->state(), GoogleConnectionState::needsReconnect());
+    EXPECT_EQ(logs.messages(),
+              QStringList{QStringLiteral("refresh rejected (invalid_grant) — reconnect required")});
+    EXPECT_FALSE(service->coverage());
+    EXPECT_EQ(listRequests(), 0u);
+    EXPECT_TRUE(service->events(queue.now()).isEmpty());
+    EXPECT_FALSE(service->isLoading());
+}
+
+TEST_F(GoogleCalendarServiceTest, ARebuildWithNothingStillCoversTheWindowAndSignals) {
+    connect();
+    QSignalSpy dataToken(service.get(), &GoogleCalendarService::dataTokenChanged);
+    const DateInterval window = GoogleCalendarService::window(queue.now());
+
+    service->rebuildCache({}, window);
+
+    EXPECT_TRUE(service->eventsByDay().isEmpty());
+    EXPECT_EQ(service->coverage(), (GoogleCalendarService::Coverage{window, queue.now()}));
+    EXPECT_EQ(dataToken.count(), 1);
+    service->ensureCoverage(window.end);
+    EXPECT_FALSE(service->isFetching()) << "the day that begins at the window's end is covered";
+}
+
+} // namespace
