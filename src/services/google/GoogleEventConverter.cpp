@@ -5,6 +5,8 @@
 #include "utilities/MondrelTheme.h"
 
 #include <QUuid>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -23,6 +25,55 @@ int hexDigit(char16_t c) {
     return -1;
 }
 
+// The starts of the window's days, worked out once per rebuild: ICU calendar arithmetic per event and day
+// would be the bulk of a rebuild. Instants outside the window fall back to the calendar.
+class DayGrid {
+public:
+    DayGrid(const Calendar& calendar, DateInterval window) : calendar_(calendar) {
+        for (std::optional<Instant> day = calendar.startOfDay(window.start); day;) {
+            starts_.push_back(*day);
+            keys_.push_back(shortestRoundTripText(day->secondsSince2001()));
+            if (*day > window.end)
+                break;
+            day = following(*day);
+        }
+    }
+
+    Instant startOfDay(Instant t) const {
+        if (starts_.empty() || t < starts_.front() || t >= starts_.back())
+            return calendar_.startOfDay(t);
+        return *(std::upper_bound(starts_.begin(), starts_.end(), t) - 1);
+    }
+
+    std::optional<Instant> nextDay(Instant dayStart) const {
+        const auto it = std::lower_bound(starts_.begin(), starts_.end(), dayStart);
+        if (it != starts_.end() && *it == dayStart && it + 1 != starts_.end())
+            return *(it + 1);
+        return following(dayStart);
+    }
+
+    // The day start as written into row identities.
+    QString key(Instant dayStart) const {
+        const auto it = std::lower_bound(starts_.begin(), starts_.end(), dayStart);
+        if (it != starts_.end() && *it == dayStart)
+            return keys_[size_t(it - starts_.begin())];
+        return shortestRoundTripText(dayStart.secondsSince2001());
+    }
+
+private:
+    // Re-anchored on the day's start, which is not midnight where a day begins with a clock change.
+    std::optional<Instant> following(Instant dayStart) const {
+        const std::optional<Instant> next = calendar_.addingDays(1, dayStart);
+        if (!next)
+            return std::nullopt;
+        return calendar_.startOfDay(*next);
+    }
+
+    const Calendar& calendar_;
+    std::vector<Instant> starts_;
+    std::vector<QString> keys_;
+};
+
 } // namespace
 
 GoogleEventConverter::GoogleEventConverter(Calendar calendar)
@@ -34,8 +85,15 @@ std::optional<Instant> GoogleEventConverter::parse(const std::optional<GEventTim
         return std::nullopt;
     if (time->dateTime)
         return InternetDateTime::parse(*time->dateTime);
-    if (time->date)
-        return dateFormat_.parse(*time->date);
+    if (time->date) {
+        // All-day events of a window share few dates, and an ICU parse costs more than the lookup.
+        auto cached = dateCache_.constFind(*time->date);
+        if (cached != dateCache_.constEnd())
+            return *cached;
+        const std::optional<Instant> midnight = dateFormat_.parse(*time->date);
+        dateCache_.insert(*time->date, midnight);
+        return midnight;
+    }
     return std::nullopt;
 }
 
@@ -74,6 +132,7 @@ QString GoogleEventConverter::timeLabel(Instant start) const {
 GoogleEventConverter::EventsByDay GoogleEventConverter::eventsByDay(const QList<GCalendarEvents>& byCalendar,
                                                                     DateInterval window) const {
     EventsByDay days;
+    const DayGrid grid(calendar_, window);
     const QString allDay = localized("All day");
     for (const GCalendarEvents& pair : byCalendar) {
         const GCalendarListEntry& calendar = pair.calendar;
@@ -94,8 +153,8 @@ GoogleEventConverter::EventsByDay GoogleEventConverter::eventsByDay(const QList<
 
             const Instant first = std::max(window.start, *start);
             const Instant last = std::min(std::max(end.addingSeconds(-1), *start), window.end);
-            const Instant firstDay = calendar_.startOfDay(first);
-            const Instant lastDay = calendar_.startOfDay(last);
+            const Instant firstDay = grid.startOfDay(first);
+            const Instant lastDay = grid.startOfDay(last);
             if (firstDay > lastDay)
                 continue;
 
@@ -105,17 +164,11 @@ GoogleEventConverter::EventsByDay GoogleEventConverter::eventsByDay(const QList<
                 event.iCalUID ? std::optional<QString>(DayEvent::makeDedupKey(*event.iCalUID, *start))
                               : std::nullopt;
 
-            for (Instant day = firstDay; day <= lastDay;) {
+            for (std::optional<Instant> day = firstDay; day && *day <= lastDay; day = grid.nextDay(*day)) {
                 const QString eventID =
                     event.id ? *event.id : QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-                days[day].append(
-                    DayEvent(idPrefix + eventID + u'|' + shortestRoundTripText(day.secondsSince2001()),
-                             eventTitle, label, isAllDay, dotColor, *start, dedupKey));
-                const std::optional<Instant> next = calendar_.addingDays(1, day);
-                if (!next)
-                    break;
-                // Re-anchored so the key is the day's start even where a day begins after midnight.
-                day = calendar_.startOfDay(*next);
+                days[*day].append(DayEvent(idPrefix + eventID + u'|' + grid.key(*day), eventTitle, label,
+                                           isAllDay, dotColor, *start, dedupKey));
             }
         }
     }

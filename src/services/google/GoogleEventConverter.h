@@ -34,4 +34,5 @@ private:
     DateFormatter timeFormat_;
     DateFormatter dateFormat_;
     mutable QHash<Instant, QString> labelCache_;
+    mutable QHash<QString, std::optional<Instant>> dateCache_;
 };
