@@ -93,9 +93,6 @@ public:
     // Replaces the cache with the converted events and records the window as fetched now.
     void rebuildCache(const QList<GCalendarEvents>& byCalendar, DateInterval window);
 
-    const GoogleCalendarClient& client() const { return client_; }
-    const GoogleTokenClient& tokenClient() const { return tokenClient_; }
-
 signals:
     void stateChanged();
     void lastErrorMessageChanged();
