@@ -1,7 +1,6 @@
 #include "models/CalendarModel.h"
 #include "platform/linux/QtMainQueue.h"
 
-#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -48,11 +47,3 @@ void BM_DayArithmetic(benchmark::State& state) {
 }
 BENCHMARK(BM_DayArithmetic)->Unit(benchmark::kMicrosecond);
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

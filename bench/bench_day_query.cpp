@@ -132,11 +132,3 @@ void BM_OneChangedFile(benchmark::State& state) {
 BENCHMARK(BM_OneChangedFile)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -79,4 +79,3 @@ BENCHMARK(BM_RebuildCacheOf5000Events)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
