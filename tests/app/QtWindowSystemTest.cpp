@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -105,6 +106,27 @@ TEST(QtWindowSystemTest, AnIgnoredCloseIsNoClose) {
     EXPECT_EQ(closes, 0);
 }
 
+TEST(QtWindowSystemTest, ADialogClosesOnceHoweverItIsDismissed) {
+    QtWindowSystem system;
+    QDialog dialog;
+    int closes = 0;
+    const Observation watch = system.observeWillClose(QtWindowSystem::idOf(&dialog), [&] { ++closes; });
+    dialog.done(QDialog::Rejected);
+    EXPECT_EQ(closes, 0) << "never shown";
+
+    dialog.show();
+    dialog.reject();
+    EXPECT_EQ(closes, 1) << "Escape and Cancel";
+    dialog.show();
+    dialog.accept();
+    EXPECT_EQ(closes, 2);
+    dialog.show();
+    dialog.close();
+    EXPECT_EQ(closes, 3) << "the close button";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closes, 3);
+}
+
 TEST(QtWindowSystemTest, ActionsGoToTheTargetTheFocusedControlOrTheAddedResponders) {
     QtWindowSystem system;
     auto target = std::make_shared<RecordingResponder>(QStringList{"fire:"});
@@ -171,6 +193,12 @@ TEST(QtWindowSystemTest, TheMainMenuIsShownInAHostWindowAndKeptCurrent) {
     main->removeItem(format);
     QCoreApplication::processEvents();
     EXPECT_EQ(actionTexts(*bar), QStringList({"Mondrel"}));
+
+    // A stripped item's shortcut must not outlive it in a menu that was not opened since.
+    appMenu = bar->actions()[0]->menu();
+    app->removeItem(quit);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(actionTexts(*appMenu), QStringList({"---", "Hide", "Added && Updated"}));
 
     system.setMainMenu(nullptr);
     EXPECT_TRUE(actionTexts(*bar).isEmpty());

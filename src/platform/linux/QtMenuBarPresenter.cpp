@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr const char* kRefillPendingProperty = "mondrelRefillPending";
+
 QKeySequence shortcutFor(const QString& keyEquivalent) {
     if (keyEquivalent.isEmpty())
         return {};
@@ -82,7 +84,26 @@ QMenu* QtMenuBarPresenter::addMenu(QWidget* parent, const std::shared_ptr<Menu>&
         if (const auto delegate = model->delegate())
             delegate->menuNeedsUpdate(*model);
         fill(menu, model);
+        menu->setProperty(kRefillPendingProperty, false);
     });
+    // Edits made while the menu is closed (a clean-up pass) must not leave the shortcuts of removed items
+    // working; one refill per burst, skipped when the menu was filled on opening meanwhile.
+    connect(model.get(), &Menu::itemsChanged, menu,
+            [self = QPointer(this), menu, weak = std::weak_ptr<Menu>(model)] {
+                if (menu->property(kRefillPendingProperty).toBool())
+                    return;
+                menu->setProperty(kRefillPendingProperty, true);
+                QMetaObject::invokeMethod(
+                    menu,
+                    [self, menu, weak] {
+                        const auto model = weak.lock();
+                        if (!self || !model || !menu->property(kRefillPendingProperty).toBool())
+                            return;
+                        menu->setProperty(kRefillPendingProperty, false);
+                        self->fill(menu, model);
+                    },
+                    Qt::QueuedConnection);
+            });
     return menu;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/linux/QtMenuBarPresenter.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QLayout>
 #include <QMainWindow>
@@ -15,6 +16,8 @@ namespace {
 
 // The type an ordinary window had before the accessory policy made it a tool window.
 constexpr const char* kOrdinaryTypeProperty = "mondrelOrdinaryWindowType";
+// Shown, and its close not yet announced.
+constexpr const char* kOpenProperty = "mondrelWindowOpen";
 
 std::optional<Qt::WindowType> ordinaryType(const QWidget* window) {
     const QVariant saved = window->property(kOrdinaryTypeProperty);
@@ -156,9 +159,27 @@ void QtWindowSystem::orderFrontRegardless(WindowId id) {
 }
 
 Observation QtWindowSystem::observeWillClose(WindowId id, std::function<void()> handler) {
-    if (QWidget* window = widget(id))
+    if (QWidget* window = widget(id)) {
         window->installEventFilter(this);
+        if (window->isVisible())
+            window->setProperty(kOpenProperty, true);
+        // A dialog dismissed by accept, reject or Escape hides without a close event that a filter sees.
+        if (auto* dialog = qobject_cast<QDialog*>(window))
+            connect(dialog, &QDialog::finished, this, &QtWindowSystem::dialogFinished, Qt::UniqueConnection);
+    }
     return willClose_.add({id, std::move(handler)});
+}
+
+void QtWindowSystem::announceClose(QWidget* window) {
+    window->setProperty(kOpenProperty, false);
+    notifyWillClose(willClose_, idOf(window));
+}
+
+void QtWindowSystem::dialogFinished() {
+    auto* dialog = qobject_cast<QDialog*>(sender());
+    // A dialog closed with its close button has announced it already.
+    if (dialog && !dialog->isVisible() && dialog->property(kOpenProperty).toBool())
+        announceClose(dialog);
 }
 
 Observation QtWindowSystem::observeDidBecomeActive(std::function<void()> handler) {
@@ -186,12 +207,13 @@ bool QtWindowSystem::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Hide:
         if (pending != closing_.end()) {
             closing_.erase(pending);
-            notifyWillClose(willClose_, idOf(window));
+            announceClose(window);
         }
         break;
     case QEvent::Show:
         if (pending != closing_.end())
             closing_.erase(pending);
+        window->setProperty(kOpenProperty, true);
         break;
     default:
         break;

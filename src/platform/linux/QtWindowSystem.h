@@ -54,6 +54,8 @@ protected:
 
 private:
     QWidget* widget(WindowId window) const;
+    void announceClose(QWidget* window);
+    void dialogFinished();
     void applyPolicy(QWidget* window) const;
 
     ActivationPolicy policy_ = ActivationPolicy::Regular;
