@@ -67,13 +67,31 @@ QString DateFormatter::format(Instant t) const {
     return fromIcu(text);
 }
 
+namespace {
+std::optional<Instant> parseWhole(const icu::DateFormat& format, const icu::UnicodeString& source) {
+    icu::ParsePosition position(0);
+    const UDate ms = format.parse(source, position);
+    if (position.getErrorIndex() >= 0 || position.getIndex() != source.length())
+        return std::nullopt;
+    return Instant::fromSecondsSince1970(ms / 1000.0);
+}
+} // namespace
+
 std::optional<Instant> DateFormatter::parse(const QString& text) const {
     if (!format_)
         return std::nullopt;
     const icu::UnicodeString source = toIcu(text);
-    icu::ParsePosition position(0);
-    const UDate ms = format_->parse(source, position);
-    if (position.getErrorIndex() >= 0 || position.getIndex() != source.length())
+    if (auto parsed = parseWhole(*format_, source))
+        return parsed;
+    if (format_->isCalendarLenient())
         return std::nullopt;
-    return Instant::fromSecondsSince1970(ms / 1000.0);
+    // A strict calendar also refuses a wall time that a daylight change skips, such as midnight of
+    // 2022-09-11 in Santiago, although that day exists. Read it leniently (the next valid time) and keep it
+    // only if it writes back as the same text: a rolled-over day like 30 February does not.
+    format_->setCalendarLenient(true);
+    const auto lenient = parseWhole(*format_, source);
+    format_->setCalendarLenient(false);
+    if (lenient && format(*lenient) == text)
+        return lenient;
+    return std::nullopt;
 }

@@ -51,6 +51,15 @@ TEST_F(DateParserTest, NonPhrasesFallThroughToLaterSteps) {
 TEST_F(DateParserTest, NumericDateIsGregorianWhateverTheLocale) {
     EXPECT_EQ(parse("2026-12-25"), day(2026, 12, 25));
     EXPECT_FALSE(parse("2026-13-01"));
+    {
+        // Santiago skipped 2022-09-11 00:00-01:00: the day still exists and starts at 01:00.
+        ScopedCalendarPin santiago("es_CL", "America/Santiago");
+        const auto skippedMidnight = CalendarModel::parse("2022-09-11", reference);
+        ASSERT_TRUE(skippedMidnight);
+        EXPECT_EQ(*skippedMidnight,
+                  Instant::fromDateTime(QDateTime(QDate(2022, 9, 11), QTime(4, 0), Qt::UTC)));
+        EXPECT_FALSE(CalendarModel::parse("2022-02-30", reference));
+    }
     ScopedCalendarPin buddhist("th_TH@calendar=buddhist", "Asia/Bangkok");
     EXPECT_EQ(CalendarModel::parse("2026-12-25", reference), *Calendar::gregorian().date(2026, 12, 25));
 }
