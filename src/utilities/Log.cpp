@@ -1,13 +1,14 @@
 #include "utilities/Log.h"
 
 #include "platform/LogSink.h"
+#include "utilities/Constants.h"
 
 namespace {
 void write(const QString& category, LogType type, const QString& message) {
     LogSink& sink = LogSink::current();
     if (!sink.isEnabled(type))
         return;
-    sink.write(Log::kSubsystem, category, type, message);
+    sink.write(Constants::kBundleIdentifier, category, type, message);
 }
 } // namespace
 

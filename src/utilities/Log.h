@@ -2,12 +2,10 @@
 
 #include <QString>
 
-// One component's handle on the system log. Messages are written literally, one public string each:
-// an event name followed by key=value pairs.
+// One component's handle on the system log, under the bundle identifier. Messages are written literally,
+// one public string each: an event name followed by key=value pairs.
 class Log {
 public:
-    static inline const QString kSubsystem = QStringLiteral("app.mondrel.Mondrel");
-
     explicit Log(QString category) : category_(std::move(category)) {}
 
     const QString& category() const { return category_; }
