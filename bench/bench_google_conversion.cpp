@@ -78,4 +78,3 @@ void BM_RebuildCacheOf5000Events(benchmark::State& state) {
 BENCHMARK(BM_RebuildCacheOf5000Events)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
