@@ -4,12 +4,12 @@
 #include "services/google/GoogleCalendarError.h"
 
 #include <QNetworkAccessManager>
-#include <QPointer>
+#include <QNetworkReply>
 
 GoogleCalendarService::GoogleCalendarService(Environment environment, QObject* parent)
     : QObject(parent), queue_(environment.mainQueue), clientID_(environment.clientID),
       network_(environment.network ? environment.network : new QNetworkAccessManager(this)),
-      client_(network_, environment.endpoints.calendarAPI),
+      ownsNetwork_(!environment.network), client_(network_, environment.endpoints.calendarAPI),
       tokenClient_(network_, environment.endpoints.token, environment.endpoints.revoke),
       keychain_(environment.secretStore) {
     if (clientID_.isEmpty())
@@ -18,7 +18,14 @@ GoogleCalendarService::GoogleCalendarService(Environment environment, QObject* p
     state_ = tokens_ ? ConnectionState::connected(tokens_->email) : ConnectionState::notConnected();
 }
 
-GoogleCalendarService::~GoogleCalendarService() = default;
+GoogleCalendarService::~GoogleCalendarService() {
+    alive_.reset();
+    // Replies that our own network manager would delete unanswered would leave their coroutines waiting
+    // forever; aborted, they end now and find the service gone.
+    if (ownsNetwork_)
+        for (QNetworkReply* reply : network_->findChildren<QNetworkReply*>())
+            reply->abort();
+}
 
 QList<DayEvent> GoogleCalendarService::events(Instant date) const {
     if (!state_.isConnected())
@@ -41,7 +48,7 @@ void GoogleCalendarService::ensureCoverage(Instant date) {
         current.secondsSince(lastFailure_->fetchedAt) < kRetryAfterFailureSeconds)
         return;
     fetchInFlight_ = true;
-    runFetchTask(QPointer<GoogleCalendarService>(this), window(date));
+    runFetchTask(window(date));
 }
 
 DateInterval GoogleCalendarService::window(Instant date) {
@@ -51,43 +58,52 @@ DateInterval GoogleCalendarService::window(Instant date) {
     return {calendar.addingDays(-14, first).value_or(first), calendar.addingDays(14, next).value_or(next)};
 }
 
-QCoro::Task<> GoogleCalendarService::runFetchTask(QPointer<GoogleCalendarService> service,
-                                                  DateInterval window) {
-    if (!service)
-        co_return;
-    auto fetch = service->fetchWindow(window);
+QCoro::Task<> GoogleCalendarService::runFetchTask(DateInterval window) {
+    const std::weak_ptr<const bool> alive = alive_;
+    auto fetch = fetchWindow(window);
     co_await fetch;
-    if (!service)
+    if (alive.expired())
         co_return;
-    service->fetchInFlight_ = false;
-    const std::optional<Instant> requested = service->lastRequestedDay_;
-    if (requested && service->coverage_ && !service->coverage_->interval.contains(*requested))
-        service->ensureCoverage(*requested);
+    fetchInFlight_ = false;
+    const std::optional<Instant> requested = lastRequestedDay_;
+    if (requested && coverage_ && !coverage_->interval.contains(*requested))
+        ensureCoverage(*requested);
 }
 
 QCoro::Task<> GoogleCalendarService::fetchWindow(DateInterval window) {
+    const std::weak_ptr<const bool> alive = alive_;
+    // The coroutines of a member client would outlive it with the service.
+    const GoogleCalendarClient client = client_;
     setIsLoading(true);
     std::exception_ptr failure;
     try {
         auto firstToken = validAccessToken(false);
         QString token = co_await firstToken;
+        if (alive.expired())
+            co_return;
 
         QList<GCalendarListEntry> calendars;
         bool unauthorized = false;
         try {
-            auto list = client_.fetchCalendarList(token);
+            auto list = client.fetchCalendarList(token);
             calendars = co_await list;
         } catch (const GoogleCalendarError& error) {
             if (error.kind() != GoogleCalendarError::Kind::unauthorized)
                 throw;
             unauthorized = true;
         }
+        if (alive.expired())
+            co_return;
         // The token may have been revoked early: one forced refresh, one more try.
         if (unauthorized) {
             auto forcedToken = validAccessToken(true);
             token = co_await forcedToken;
-            auto list = client_.fetchCalendarList(token);
+            if (alive.expired())
+                co_return;
+            auto list = client.fetchCalendarList(token);
             calendars = co_await list;
+            if (alive.expired())
+                co_return;
         }
 
         QList<GCalendarListEntry> shown;
@@ -95,8 +111,10 @@ QCoro::Task<> GoogleCalendarService::fetchWindow(DateInterval window) {
             if (calendar.selected.value_or(false) || calendar.primary.value_or(false))
                 shown.append(calendar);
 
-        auto fetchAll = client_.fetchAllEvents(shown, window, token);
+        auto fetchAll = client.fetchAllEvents(shown, window, token);
         const QList<GCalendarEvents> byCalendar = co_await fetchAll;
+        if (alive.expired())
+            co_return;
 
         rebuildCache(byCalendar, window);
         qsizetype eventCount = 0;
@@ -107,6 +125,8 @@ QCoro::Task<> GoogleCalendarService::fetchWindow(DateInterval window) {
     } catch (...) {
         failure = std::current_exception();
     }
+    if (alive.expired())
+        co_return;
     if (failure)
         handleFetchFailure(failure, window);
     setIsLoading(false);

@@ -105,7 +105,7 @@ signals:
     void dataTokenChanged();
 
 private:
-    static QCoro::Task<> runFetchTask(QPointer<GoogleCalendarService> service, DateInterval window);
+    QCoro::Task<> runFetchTask(DateInterval window);
     QCoro::Task<> fetchWindow(DateInterval window);
     void handleFetchFailure(std::exception_ptr failure, DateInterval window);
     QCoro::Task<> runRefresh(std::shared_ptr<QPromise<TokenSet>> promise, QString refreshToken,
@@ -123,9 +123,13 @@ private:
     void setLastRequestedDay(const std::optional<Instant>& day);
     void incrementDataToken();
 
+    // Coroutines of the service resume after network waits, when the service may be gone; they hold this
+    // weakly and stop without touching anything once it has expired.
+    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
     MainQueue& queue_;
     QString clientID_;
     QNetworkAccessManager* network_;
+    bool ownsNetwork_;
     GoogleCalendarClient client_;
     GoogleTokenClient tokenClient_;
     GoogleTokenKeychain keychain_;

@@ -41,6 +41,7 @@ QCoro::Task<QString> GoogleCalendarService::validAccessToken(bool forceRefresh) 
     QFuture<TokenSet> refresh = promise->future();
     refreshTask_ = refresh;
     const quint64 generation = tokenGeneration_;
+    const std::weak_ptr<const bool> alive = alive_;
     runRefresh(promise, *tokens_->refreshToken, *tokens_);
 
     std::optional<TokenSet> refreshed;
@@ -49,6 +50,12 @@ QCoro::Task<QString> GoogleCalendarService::validAccessToken(bool forceRefresh) 
         refreshed = co_await refresh;
     } catch (...) {
         failure = std::current_exception();
+    }
+    if (alive.expired()) {
+        // Nothing left to store the tokens in.
+        if (failure)
+            std::rethrow_exception(failure);
+        co_return refreshed->accessToken;
     }
     refreshTask_.reset();
     if (failure) {
@@ -69,12 +76,15 @@ QCoro::Task<QString> GoogleCalendarService::validAccessToken(bool forceRefresh) 
 
 QCoro::Task<> GoogleCalendarService::runRefresh(std::shared_ptr<QPromise<TokenSet>> promise,
                                                 QString refreshToken, TokenSet current) {
+    const std::weak_ptr<const bool> alive = alive_;
     try {
         const QMap<QString, QString> form{{QStringLiteral("client_id"), clientID_},
                                           {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
                                           {QStringLiteral("refresh_token"), refreshToken}};
         auto post = tokenClient_.postTokenRequest(form);
         const GTokenResponse answer = co_await post;
+        if (alive.expired())
+            throw GoogleCalendarError::notConnected();
         if (!answer.access_token)
             throw GoogleCalendarError::malformedResponse();
         const Instant answeredAt = now();
