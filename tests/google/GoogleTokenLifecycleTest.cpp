@@ -181,6 +181,22 @@ TEST_F(GoogleTokenLifecycleTest, ARefreshThatEndsAfterADisconnectIsNotStored) {
     EXPECT_FALSE(secrets.contains(GoogleTokenKeychain::baseKeychainQuery()));
 }
 
+TEST_F(GoogleTokenLifecycleTest, ARefreshRejectedAfterADisconnectLeavesTheServiceDisconnected) {
+    CapturingLogSink logs;
+    connect(tokensExpiringIn(0));
+    server.enqueue("POST", "/token", {{400, R"({"error":"invalid_grant"})", "application/json", 50}});
+    server.enqueue("POST", "/revoke", {{200, "{}"}});
+
+    auto outcome = begin(service->validAccessToken(false));
+    service->disconnect();
+    ASSERT_TRUE(runEventsUntil([&] { return outcome->done; }));
+
+    EXPECT_TRUE(isGoogleError(outcome->error, GoogleCalendarError::Kind::notConnected));
+    EXPECT_EQ(service->state(), GoogleConnectionState::notConnected());
+    EXPECT_TRUE(logs.messages(QStringLiteral("google-calendar")).isEmpty());
+    EXPECT_EQ(service->dataToken(), 1) << "only the disconnect cleared the cache";
+}
+
 TEST_F(GoogleTokenLifecycleTest, CancelConnectOutsideAConnectionAttemptOnlyClearsThePendingAuthorization) {
     connect();
     QSignalSpy state(service.get(), &GoogleCalendarService::stateChanged);

@@ -58,6 +58,11 @@ QCoro::Task<QString> GoogleCalendarService::validAccessToken(bool forceRefresh) 
         co_return refreshed->accessToken;
     }
     refreshTask_.reset();
+    // Disconnected while the refresh was on the network: its answer, a rejection of the revoked token
+    // included, concerns tokens that are gone; storing them or asking for a reconnect would undo the
+    // disconnect.
+    if (generation != tokenGeneration_)
+        throw GoogleCalendarError::notConnected();
     if (failure) {
         if (isInvalidGrant(failure)) {
             log_.warning(QStringLiteral("refresh rejected (invalid_grant) — reconnect required"));
@@ -66,9 +71,6 @@ QCoro::Task<QString> GoogleCalendarService::validAccessToken(bool forceRefresh) 
         }
         std::rethrow_exception(failure);
     }
-    // Disconnected while the refresh was on the network: the new tokens must not be stored again.
-    if (generation != tokenGeneration_)
-        throw GoogleCalendarError::notConnected();
     setTokens(refreshed);
     keychain_.write(*refreshed);
     co_return refreshed->accessToken;
