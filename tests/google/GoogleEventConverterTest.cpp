@@ -212,6 +212,42 @@ TEST_F(GoogleEventConverterTest, CalendarColourOrAccentAndStableOrderAcrossCalen
     EXPECT_EQ(list[2].color(), MondrelTheme::accent());
 }
 
+TEST(GoogleEventDays, ADayThatBeginsAfterMidnightDoesNotShiftTheDaysAfterIt) {
+    // Santiago skipped 2022-09-11 00:00-01:00: that day begins at 01:00, the next one at 00:00 again.
+    ScopedCalendarPin pin(QStringLiteral("es_CL"), QStringLiteral("America/Santiago"));
+    const Calendar calendar = Calendar::current();
+    GEvent span =
+        event(QStringLiteral("span"), date(QStringLiteral("2022-09-10")), date(QStringLiteral("2022-09-13")));
+    GEvent night = event(QStringLiteral("night"), dateTime(QStringLiteral("2022-09-10T22:00:00-04:00")),
+                         dateTime(QStringLiteral("2022-09-12T09:00:00-03:00")));
+
+    const auto days = GoogleEventConverter(calendar).eventsByDay(
+        {onCalendar({span, night})}, GoogleCalendarService::window(*calendar.date(2022, 9, 20)));
+
+    for (int d = 10; d <= 12; ++d) {
+        const QList<DayEvent> list = days.value(calendar.startOfDay(*calendar.date(2022, 9, d, 12)));
+        EXPECT_EQ(list.size(), 2) << "September " << d;
+    }
+    EXPECT_EQ(days.size(), 3);
+}
+
+TEST(GoogleEventLabels, FollowTheLocaleOfEachRebuild) {
+    const QList<GCalendarEvents> fetched = {onCalendar(
+        {event(QStringLiteral("e"), dateTime(QStringLiteral("2026-03-10T14:30:00+01:00")), std::nullopt)})};
+    auto labelIn = [&](const QString& locale) {
+        ScopedCalendarPin pin(locale, QStringLiteral("Europe/Berlin"));
+        const Calendar calendar = Calendar::current();
+        const auto days = GoogleEventConverter(calendar).eventsByDay(
+            fetched, GoogleCalendarService::window(*calendar.date(2026, 3, 10)));
+        return days.value(*calendar.date(2026, 3, 10))
+            .value(0, DayEvent({}, {}, {}, false, {}, {}, {}))
+            .timeLabel();
+    };
+
+    EXPECT_EQ(labelIn(QStringLiteral("de_DE")), QStringLiteral("14:30"));
+    EXPECT_TRUE(labelIn(QStringLiteral("en_US")).startsWith(QStringLiteral("2:30")));
+}
+
 TEST(GoogleEventColour, ParsesSixHexDigitsWithOptionalHashLikeAnUnsignedIntegerParse) {
     EXPECT_EQ(GoogleEventConverter::color(QStringLiteral("#FF0000")), QColor(255, 0, 0));
     EXPECT_EQ(GoogleEventConverter::color(QStringLiteral("\n ff0000 ")), QColor(255, 0, 0));
