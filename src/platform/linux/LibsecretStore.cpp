@@ -1,5 +1,7 @@
 #include "platform/linux/LibsecretStore.h"
 
+#include <QFileInfo>
+
 // GLib names a struct field "signals", which Qt defines as a keyword.
 #pragma push_macro("signals")
 #undef signals
@@ -63,7 +65,11 @@ SecretStore::Status store(const SecretStore::ItemKey& key, const QByteArray& dat
 } // namespace
 
 bool LibsecretStore::hasSessionBus() {
-    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    // systemd user sessions may leave the variable unset: GLib then finds the bus at its standard socket.
+    const QString runtimeDirectory = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtimeDirectory.isEmpty() && QFileInfo(runtimeDirectory + QStringLiteral("/bus")).exists();
 }
 
 // libsecret stores by replacing whatever item carries the same attributes, so update and add look first.
