@@ -26,6 +26,7 @@ void UserDefaults::load() {
         return;
     if (!file.open(QIODevice::ReadOnly)) {
         Log(QStringLiteral("defaults")).warning(QStringLiteral("defaults_unreadable path=") + path_);
+        keepOnDisk_ = true;
         return;
     }
     QJsonParseError error{};
@@ -38,6 +39,7 @@ void UserDefaults::load() {
     const QString aside = path_ + QStringLiteral(".corrupt-") +
                           QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     const bool moved = QFile::rename(path_, aside);
+    keepOnDisk_ = !moved;
     Log(QStringLiteral("defaults"))
         .warning(QStringLiteral("defaults_corrupt path=") + path_ + QStringLiteral(" movedTo=") +
                  (moved ? aside : QStringLiteral("none")));
@@ -97,6 +99,9 @@ void UserDefaults::store(const QString& key, const QJsonValue& value) {
 }
 
 void UserDefaults::save() const {
+    // A file we could neither read nor set aside still holds what the user had: never write over it.
+    if (keepOnDisk_)
+        return;
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile file(path_);
     if (file.open(QIODevice::WriteOnly)) {

@@ -7,7 +7,8 @@
 #include <optional>
 
 // The program's preferences: typed values in a JSON file, written atomically on every change. A file that
-// cannot be read is set aside, never deleted, and the program starts from the defaults.
+// cannot be read is set aside, never deleted, and the program starts from the defaults; one that cannot be
+// set aside is left alone and changes stay in memory.
 class UserDefaults : public QObject {
     Q_OBJECT
 public:
@@ -39,4 +40,5 @@ private:
 
     QString path_;
     QJsonObject values_;
+    bool keepOnDisk_ = false;
 };

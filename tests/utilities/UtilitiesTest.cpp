@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -96,4 +97,17 @@ TEST(UserDefaults, CorruptFileIsSetAsideWithOneWarning) {
 
     defaults.setBool("mondrel.showWeekNumbers", false);
     EXPECT_EQ(UserDefaults(path).boolValue("mondrel.showWeekNumbers"), false);
+}
+
+TEST(UserDefaults, UnreadableFileIsNeverWrittenOver) {
+    QTemporaryDir dir;
+    // A directory where the file should be: it can be neither read nor set aside as a file.
+    const QString path = dir.filePath("defaults.json");
+    ASSERT_TRUE(QDir().mkpath(path + "/kept"));
+    CapturingLogSink sink;
+    UserDefaults defaults(path);
+    defaults.setBool("mondrel.showWeekNumbers", true);
+    EXPECT_EQ(defaults.boolValue("mondrel.showWeekNumbers"), true);
+    EXPECT_TRUE(QFileInfo(path + "/kept").isDir());
+    EXPECT_EQ(sink.entries.size(), 1u);
 }

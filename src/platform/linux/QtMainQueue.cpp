@@ -5,10 +5,16 @@
 #include <QTimer>
 
 #include <cmath>
+#include <limits>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace {
+
+// QTimer takes whole milliseconds in an int; longer delays are clamped rather than wrapped.
+int timerMilliseconds(double seconds) {
+    return int(std::min(std::ceil(std::max(0.0, seconds) * 1000), double(std::numeric_limits<int>::max())));
+}
 
 // Runs `work` once, unless cancelled; used by every path so that a cancelled handle never runs its work.
 MainQueue::Work guarded(const std::shared_ptr<bool>& cancelled, MainQueue::Work work) {
@@ -28,7 +34,7 @@ public:
         if (fd_ < 0) {
             // No timerfd: fall back to a monotonic delay rather than losing the work.
             const double delay = std::max(0.0, at.secondsSince(Instant::now()));
-            QTimer::singleShot(int(std::ceil(delay * 1000)), this, [this] { fire(); });
+            QTimer::singleShot(timerMilliseconds(delay), this, [this] { fire(); });
             return;
         }
         const double seconds = std::max(0.0, at.secondsSince1970());
@@ -74,7 +80,7 @@ void QtMainQueue::post(Work work) {
 
 MainQueue::Handle QtMainQueue::postAfter(double seconds, Work work) {
     auto cancelled = std::make_shared<bool>(false);
-    QTimer::singleShot(int(std::ceil(std::max(0.0, seconds) * 1000)), Qt::PreciseTimer, context_,
+    QTimer::singleShot(timerMilliseconds(seconds), Qt::PreciseTimer, context_,
                        guarded(cancelled, std::move(work)));
     return Handle(cancelled);
 }
