@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -32,6 +33,13 @@ protected:
             service_ = std::make_unique<CalendarEventsService>(std::move(store), defaults_);
         }
         return *service_;
+    }
+    // The service once its store has read the tree and the service has refreshed from that reading.
+    CalendarEventsService& loadedService() {
+        CalendarEventsService& created = service();
+        QSignalSpy refreshed(&created, &CalendarEventsService::changeTokenChanged);
+        EXPECT_TRUE(refreshed.wait(5000));
+        return created;
     }
     QStringList titles(const QList<DayEvent>& events) {
         QStringList result;
@@ -71,7 +79,7 @@ TEST_F(LocalCalendarsTest, DayListComesFromTheTreeAndFollowsIt) {
     write("work/team/standup.ics",
           event("standup-uid", " Standup ", "DTSTART;TZID=Europe/Berlin:20270310T093000"));
     write("holidays/day.ics", event("holiday-uid", "Holiday", "DTSTART;VALUE=DATE:20270310"));
-    service().setCalendar("nothing", false);
+    loadedService().setCalendar("nothing", false);
 
     ASSERT_EQ(service().calendarGroups().size(), 2);
     EXPECT_EQ(service().calendarGroups().at(0).title, "Other");
@@ -95,4 +103,23 @@ TEST_F(LocalCalendarsTest, DayListComesFromTheTreeAndFollowsIt) {
     service().setCalendar("holidays", false);
     EXPECT_EQ(titles(service().events(march10_)),
               (QStringList{"9:30\u202fAM Standup", "4:00\u202fPM Review"}));
+}
+
+TEST_F(LocalCalendarsTest, TheDayFillsInOnceTheTreeHasBeenRead) {
+    write("holidays/day.ics", event("holiday-uid", "Holiday", "DTSTART;VALUE=DATE:20270310"));
+
+    // Reading the tree does not hold up the first refresh or the first day query.
+    EXPECT_TRUE(service().calendarGroups().isEmpty());
+    EXPECT_EQ(service().changeToken(), 1);
+    EXPECT_TRUE(service().events(march10_).isEmpty());
+
+    QSignalSpy refreshed(&service(), &CalendarEventsService::changeTokenChanged);
+    ASSERT_TRUE(refreshed.wait(5000));
+    EXPECT_EQ(service().changeToken(), 2);
+    EXPECT_TRUE(service().hasIncludedCalendars());
+    EXPECT_EQ(titles(service().events(march10_)), QStringList{"All day Holiday"});
+    EXPECT_EQ(
+        log.messages("events"),
+        (QStringList{"calendar sources refreshed: 0 sources, 0/0 calendars included, 0 delegate sources",
+                     "calendar sources refreshed: 1 sources, 1/1 calendars included, 0 delegate sources"}));
 }

@@ -10,8 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,16 +27,65 @@ QByteArray vevent(const QString& uid, const QString& summary, const QStringList&
     return VdirTree::event(uid, summary, times);
 }
 
+// Holds the worker that reads a tree at one metadata file, made a FIFO: reading it waits for a writer.
+class ReadingGate {
+public:
+    explicit ReadingGate(QString path) : path_(std::move(path)) {
+        QDir().mkpath(QFileInfo(path_).path());
+        EXPECT_EQ(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0);
+    }
+    ~ReadingGate() { release(); }
+
+    // Returns once the worker waits at the gate (a FIFO opens for writing only while a reader has it open).
+    void awaitReader() {
+        QDeadlineTimer deadline(5000);
+        while (fd_ < 0 && !deadline.hasExpired()) {
+            fd_ = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_NONBLOCK);
+            QThread::yieldCurrentThread();
+        }
+        ASSERT_GE(fd_, 0);
+    }
+    // Lets the worker read "Gate", and leaves a plain file in place of the FIFO.
+    void release() {
+        if (fd_ < 0)
+            return;
+        EXPECT_EQ(::write(fd_, "Gate\n", 5), 5);
+        ::close(fd_);
+        fd_ = -1;
+        QThreadPool::globalInstance()->waitForDone();
+        QFile::remove(path_);
+        QFile file(path_);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Gate\n");
+    }
+
+private:
+    QString path_;
+    int fd_ = -1;
+};
+
 class VdirEventStoreTest : public ::testing::Test {
 protected:
     QString root() const { return tree_.root(); }
     void write(const QString& relativePath, const QByteArray& content) { tree_.write(relativePath, content); }
     void mkdir(const QString& relativePath) { tree_.mkdir(relativePath); }
 
-    VdirEventStore& store() {
+    // A store that has not been asked anything yet; its notices are counted.
+    VdirEventStore& coldStore() {
         if (!store_) {
             store_ = std::make_unique<VdirEventStore>(root(), queue_);
             QObject::connect(store_.get(), &EventStore::changed, [this] { ++notifications; });
+        }
+        return *store_;
+    }
+
+    // A store that has read its tree, when it may; the notice of that reading is not counted.
+    VdirEventStore& store() {
+        if (!store_) {
+            coldStore();
+            if (store_->authorizationStatus() == EventAuthorizationStatus::fullAccess)
+                VdirTree::load(*store_);
+            notifications = 0;
         }
         return *store_;
     }
@@ -303,4 +355,102 @@ TEST_F(VdirEventStoreTest, ChangesThatTouchNoEventFileRaiseNothing) {
     write("cal/README", "notes");
     settleChanges();
     EXPECT_EQ(notifications, 0);
+}
+
+TEST_F(VdirEventStoreTest, QueriesWhileTheTreeIsReadAnswerNothingUntilTheHandOverIsAnnounced) {
+    write("home/cal/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+    write("home/cal/broken.ics", "not a calendar");
+
+    EXPECT_TRUE(coldStore().events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt).isEmpty());
+    EXPECT_TRUE(coldStore().isLoading());
+    EXPECT_TRUE(coldStore().eventCalendars().isEmpty());
+    // The reading in flight already sees the tree afresh.
+    coldStore().reset();
+    EXPECT_TRUE(coldStore().isLoading());
+    EXPECT_EQ(notifications, 0);
+
+    ASSERT_TRUE(VdirTree::awaitNotice(coldStore()));
+    EXPECT_FALSE(coldStore().isLoading());
+    EXPECT_EQ(coldStore().eventCalendars().size(), 1);
+    EXPECT_EQ(day(2027, 3, 10), QStringList{"A@03-10 09:00"});
+    // Both early queries were answered by one reading, and its warnings reach the log on this thread.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(notifications, 1);
+    EXPECT_EQ(log.messages("events"),
+              QStringList{"calendar_file_problem file=home/cal/broken.ics problems=unparsable"});
+}
+
+TEST_F(VdirEventStoreTest, ALayoutChangeIsReadInTheBackgroundWhileThePreviousReadingAnswers) {
+    write("home/cal/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+    ASSERT_EQ(day(2027, 3, 10).size(), 1);
+
+    ReadingGate gate(root() + "/home/other/displayname");
+    write("home/other/b.ics", vevent("b", "B", {"DTSTART:20270310T090000Z"}));
+    VdirTree::noteChanges(store(), queue_);
+    gate.awaitReader();
+
+    EXPECT_TRUE(store().isLoading());
+    EXPECT_EQ(day(2027, 3, 10), QStringList{"A@03-10 09:00"});
+    gate.release();
+    ASSERT_TRUE(VdirTree::awaitNotice(store()));
+    EXPECT_EQ(day(2027, 3, 10), (QStringList{"A@03-10 09:00", "B@03-10 10:00"}));
+    EXPECT_EQ(notifications, 1);
+}
+
+TEST_F(VdirEventStoreTest, AChangeThatTheReadingMissedIsReadAfterTheHandOver) {
+    write("a-cal/x.ics", vevent("x", "Before", {"DTSTART:20270310T080000Z"}));
+    ReadingGate gate(root() + "/b-cal/displayname");
+    coldStore().eventCalendars();
+    gate.awaitReader(); // a-cal has been read
+    write("a-cal/x.ics", vevent("x", "After, longer", {"DTSTART:20270310T080000Z"}));
+    VdirTree::noteChanges(coldStore(), queue_);
+    EXPECT_TRUE(coldStore().isLoading());
+    gate.release();
+
+    ASSERT_TRUE(VdirTree::awaitNotice(coldStore()));
+    EXPECT_EQ(day(2027, 3, 10), QStringList{"Before@03-10 09:00"});
+    settleChanges();
+
+    EXPECT_EQ(day(2027, 3, 10), QStringList{"After, longer@03-10 09:00"});
+    EXPECT_EQ(coldStore().eventCalendars().last().title, "Gate");
+    EXPECT_EQ(notifications, 2);
+}
+
+TEST_F(VdirEventStoreTest, ACalendarAddedWhileTheTreeIsReadIsFound) {
+    write("a-cal/x.ics", vevent("x", "X", {"DTSTART:20270310T080000Z"}));
+    ReadingGate gate(root() + "/b-cal/displayname");
+    coldStore().eventCalendars();
+    gate.awaitReader();
+    write("c-cal/y.ics", vevent("y", "Y", {"DTSTART:20270310T090000Z"}));
+    VdirTree::noteChanges(coldStore(), queue_);
+    gate.release();
+
+    ASSERT_TRUE(VdirTree::awaitNotice(coldStore()));
+    EXPECT_EQ(day(2027, 3, 10), QStringList{"X@03-10 09:00"});
+    settleChanges();
+
+    EXPECT_EQ(day(2027, 3, 10), (QStringList{"X@03-10 09:00", "Y@03-10 10:00"}));
+    EXPECT_EQ(notifications, 2);
+}
+
+TEST_F(VdirEventStoreTest, AStoreGoneWhileReadingLeavesNothingBehind) {
+    for (int i = 0; i < 50; ++i)
+        write(QStringLiteral("cal/%1.ics").arg(i),
+              vevent(QString::number(i), "Weekly",
+                     {"DTSTART:20260105T080000Z", "RRULE:FREQ=WEEKLY;COUNT=300"}));
+
+    // Gone while the worker reads, and gone after it read but before the hand-over.
+    coldStore().eventCalendars();
+    store_.reset();
+    coldStore().eventCalendars();
+    QThreadPool::globalInstance()->waitForDone();
+    store_.reset();
+
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(notifications, 0);
+    // What the readings held is freed (the leak checker sees it), and a new store reads the tree afresh.
+    VdirTree::load(coldStore());
+    EXPECT_EQ(day(2027, 3, 10).size(), 0);
+    EXPECT_EQ(day(2026, 1, 5).size(), 50);
 }

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -35,12 +36,34 @@ public:
                         QStringList{"END:VEVENT"});
     }
 
+    // Waits, running the event loop, for the store's next change notice.
+    static bool awaitNotice(const EventStore& store) {
+        QSignalSpy notices(&store, &EventStore::changed);
+        return notices.wait(5000);
+    }
+
+    // Asks a store that has not read its tree yet, and waits until the reading is handed over.
+    static void load(VdirEventStore& store) {
+        store.eventCalendars();
+        ASSERT_TRUE(store.isLoading());
+        ASSERT_TRUE(awaitNotice(store));
+    }
+
     // Lets the store read what inotify reported, then lets its coalescing delay pass on `queue`.
-    static void settle(const VdirEventStore& store, VirtualMainQueue& queue) {
+    static void noteChanges(const VdirEventStore& store, VirtualMainQueue& queue) {
         QDeadlineTimer deadline(5000);
         while (!store.hasPendingChanges() && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         queue.advance(VdirEventStore::kCoalescingDelay);
+        QCoreApplication::processEvents();
+    }
+
+    // Notes the changes and waits for a reading of the whole tree that they started.
+    static void settle(const VdirEventStore& store, VirtualMainQueue& queue) {
+        noteChanges(store, queue);
+        if (store.isLoading()) {
+            EXPECT_TRUE(awaitNotice(store));
+        }
         QCoreApplication::processEvents();
     }
 

@@ -209,12 +209,16 @@ public:
     }
     void replaceInstance(long long basis) { replacedStarts_.insert(basis); }
 
+    // Counted rules must be walked from their first instance, so they are walked once, whole, as soon as
+    // the series is complete: while the file is read, not while a day is queried.
+    void walkCountedRule() {
+        if (rule_ && rule_->count > 0)
+            all_ = expand(start_.basis, std::numeric_limits<long long>::max());
+    }
+
     // Appends the starts in [from, to), ascending.
     void appendStarts(long long from, long long to, std::vector<long long>& out) const {
-        if (rule_ && rule_->count > 0) {
-            // Counted rules must be walked from their first instance, so they are walked once, whole.
-            if (!all_)
-                all_ = expand(start_.basis, std::numeric_limits<long long>::max());
+        if (all_) {
             appendSlice(*all_, from, to, out);
             return;
         }
@@ -283,7 +287,7 @@ private:
     std::unordered_set<int> excludedDays_;
     std::unordered_set<long long> replacedStarts_;
     mutable std::unordered_map<long long, std::vector<long long>> windows_;
-    mutable std::optional<std::vector<long long>> all_;
+    std::optional<std::vector<long long>> all_;
 };
 
 IcsEventFile::IcsEventFile() = default;
@@ -362,6 +366,7 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         if (replaced != replacedByUid.end())
             for (long long basis : replaced->second)
                 series->replaceInstance(basis);
+        series->walkCountedRule();
         file.series_.push_back(std::move(series));
     }
     return file;

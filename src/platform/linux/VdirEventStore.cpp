@@ -1,8 +1,12 @@
 #include "platform/linux/VdirEventStore.h"
 
+#include "utilities/Log.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 #include <cstring>
@@ -19,14 +23,37 @@ QString VdirEventStore::standardRoot() {
     return dataHome + QStringLiteral("/mondrel/calendars");
 }
 
+namespace {
+
+// Runs on a worker thread; the index and its libical trees stay there until the result is taken.
+std::unique_ptr<VdirIndex> readIndex(const QString& root) {
+    auto index = std::make_unique<VdirIndex>(root);
+    index->rescan();
+    index->prepareLookups();
+    return index;
+}
+
+// Freeing thousands of parsed files takes a while too; the main thread hands a reading it is done with to a
+// worker for that.
+void discard(std::unique_ptr<VdirIndex> index) {
+    if (!index)
+        return;
+    QThreadPool::globalInstance()->start(
+        [index = std::shared_ptr<VdirIndex>(std::move(index))]() mutable { index.reset(); });
+}
+
+} // namespace
+
 VdirEventStore::VdirEventStore(QString root, MainQueue& queue, QObject* parent)
     : EventStore(parent), root_(QDir::cleanPath(root)), queue_(queue) {
     connect(&watcher_, &InotifyWatcher::changed, this, &VdirEventStore::noteChange);
     connect(&watcher_, &InotifyWatcher::overflowed, this, &VdirEventStore::noteEverythingChanged);
+    connect(&loader_, &QFutureWatcherBase::finished, this, &VdirEventStore::finishLoading);
 }
 
 VdirEventStore::~VdirEventStore() {
     applyHandle_.cancel();
+    // A reading in flight finishes on its own; its index is freed with the future's last reference.
 }
 
 EventAuthorizationStatus VdirEventStore::authorizationStatus() const {
@@ -52,9 +79,12 @@ QCoro::Task<EventAccessResult> VdirEventStore::requestFullAccess() {
 }
 
 void VdirEventStore::reset() {
+    discard(std::move(index_));
+    // A reading in flight reads the tree afresh and already follows the changes made since it started.
+    if (loading_)
+        return;
     applyHandle_.cancel();
     pending_ = {};
-    index_.reset();
     watcher_.setDirectories({});
 }
 
@@ -66,29 +96,46 @@ std::unique_ptr<EventStore> VdirEventStore::storeLimitedTo(const QList<EventSour
 QList<EventCalendar> VdirEventStore::eventCalendars() const {
     if (authorizationStatus() != EventAuthorizationStatus::fullAccess)
         return {};
-    return loadedIndex().calendars();
+    const VdirIndex* index = currentIndex();
+    return index ? index->calendars() : QList<EventCalendar>();
 }
 
 QList<StoredEvent> VdirEventStore::events(Instant start, Instant end,
                                           const std::optional<QStringList>& calendarIdentifiers) const {
     if (authorizationStatus() != EventAuthorizationStatus::fullAccess)
         return {};
-    return loadedIndex().events(start, end, calendarIdentifiers);
+    const VdirIndex* index = currentIndex();
+    return index ? index->events(start, end, calendarIdentifiers) : QList<StoredEvent>();
 }
 
-const VdirIndex& VdirEventStore::loadedIndex() const {
-    if (!index_) {
-        index_ = std::make_unique<VdirIndex>(root_);
-        index_->rescan();
-        watcher_.setDirectories(index_->directories());
-    }
-    return *index_;
+const VdirIndex* VdirEventStore::currentIndex() const {
+    if (!index_ && !loading_)
+        startLoading();
+    return index_.get();
+}
+
+void VdirEventStore::startLoading() const {
+    loading_ = true;
+    // Watched before they are read, so that nothing written meanwhile goes unnoticed.
+    watcher_.setDirectories(VdirIndex::directoriesIn(root_));
+    loader_.setFuture(QtConcurrent::run(readIndex, root_));
+}
+
+void VdirEventStore::finishLoading() {
+    loading_ = false;
+    discard(std::exchange(index_, loader_.future().takeResult()));
+    watcher_.setDirectories(index_->directories());
+    logWarnings();
+    // What changed while the tree was read may have been read before the change.
+    if (pending_.any())
+        scheduleApply();
+    emit changed();
 }
 
 void VdirEventStore::noteChange(const QString& directory, const QString& name, bool isDirectory) {
-    if (!index_)
+    if (!index_ && !loading_)
         return;
-    if (isDirectory || name.isEmpty() || !index_->isCalendarDirectory(directory))
+    if (isDirectory || name.isEmpty())
         pending_.structure = true;
     else
         pending_.entries.insert({directory, name});
@@ -96,7 +143,7 @@ void VdirEventStore::noteChange(const QString& directory, const QString& name, b
 }
 
 void VdirEventStore::noteEverythingChanged() {
-    if (!index_)
+    if (!index_ && !loading_)
         return;
     pending_.everything = true;
     scheduleApply();
@@ -108,20 +155,28 @@ void VdirEventStore::scheduleApply() {
 }
 
 void VdirEventStore::applyChanges() {
-    const PendingChanges pending = std::exchange(pending_, {});
-    if (!index_)
+    // The hand-over of a reading in flight applies what waits.
+    if (loading_ || !index_)
         return;
-    bool changed = false;
-    if (pending.everything) {
-        changed = index_->rescan();
-    } else {
-        if (pending.structure)
-            changed |= index_->rescanStructure();
-        for (const auto& [directory, name] : pending.entries)
-            changed |= index_->refreshEntry(directory, name);
+    const PendingChanges pending = std::exchange(pending_, {});
+    bool structural = pending.everything || pending.structure;
+    for (const auto& [directory, name] : pending.entries)
+        structural |= !index_->isCalendarDirectory(directory);
+    // A new calendar may hold thousands of files: layout changes are read whole, off the main thread.
+    if (structural) {
+        startLoading();
+        return;
     }
-    if (pending.everything || pending.structure)
-        watcher_.setDirectories(index_->directories());
+    bool changed = false;
+    for (const auto& [directory, name] : pending.entries)
+        changed |= index_->refreshEntry(directory, name);
+    logWarnings();
     if (changed)
         emit this->changed();
+}
+
+void VdirEventStore::logWarnings() {
+    const Log log(QStringLiteral("events"));
+    for (const QString& warning : index_->takeWarnings())
+        log.warning(warning);
 }

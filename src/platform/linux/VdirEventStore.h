@@ -5,12 +5,16 @@
 #include "platform/linux/InotifyWatcher.h"
 #include "platform/linux/VdirIndex.h"
 
+#include <QFutureWatcher>
 #include <QSet>
 #include <memory>
 
 // The user's local calendars in a vdir tree, the format CalDAV sync tools and terminal calendars write: a
 // directory per source holding a directory per calendar holding one .ics file per event. The tree is read
-// on first use and then followed through inotify; a burst of changes becomes one change notice.
+// on a worker thread when it is first asked for, and read again there when its layout changes; until a
+// reading is handed back, queries answer from the previous one (nothing at first) and the hand-over is
+// announced as a change. Changes of single files are read on the main thread; a burst of changes becomes
+// one change notice.
 class VdirEventStore final : public EventStore {
     Q_OBJECT
 public:
@@ -26,6 +30,8 @@ public:
     const QString& root() const { return root_; }
     // Whether changes on disk wait to be read (tests).
     bool hasPendingChanges() const { return pending_.any(); }
+    // Whether the tree is being read on a worker thread.
+    bool isLoading() const { return loading_; }
 
     EventAuthorizationStatus authorizationStatus() const override;
     // Creates a missing root (mode 0700): this store never asks the user anything.
@@ -46,17 +52,23 @@ private:
         bool any() const { return everything || structure || !entries.isEmpty(); }
     };
 
-    const VdirIndex& loadedIndex() const;
+    // The index to answer from, when there is one; starts the first reading otherwise.
+    const VdirIndex* currentIndex() const;
+    void startLoading() const;
+    void finishLoading();
     void noteChange(const QString& directory, const QString& name, bool isDirectory);
     void noteEverythingChanged();
     void scheduleApply();
     void applyChanges();
+    void logWarnings();
 
     QString root_;
     MainQueue& queue_;
-    // Read on first use, so the index is filled from const reads.
-    mutable std::unique_ptr<VdirIndex> index_;
+    std::unique_ptr<VdirIndex> index_;
+    // The first reading starts from const queries.
     mutable InotifyWatcher watcher_;
+    mutable QFutureWatcher<std::unique_ptr<VdirIndex>> loader_;
+    mutable bool loading_ = false;
     PendingChanges pending_;
     MainQueue::Handle applyHandle_;
 };

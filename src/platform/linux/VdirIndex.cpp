@@ -1,7 +1,5 @@
 #include "platform/linux/VdirIndex.h"
 
-#include "utilities/Log.h"
-
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -61,37 +59,55 @@ EventCalendar VdirIndex::readCalendarInfo(const QString& identifier, const QStri
 }
 
 bool VdirIndex::rescan() {
+    QSet<QString> known;
+    for (const auto& [identifier, calendar] : calendars_)
+        known.insert(identifier);
+    // New calendars are read whole as they are found.
     bool changed = rescanStructure();
     for (auto& [identifier, calendar] : calendars_)
-        changed |= scanFiles(calendar);
+        if (known.contains(identifier))
+            changed |= scanFiles(calendar);
     return changed;
 }
 
-bool VdirIndex::rescanStructure() {
+VdirIndex::Layout VdirIndex::layoutOf(const QString& root) {
     // A directory of the root that holds directories is a source; its directories are its calendars.
-    struct Found {
-        QString path;
-        std::optional<EventSource> source;
-    };
-    std::map<QString, Found> found;
-    QStringList sourcePaths;
-    for (const QString& top : subdirectories(root_)) {
-        const QString topPath = root_ + u'/' + top;
+    Layout layout;
+    for (const QString& top : subdirectories(root)) {
+        const QString topPath = root + u'/' + top;
         const QStringList children = subdirectories(topPath);
         if (children.isEmpty()) {
-            found[top] = {topPath, std::nullopt};
+            layout.calendars[top] = {topPath, QString()};
             continue;
         }
-        sourcePaths.append(topPath);
-        const EventSource source{top, readMetadata(topPath + u'/' + kDisplayName).value_or(top)};
+        layout.sourcePaths.append(topPath);
         for (const QString& child : children)
-            found[top + u'/' + child] = {topPath + u'/' + child, source};
+            layout.calendars[top + u'/' + child] = {topPath + u'/' + child, top};
+    }
+    return layout;
+}
+
+QStringList VdirIndex::directoriesIn(const QString& root) {
+    const Layout layout = layoutOf(root);
+    QStringList paths{root};
+    paths += layout.sourcePaths;
+    for (const auto& [identifier, place] : layout.calendars)
+        paths.append(place.path);
+    return paths;
+}
+
+bool VdirIndex::rescanStructure() {
+    const Layout layout = layoutOf(root_);
+    QHash<QString, EventSource> sources;
+    for (const QString& path : layout.sourcePaths) {
+        const QString name = QDir(path).dirName();
+        sources.insert(name, {name, readMetadata(path + u'/' + kDisplayName).value_or(name)});
     }
 
-    bool changed = sourcePaths != sourcePaths_;
-    sourcePaths_ = sourcePaths;
+    bool changed = layout.sourcePaths != sourcePaths_;
+    sourcePaths_ = layout.sourcePaths;
     for (auto it = calendars_.begin(); it != calendars_.end();) {
-        if (found.count(it->first)) {
+        if (layout.calendars.count(it->first)) {
             ++it;
             continue;
         }
@@ -99,8 +115,11 @@ bool VdirIndex::rescanStructure() {
         it = calendars_.erase(it);
         changed = true;
     }
-    for (const auto& [identifier, place] : found) {
-        const EventCalendar info = readCalendarInfo(identifier, place.path, place.source);
+    for (const auto& [identifier, place] : layout.calendars) {
+        std::optional<EventSource> source;
+        if (!place.source.isEmpty())
+            source = sources.value(place.source);
+        const EventCalendar info = readCalendarInfo(identifier, place.path, source);
         auto existing = calendars_.find(identifier);
         if (existing == calendars_.end()) {
             CalendarEntry& calendar = calendars_[identifier];
@@ -184,9 +203,8 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name) {
     else
         problems.append(QStringLiteral("unreadable"));
     if (!problems.isEmpty())
-        Log(QStringLiteral("events"))
-            .warning(QStringLiteral("calendar_file_problem file=%1/%2 problems=%3")
-                         .arg(calendar.info.calendarIdentifier, name, problems.join(u',')));
+        warnings_.append(QStringLiteral("calendar_file_problem file=%1/%2 problems=%3")
+                             .arg(calendar.info.calendarIdentifier, name, problems.join(u',')));
     calendar.lookup.reset();
     if (!events)
         return calendar.files.erase(name) > 0;
@@ -226,6 +244,11 @@ const VdirIndex::Lookup& VdirIndex::lookupOf(const CalendarEntry& calendar) {
     std::sort(lookup.spans.begin(), lookup.spans.end(),
               [](const Lookup::Span& a, const Lookup::Span& b) { return a.from < b.from; });
     return lookup;
+}
+
+void VdirIndex::prepareLookups() const {
+    for (const auto& [identifier, calendar] : calendars_)
+        lookupOf(calendar);
 }
 
 QList<StoredEvent> VdirIndex::events(Instant start, Instant end,
