@@ -15,6 +15,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The service over a real vdir tree, as the program runs it.
@@ -122,4 +125,45 @@ TEST_F(LocalCalendarsTest, TheDayFillsInOnceTheTreeHasBeenRead) {
         log.messages("events"),
         (QStringList{"calendar sources refreshed: 0 sources, 0/0 calendars included, 0 delegate sources",
                      "calendar sources refreshed: 1 sources, 1/1 calendars included, 0 delegate sources"}));
+}
+
+TEST_F(LocalCalendarsTest, AccessFollowsTheRootGoingAndComingBack) {
+    QDir().mkpath(root());
+    loadedService();
+    ASSERT_EQ(service().authorization(), EventAuthorizationStatus::fullAccess);
+
+    QDir().rmdir(root());
+    VdirTree::settle(*store_, queue_);
+    EXPECT_EQ(service().authorization(), EventAuthorizationStatus::notDetermined);
+
+    // A plain file in its place is no tree to read.
+    QFile(root()).open(QIODevice::WriteOnly);
+    VdirTree::settle(*store_, queue_);
+    EXPECT_EQ(service().authorization(), EventAuthorizationStatus::denied);
+    QFile::remove(root());
+    VdirTree::settle(*store_, queue_);
+    EXPECT_EQ(service().authorization(), EventAuthorizationStatus::notDetermined);
+
+    // Made again, the tree is read and watched again.
+    QDir().mkpath(root());
+    VdirTree::settle(*store_, queue_);
+    EXPECT_EQ(service().authorization(), EventAuthorizationStatus::fullAccess);
+    write("holidays/day.ics", event("holiday-uid", "Holiday", "DTSTART;VALUE=DATE:20270310"));
+    VdirTree::settle(*store_, queue_);
+    EXPECT_EQ(titles(service().events(march10_)), QStringList{"All day Holiday"});
+}
+
+TEST_F(LocalCalendarsTest, AccessFollowsTheRootsPermissions) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every directory";
+    QDir().mkpath(root());
+    loadedService();
+
+    ::chmod(QFile::encodeName(root()).constData(), 0);
+    VdirTree::settle(*store_, queue_);
+    EXPECT_EQ(service().authorization(), EventAuthorizationStatus::denied);
+
+    ::chmod(QFile::encodeName(root()).constData(), 0700);
+    VdirTree::settle(*store_, queue_);
+    EXPECT_EQ(service().authorization(), EventAuthorizationStatus::fullAccess);
 }

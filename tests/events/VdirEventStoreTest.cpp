@@ -178,6 +178,17 @@ TEST_F(VdirEventStoreTest, SourcesAndCalendarsComeFromTheDirectoryLayout) {
     EXPECT_EQ(calendars.first().source->sourceIdentifier, "home");
 }
 
+TEST_F(VdirEventStoreTest, BlankDisplayNamesFallBackToDirectoryNames) {
+    write("work/displayname", "\n");
+    write("work/team/displayname", " \n");
+    write("work/team/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+
+    const EventCalendar team = store().eventCalendars().value(0);
+    EXPECT_EQ(team.title, "team");
+    ASSERT_TRUE(team.source);
+    EXPECT_EQ(team.source->title, "work");
+}
+
 TEST_F(VdirEventStoreTest, IdentifiesEventsByCalendarUidAndRecurrenceId) {
     write("home/cal/random-name.ics",
           ics({"BEGIN:VEVENT", "UID:series@example", "SUMMARY:Moved",
@@ -304,6 +315,59 @@ TEST_F(VdirEventStoreTest, BadFilesAreSkippedWithOneWarningEach) {
                            "calendar_file_problem file=cal/nostart.ics problems=missing_dtstart"}));
 }
 
+TEST_F(VdirEventStoreTest, SystemZonesOutrankTheFilesOwnDefinitions) {
+    // Zones that stay at +05:00 for ever: stale for Berlin, the only definition of the file's own zone.
+    auto fixedZone = [](const QString& tzid) {
+        return QStringList{
+            "BEGIN:VTIMEZONE",    "TZID:" + tzid,     "BEGIN:STANDARD", "DTSTART:19700101T000000",
+            "TZOFFSETFROM:+0500", "TZOFFSETTO:+0500", "END:STANDARD",   "END:VTIMEZONE"};
+    };
+    auto eventAtNoon = [](const QString& uid, const QString& tzid) {
+        return QStringList{"BEGIN:VEVENT", "UID:" + uid, "SUMMARY:" + uid,
+                           "DTSTART;TZID=" + tzid + ":20270310T120000", "END:VEVENT"};
+    };
+    write("cal/berlin.ics", ics(fixedZone("Europe/Berlin") + eventAtNoon("Berlin", "Europe/Berlin")));
+    write("cal/office.ics", ics(fixedZone("Office Time") + eventAtNoon("Office", "Office Time")));
+    write("cal/outlook.ics",
+          ics(fixedZone("W. Europe Standard Time") + eventAtNoon("Outlook", "W. Europe Standard Time")));
+
+    EXPECT_EQ(day(2027, 3, 10),
+              (QStringList{"Berlin@03-10 12:00", "Office@03-10 08:00", "Outlook@03-10 08:00"}));
+    EXPECT_TRUE(log.messages("events").isEmpty());
+}
+
+TEST_F(VdirEventStoreTest, AnUnchangedBadFileIsReportedOnlyOnce) {
+    write("cal/good.ics", vevent("good", "Good", {"DTSTART:20270310T080000Z"}));
+    write("cal/broken.ics", "not a calendar");
+    write("cal/mars.ics", vevent("mars", "Mars", {"DTSTART;TZID=Mars/Olympus_Mons:20270310T140000"}));
+    store();
+    const QStringList reported = log.messages("events");
+    ASSERT_EQ(reported.size(), 2);
+
+    // Read afresh after a reset, and after a change of the layout.
+    store().reset();
+    VdirTree::load(store());
+    mkdir("other");
+    settleChanges();
+    EXPECT_EQ(day(2027, 3, 10).size(), 2);
+    EXPECT_EQ(log.messages("events"), reported);
+
+    // A bad file that changes is reported again, and once more after it was mended and broken again.
+    write("cal/broken.ics", "still not a calendar");
+    settleChanges();
+    write("cal/mars.ics", vevent("mars", "Mars", {"DTSTART:20270310T140000Z"}));
+    settleChanges();
+    write("cal/mars.ics", vevent("mars", "Mars", {"DTSTART;TZID=Mars/Olympus_Mons:20270310T140000"}));
+    settleChanges();
+    store().reset();
+    VdirTree::load(store());
+    EXPECT_EQ(
+        log.messages("events"),
+        reported +
+            (QStringList{"calendar_file_problem file=cal/broken.ics problems=unparsable",
+                         "calendar_file_problem file=cal/mars.ics problems=unknown_tzid:Mars/Olympus_Mons"}));
+}
+
 TEST_F(VdirEventStoreTest, ABurstOfChangesOnDiskGivesOneNotice) {
     write("cal/first.ics", vevent("first", "First", {"DTSTART:20270310T080000Z"}));
     write("cal/old-name.ics", vevent("renamed", "Renamed", {"DTSTART:20270310T100000Z"}));
@@ -325,6 +389,23 @@ TEST_F(VdirEventStoreTest, ABurstOfChangesOnDiskGivesOneNotice) {
         if (e.title != "New")
             items << e.title.value_or("") + u' ' + e.calendarItemIdentifier;
     EXPECT_EQ(items, (QStringList{"First, edited cal/first.ics", "Renamed cal/new-name.ics"}));
+}
+
+TEST_F(VdirEventStoreTest, AStreamOfChangesIsAnnouncedWithinASecond) {
+    write("cal/0.ics", vevent("0", "Stream", {"DTSTART:20270310T080000Z"}));
+    ASSERT_EQ(day(2027, 3, 10).size(), 1);
+
+    // A change every 90 ms: the tree is never quiet for 100 ms.
+    QList<int> noticesAfterEachChange;
+    for (int i = 1; i <= 13; ++i) {
+        write(QStringLiteral("cal/%1.ics").arg(i),
+              vevent(QString::number(i), "Stream", {"DTSTART:20270310T080000Z"}));
+        VdirTree::noteChanges(store(), queue_, 0.09);
+        noticesAfterEachChange << notifications;
+    }
+
+    EXPECT_EQ(noticesAfterEachChange, (QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1}));
+    EXPECT_EQ(day(2027, 3, 10).size(), 13);
 }
 
 TEST_F(VdirEventStoreTest, NewCalendarsAndMetadataChangesAreFollowed) {

@@ -49,12 +49,15 @@ public:
         ASSERT_TRUE(awaitNotice(store));
     }
 
-    // Lets the store read what inotify reported, then lets its coalescing delay pass on `queue`.
-    static void noteChanges(const VdirEventStore& store, VirtualMainQueue& queue) {
+    // Lets the store read what inotify reported, then lets `delay` (its coalescing delay) pass on `queue`.
+    static void noteChanges(const VdirEventStore& store, VirtualMainQueue& queue,
+                            double delay = VdirEventStore::kCoalescingDelay) {
         QDeadlineTimer deadline(5000);
+        // inotify queues an event before the write that causes it returns: one turn of the loop reads it.
+        QCoreApplication::processEvents();
         while (!store.hasPendingChanges() && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        queue.advance(VdirEventStore::kCoalescingDelay);
+        queue.advance(delay);
         QCoreApplication::processEvents();
     }
 

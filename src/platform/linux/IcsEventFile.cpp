@@ -58,13 +58,14 @@ const icaltimezone* builtinZone(const QByteArray& id) {
     return icaltimezone_get_builtin_timezone_from_tzid(id.constData());
 }
 
-// A VTIMEZONE of the same file first, then the system's zones by name, then Windows names.
+// The system's zone of that name first: a file's own VTIMEZONE is often an outdated copy of it. Only names
+// the system does not know are taken from the file, then as Windows names.
 const icaltimezone* resolveZone(icalcomponent* root, const char* tzid) {
+    if (const icaltimezone* zone = builtinZone(QByteArray(tzid)))
+        return zone;
     if (icalcomponent_isa(root) == ICAL_VCALENDAR_COMPONENT)
         if (icaltimezone* zone = icalcomponent_get_timezone(root, tzid))
             return zone;
-    if (const icaltimezone* zone = builtinZone(QByteArray(tzid)))
-        return zone;
     UErrorCode status = U_ZERO_ERROR;
     icu::UnicodeString olson;
     icu::TimeZone::getIDForWindowsID(icu::UnicodeString::fromUTF8(tzid), nullptr, olson, status);

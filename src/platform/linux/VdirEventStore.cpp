@@ -26,8 +26,8 @@ QString VdirEventStore::standardRoot() {
 namespace {
 
 // Runs on a worker thread; the index and its libical trees stay there until the result is taken.
-std::unique_ptr<VdirIndex> readIndex(const QString& root) {
-    auto index = std::make_unique<VdirIndex>(root);
+std::unique_ptr<VdirIndex> readIndex(const QString& root, const VdirIndex::ReportedFiles& reported) {
+    auto index = std::make_unique<VdirIndex>(root, reported);
     index->rescan();
     index->prepareLookups();
     return index;
@@ -46,6 +46,8 @@ void discard(std::unique_ptr<VdirIndex> index) {
 
 VdirEventStore::VdirEventStore(QString root, MainQueue& queue, QObject* parent)
     : EventStore(parent), root_(QDir::cleanPath(root)), queue_(queue) {
+    if (const QString above = QFileInfo(root_).path(); above != root_)
+        parent_ = above;
     connect(&watcher_, &InotifyWatcher::changed, this, &VdirEventStore::noteChange);
     connect(&watcher_, &InotifyWatcher::overflowed, this, &VdirEventStore::noteEverythingChanged);
     connect(&loader_, &QFutureWatcherBase::finished, this, &VdirEventStore::finishLoading);
@@ -53,6 +55,7 @@ VdirEventStore::VdirEventStore(QString root, MainQueue& queue, QObject* parent)
 
 VdirEventStore::~VdirEventStore() {
     applyHandle_.cancel();
+    burstDeadline_.cancel();
     // A reading in flight finishes on its own; its index is freed with the future's last reference.
 }
 
@@ -84,6 +87,7 @@ void VdirEventStore::reset() {
     if (loading_)
         return;
     applyHandle_.cancel();
+    burstDeadline_.cancel();
     pending_ = {};
     watcher_.setDirectories({});
 }
@@ -116,18 +120,27 @@ const VdirIndex* VdirEventStore::currentIndex() const {
 
 void VdirEventStore::startLoading() const {
     loading_ = true;
+    readStatus_ = authorizationStatus();
     // Watched before they are read, so that nothing written meanwhile goes unnoticed.
-    watcher_.setDirectories(VdirIndex::directoriesIn(root_));
-    loader_.setFuture(QtConcurrent::run(readIndex, root_));
+    watcher_.setDirectories(watchList(VdirIndex::directoriesIn(root_)));
+    loader_.setFuture(QtConcurrent::run(readIndex, root_, reported_));
+}
+
+QStringList VdirEventStore::watchList(QStringList directories) const {
+    // A missing or unreadable root cannot be watched itself; its parent sees it come back.
+    if (readStatus_ != EventAuthorizationStatus::fullAccess && !parent_.isEmpty())
+        directories.append(parent_);
+    return directories;
 }
 
 void VdirEventStore::finishLoading() {
     loading_ = false;
     discard(std::exchange(index_, loader_.future().takeResult()));
-    watcher_.setDirectories(index_->directories());
-    logWarnings();
-    // What changed while the tree was read may have been read before the change.
-    if (pending_.any())
+    watcher_.setDirectories(watchList(index_->directories()));
+    logProblems();
+    // What changed while the tree was read may have been read before the change; access may have changed
+    // before the watches that would have seen it were in place.
+    if (pending_.any() || authorizationStatus() != readStatus_)
         scheduleApply();
     emit changed();
 }
@@ -135,7 +148,10 @@ void VdirEventStore::finishLoading() {
 void VdirEventStore::noteChange(const QString& directory, const QString& name, bool isDirectory) {
     if (!index_ && !loading_)
         return;
-    if (isDirectory || name.isEmpty())
+    // Of the parent's entries only the root matters: made, removed, replaced or given other permissions.
+    if (directory == parent_ && name != QFileInfo(root_).fileName())
+        return;
+    if (directory == parent_ || isDirectory || name.isEmpty())
         pending_.structure = true;
     else
         pending_.entries.insert({directory, name});
@@ -152,14 +168,20 @@ void VdirEventStore::noteEverythingChanged() {
 void VdirEventStore::scheduleApply() {
     applyHandle_.cancel();
     applyHandle_ = queue_.postAfter(kCoalescingDelay, [this] { applyChanges(); });
+    // A steady stream of changes never goes quiet: the first change of a burst sets when it is reported.
+    if (!burstDeadline_.isValid())
+        burstDeadline_ = queue_.postAfter(kLongestDelay, [this] { applyChanges(); });
 }
 
 void VdirEventStore::applyChanges() {
+    applyHandle_.cancel();
+    burstDeadline_.cancel();
     // The hand-over of a reading in flight applies what waits.
     if (loading_ || !index_)
         return;
     const PendingChanges pending = std::exchange(pending_, {});
-    bool structural = pending.everything || pending.structure;
+    // Access that came or went changes what the tree holds; the hand-over of the new reading announces it.
+    bool structural = pending.everything || pending.structure || authorizationStatus() != readStatus_;
     for (const auto& [directory, name] : pending.entries)
         structural |= !index_->isCalendarDirectory(directory);
     // A new calendar may hold thousands of files: layout changes are read whole, off the main thread.
@@ -170,13 +192,14 @@ void VdirEventStore::applyChanges() {
     bool changed = false;
     for (const auto& [directory, name] : pending.entries)
         changed |= index_->refreshEntry(directory, name);
-    logWarnings();
+    logProblems();
     if (changed)
         emit this->changed();
 }
 
-void VdirEventStore::logWarnings() {
+void VdirEventStore::logProblems() {
     const Log log(QStringLiteral("events"));
     for (const QString& warning : index_->takeWarnings())
         log.warning(warning);
+    reported_ = index_->reportedFiles();
 }

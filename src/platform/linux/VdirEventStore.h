@@ -13,13 +13,15 @@
 // directory per source holding a directory per calendar holding one .ics file per event. The tree is read
 // on a worker thread when it is first asked for, and read again there when its layout changes; until a
 // reading is handed back, queries answer from the previous one (nothing at first) and the hand-over is
-// announced as a change. Changes of single files are read on the main thread; a burst of changes becomes
-// one change notice.
+// announced as a change, as is any change of access to the root. Changes of single files are read on the
+// main thread; a burst of changes becomes one change notice.
 class VdirEventStore final : public EventStore {
     Q_OBJECT
 public:
-    // Changes that arrive within this many seconds of each other are reported together.
+    // Changes that arrive within this many seconds of each other are reported together...
     static constexpr double kCoalescingDelay = 0.1;
+    // ...but no later than this many seconds after the first of them.
+    static constexpr double kLongestDelay = 1.0;
 
     // `$MONDREL_CALENDAR_DIR`, else `$XDG_DATA_HOME/mondrel/calendars`.
     static QString standardRoot();
@@ -55,20 +57,29 @@ private:
     // The index to answer from, when there is one; starts the first reading otherwise.
     const VdirIndex* currentIndex() const;
     void startLoading() const;
+    // The directories to watch besides `directories`: the root's parent while the root cannot be read.
+    QStringList watchList(QStringList directories) const;
     void finishLoading();
     void noteChange(const QString& directory, const QString& name, bool isDirectory);
     void noteEverythingChanged();
     void scheduleApply();
     void applyChanges();
-    void logWarnings();
+    void logProblems();
 
     QString root_;
+    // Empty when the root has no parent to watch.
+    QString parent_;
     MainQueue& queue_;
     std::unique_ptr<VdirIndex> index_;
     // The first reading starts from const queries.
     mutable InotifyWatcher watcher_;
     mutable QFutureWatcher<std::unique_ptr<VdirIndex>> loader_;
     mutable bool loading_ = false;
+    // Access to the root when the tree was last read.
+    mutable EventAuthorizationStatus readStatus_ = EventAuthorizationStatus::notDetermined;
+    // Survives a reset, so that a new reading does not report unchanged bad files again.
+    VdirIndex::ReportedFiles reported_;
     PendingChanges pending_;
     MainQueue::Handle applyHandle_;
+    MainQueue::Handle burstDeadline_;
 };

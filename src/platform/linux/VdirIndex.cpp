@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
@@ -29,6 +30,12 @@ std::optional<QString> readMetadata(const QString& path) {
     return text;
 }
 
+// A source's or calendar's title: its `displayname`, or the directory's name when that is missing or blank.
+QString titleOf(const QString& directory) {
+    const std::optional<QString> text = readMetadata(directory + u'/' + kDisplayName);
+    return text && !text->trimmed().isEmpty() ? *text : QDir(directory).dirName();
+}
+
 std::optional<QColor> parseColor(const QString& text) {
     static const QRegularExpression pattern(QStringLiteral("^#([0-9A-Fa-f]{6})([0-9A-Fa-f]{2})?$"));
     const QRegularExpressionMatch match = pattern.match(text.trimmed());
@@ -45,13 +52,14 @@ bool isEventFile(const QString& name) {
 
 } // namespace
 
-VdirIndex::VdirIndex(QString root) : root_(std::move(root)) {}
+VdirIndex::VdirIndex(QString root, ReportedFiles reported)
+    : root_(std::move(root)), reported_(std::move(reported)) {}
 
 EventCalendar VdirIndex::readCalendarInfo(const QString& identifier, const QString& path,
                                           const std::optional<EventSource>& source) {
     EventCalendar info;
     info.calendarIdentifier = identifier;
-    info.title = readMetadata(path + u'/' + kDisplayName).value_or(QDir(path).dirName());
+    info.title = titleOf(path);
     info.source = source;
     if (const std::optional<QString> color = readMetadata(path + u'/' + kColor))
         info.color = parseColor(*color);
@@ -67,6 +75,14 @@ bool VdirIndex::rescan() {
     for (auto& [identifier, calendar] : calendars_)
         if (known.contains(identifier))
             changed |= scanFiles(calendar);
+    // Forget the reports about files that are gone, or no longer in a calendar.
+    for (auto it = reported_.begin(); it != reported_.end();) {
+        const QFileInfo file(it.key());
+        if (calendarsByPath_.contains(file.path()) && file.isFile())
+            ++it;
+        else
+            it = reported_.erase(it);
+    }
     return changed;
 }
 
@@ -101,7 +117,7 @@ bool VdirIndex::rescanStructure() {
     QHash<QString, EventSource> sources;
     for (const QString& path : layout.sourcePaths) {
         const QString name = QDir(path).dirName();
-        sources.insert(name, {name, readMetadata(path + u'/' + kDisplayName).value_or(name)});
+        sources.insert(name, {name, titleOf(path)});
     }
 
     bool changed = layout.sourcePaths != sourcePaths_;
@@ -183,6 +199,7 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name) {
     const QString path = calendar.path + u'/' + name;
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        reported_.remove(path);
         if (calendar.files.erase(name) == 0)
             return false;
         calendar.lookup.reset();
@@ -202,9 +219,15 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name) {
         events = IcsEventFile::parse(file.readAll(), problems);
     else
         problems.append(QStringLiteral("unreadable"));
-    if (!problems.isEmpty())
+    if (problems.isEmpty()) {
+        reported_.remove(path);
+    } else if (const auto reported = reported_.constFind(path);
+               reported == reported_.cend() || *reported != identity) {
+        // Files that could not be read at all are read again by every rescan; their report is not repeated.
         warnings_.append(QStringLiteral("calendar_file_problem file=%1/%2 problems=%3")
                              .arg(calendar.info.calendarIdentifier, name, problems.join(u',')));
+        reported_.insert(path, identity);
+    }
     calendar.lookup.reset();
     if (!events)
         return calendar.files.erase(name) > 0;

@@ -15,7 +15,17 @@
 // Not thread-safe: one thread at a time may use an index, and handing it to another thread is fine.
 class VdirIndex {
 public:
-    explicit VdirIndex(QString root);
+    struct FileIdentity {
+        long long mtimeNanoseconds = 0;
+        unsigned long long inode = 0;
+        long long size = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    // The identities of the bad files already reported, by path: an unchanged one is not reported again.
+    using ReportedFiles = QHash<QString, FileIdentity>;
+
+    // `reported` carries what an earlier reading of the tree reported.
+    explicit VdirIndex(QString root, ReportedFiles reported = {});
 
     // The directories that `directories()` of a fresh index of `root` would list, found without reading any
     // file: what to watch before the tree is read.
@@ -40,6 +50,7 @@ public:
 
     // The log lines about bad files met since the last call, for the owner to log on its own thread.
     QStringList takeWarnings() { return std::exchange(warnings_, {}); }
+    const ReportedFiles& reportedFiles() const { return reported_; }
 
 private:
     // Where the sources and calendars are, by the directory layout alone.
@@ -57,12 +68,6 @@ private:
     // Finds added, removed and renamed sources and calendars, and rereads their titles and colours.
     bool rescanStructure();
 
-    struct FileIdentity {
-        long long mtimeNanoseconds = 0;
-        unsigned long long inode = 0;
-        long long size = 0;
-        bool operator==(const FileIdentity&) const = default;
-    };
     struct IndexedFile {
         FileIdentity identity;
         IcsEventFile events;
@@ -101,4 +106,5 @@ private:
     std::map<QString, CalendarEntry> calendars_;
     QHash<QString, QString> calendarsByPath_;
     QStringList warnings_;
+    ReportedFiles reported_;
 };
