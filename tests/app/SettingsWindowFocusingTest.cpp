@@ -19,7 +19,7 @@ protected:
 };
 
 TEST_F(SettingsWindowFocusingTest, LookupPrefersASettingsIdentifierAmongOrdinaryWindowsOnly) {
-    const WindowId gate = windows.addOrdinaryWindow("com_apple_SwiftUI_Settings_gate");
+    const WindowId gate = windows.addOrdinaryWindow("gate-settings-window");
     delegate.setGateWindow(gate);
     addWindow("Panel", "settings-panel", WindowLevel::normal, true, true);
     addWindow("Floating", "settings-floating", WindowLevel::floating, true);
