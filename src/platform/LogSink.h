@@ -12,12 +12,9 @@ public:
     virtual void write(const QString& subsystem, const QString& category, LogType type,
                        const QString& message) = 0;
 
-    // The sink in use: the one installed last, else the system's.
+    // The sink in use: the one installed last, else standard error.
     static LogSink& current();
-    // Installs `sink` (not owned) until the returned previous one is installed again; nullptr restores the
-    // system's.
+    // Installs `sink` (not owned) until the returned previous one is installed again; nullptr restores
+    // standard error.
     static LogSink* install(LogSink* sink);
 };
-
-// The system's sink: journald when its socket is reachable, else standard error.
-LogSink& systemLogSink();

@@ -2,8 +2,13 @@
 
 #include "platform/LogSink.h"
 #include "utilities/Constants.h"
+#include "utilities/StandardErrorLogSink.h"
+
+#include <atomic>
 
 namespace {
+std::atomic<LogSink*> installedSink{nullptr};
+
 void write(const QString& category, LogType type, const QString& message) {
     LogSink& sink = LogSink::current();
     if (!sink.isEnabled(type))
@@ -20,4 +25,14 @@ void Log::warning(const QString& message) const {
 }
 void Log::error(const QString& message) const {
     write(category_, LogType::Error, message);
+}
+
+LogSink& LogSink::current() {
+    static StandardErrorLogSink standardError;
+    LogSink* sink = installedSink.load();
+    return sink ? *sink : standardError;
+}
+
+LogSink* LogSink::install(LogSink* sink) {
+    return installedSink.exchange(sink);
 }

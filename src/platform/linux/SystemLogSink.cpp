@@ -1,7 +1,7 @@
 #include "platform/linux/SystemLogSink.h"
 
-#include <atomic>
-#include <cstdio>
+#include "utilities/StandardErrorLogSink.h"
+
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -9,15 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-class StandardErrorLogSink final : public LogSink {
-public:
-    bool isEnabled(LogType) const override { return true; }
-    void write(const QString&, const QString& category, LogType type, const QString& message) override {
-        const QByteArray line = standardErrorLine(category, type, message);
-        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    }
-};
 
 class JournalLogSink final : public LogSink {
 public:
@@ -40,8 +31,6 @@ private:
     StandardErrorLogSink fallback_;
 };
 
-std::atomic<LogSink*> installedSink{nullptr};
-
 } // namespace
 
 bool journalSocketReachable(const QString& path) {
@@ -59,12 +48,6 @@ bool journalSocketReachable(const QString& path) {
     return connected;
 }
 
-QByteArray standardErrorLine(const QString& category, LogType type, const QString& message) {
-    return QStringLiteral("%1 %2: %3\n")
-        .arg(category, type == LogType::Error ? u"error" : u"info", message)
-        .toUtf8();
-}
-
 LogSink& systemLogSink() {
     static JournalLogSink journal;
     static StandardErrorLogSink standardError;
@@ -73,13 +56,4 @@ LogSink& systemLogSink() {
     if (journalReachable)
         return journal;
     return standardError;
-}
-
-LogSink& LogSink::current() {
-    LogSink* sink = installedSink.load();
-    return sink ? *sink : systemLogSink();
-}
-
-LogSink* LogSink::install(LogSink* sink) {
-    return installedSink.exchange(sink);
 }

@@ -45,10 +45,3 @@ TEST(SystemLogSink, JournalCountsAsReachableOnlyWhileSomeoneListens) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     EXPECT_FALSE(journalSocketReachable(plainFile));
 }
-
-TEST(SystemLogSink, StandardErrorShowsCategoryAndTypeBeforeTheLiteralMessage) {
-    EXPECT_EQ(standardErrorLine("events", LogType::Info, "refreshed 100% %1 %s"),
-              "events info: refreshed 100% %1 %s\n");
-    EXPECT_EQ(standardErrorLine("google-calendar", LogType::Error, "fetch_failed"),
-              "google-calendar error: fetch_failed\n");
-}

@@ -1,4 +1,4 @@
-#include "google/GoogleTestSupport.h"
+#include "support/GoogleTestSupport.h"
 
 #include "services/google/GoogleEventConverter.h"
 #include "utilities/MondrelTheme.h"

@@ -1,4 +1,4 @@
-#include "google/GoogleTestSupport.h"
+#include "support/GoogleTestSupport.h"
 
 namespace {
 

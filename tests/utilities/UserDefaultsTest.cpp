@@ -1,6 +1,3 @@
-#include "utilities/Constants.h"
-#include "utilities/Log.h"
-#include "utilities/MondrelTheme.h"
 #include "utilities/UserDefaults.h"
 
 #include "support/CapturingLogSink.h"
@@ -12,48 +9,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-TEST(Log, WritesMessagesLiterallyAndWarningsAsErrors) {
-    CapturingLogSink sink;
-    Log log("events");
-    log.info("calendar_sources_refreshed 100% %s %@ {public}");
-    log.warning("w");
-    log.error("e");
-    ASSERT_EQ(sink.entries.size(), 3u);
-    EXPECT_EQ(sink.entries[0].message, "calendar_sources_refreshed 100% %s %@ {public}");
-    EXPECT_EQ(sink.entries[0].subsystem, "app.mondrel.Mondrel");
-    EXPECT_EQ(sink.entries[0].category, "events");
-    EXPECT_EQ(sink.entries[0].type, LogType::Info);
-    EXPECT_EQ(sink.entries[1].type, LogType::Error);
-    EXPECT_EQ(sink.entries[2].type, LogType::Error);
-
-    sink.enabled = false;
-    log.info("dropped");
-    EXPECT_EQ(sink.entries.size(), 3u);
-}
-
-TEST(Constants, VersionFallsBackOnlyWhenMissingOrNotText) {
-    EXPECT_EQ(Constants::version(BundleInfo()), "0.1.0");
-    EXPECT_EQ(Constants::version(BundleInfo({{"CFBundleShortVersionString", 2}})), "0.1.0");
-    EXPECT_EQ(Constants::version(BundleInfo({{"CFBundleShortVersionString", " 2.1 "}})), " 2.1 ");
-    EXPECT_FALSE(Constants::version().isEmpty());
-}
-
-TEST(Constants, GoogleRedirectUriReversesTheClientIdentifier) {
-    EXPECT_EQ(Constants::Google::redirectURI("a.b.c"), "c.b.a:/oauth2redirect");
-    EXPECT_EQ(Constants::Google::redirectURI("a..b"), "b.a:/oauth2redirect");
-    EXPECT_EQ(Constants::Google::redirectURI(""), ":/oauth2redirect");
-    EXPECT_EQ(Constants::Auth::redirectURI().toString(), "mondrel://auth/callback");
-    EXPECT_EQ(Constants::Auth::privacyURL().path(), "/privacy/mondrel");
-    EXPECT_EQ(Constants::Auth::authorityURL().scheme(), "https");
-    EXPECT_TRUE(Constants::Auth::identityURL().path().isEmpty());
-}
-
-TEST(MondrelTheme, AccentIsOneColour) {
-    EXPECT_EQ(&MondrelTheme::accent(), &MondrelTheme::accent());
-    EXPECT_EQ(MondrelTheme::accent().red(), 255);
-    EXPECT_EQ(MondrelTheme::onAccent(), QColor(Qt::white));
-}
 
 TEST(UserDefaults, PersistsTypedValuesAndSignalsRealChanges) {
     QTemporaryDir dir;
