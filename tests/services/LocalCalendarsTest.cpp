@@ -1,10 +1,10 @@
 #include "platform/linux/VdirEventStore.h"
 #include "services/CalendarEventsService.h"
 
-#include "support/VdirTree.h"
 #include "support/CapturingLogSink.h"
 #include "support/QtPrinters.h"
 #include "support/Unprivileged.h"
+#include "support/VdirTree.h"
 #include "support/VirtualMainQueue.h"
 #include "utilities/UserDefaults.h"
 

@@ -31,8 +31,9 @@ bool rerunAsUnprivilegedUser() {
     environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     child.setProcessEnvironment(environment);
-    child.start(setpriv, {QStringLiteral("--reuid=%1").arg(kNobody), QStringLiteral("--regid=%1").arg(kNobody),
-                          QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(), filter});
+    child.start(setpriv,
+                {QStringLiteral("--reuid=%1").arg(kNobody), QStringLiteral("--regid=%1").arg(kNobody),
+                 QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(), filter});
     if (!child.waitForStarted() || !child.waitForFinished(120'000)) {
         ADD_FAILURE() << "the unprivileged run did not complete: " << child.errorString().toStdString();
         return true;

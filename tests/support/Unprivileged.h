@@ -6,8 +6,8 @@
 // As any other user it returns false and the test goes on in this process.
 bool rerunAsUnprivilegedUser();
 
-#define MONDREL_RUN_UNPRIVILEGED()                                                                          \
-    do {                                                                                                    \
-        if (rerunAsUnprivilegedUser())                                                                      \
-            return;                                                                                         \
+#define MONDREL_RUN_UNPRIVILEGED()                                                                           \
+    do {                                                                                                     \
+        if (rerunAsUnprivilegedUser())                                                                       \
+            return;                                                                                          \
     } while (false)

@@ -1,9 +1,9 @@
 #include "platform/linux/VdirEventStore.h"
 
-#include "support/VdirTree.h"
 #include "support/CapturingLogSink.h"
 #include "support/QtPrinters.h"
 #include "support/Unprivileged.h"
+#include "support/VdirTree.h"
 #include "support/VirtualMainQueue.h"
 
 #include <QCoreApplication>
