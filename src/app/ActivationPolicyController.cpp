@@ -23,8 +23,8 @@ void ActivationPolicyController::cancelPendingDemotion() {
 
 void ActivationPolicyController::promoteNow() {
     cancelPendingDemotion();
-    if (windowSystem_.activationPolicy() != ActivationPolicy::Regular)
-        windowSystem_.setActivationPolicy(ActivationPolicy::Regular);
+    if (windowSystem_.activationPolicy() != ActivationPolicy::regular)
+        windowSystem_.setActivationPolicy(ActivationPolicy::regular);
     windowSystem_.activate();
 }
 
@@ -33,8 +33,8 @@ void ActivationPolicyController::promoteForWindow() {
     mainQueue_.post([self = QPointer(this)] {
         if (!self)
             return;
-        if (self->windowSystem_.activationPolicy() != ActivationPolicy::Regular)
-            self->windowSystem_.setActivationPolicy(ActivationPolicy::Regular);
+        if (self->windowSystem_.activationPolicy() != ActivationPolicy::regular)
+            self->windowSystem_.setActivationPolicy(ActivationPolicy::regular);
         self->windowSystem_.activate();
     });
 }
@@ -65,5 +65,5 @@ void ActivationPolicyController::demoteIfIdle() {
     const std::vector<WindowDescription> windows = windowSystem_.windows();
     if (std::any_of(windows.begin(), windows.end(), isOrdinaryWindow))
         return;
-    windowSystem_.setActivationPolicy(ActivationPolicy::Accessory);
+    windowSystem_.setActivationPolicy(ActivationPolicy::accessory);
 }

@@ -44,7 +44,7 @@ void AppDelegate::focusSettingsWindow(int attempt) {
         activationPolicy_.observeClose(window->id);
         windowSystem_.makeKeyAndOrderFront(window->id);
         windowSystem_.orderFrontRegardless(window->id);
-        const bool regular = windowSystem_.activationPolicy() == ActivationPolicy::Regular;
+        const bool regular = windowSystem_.activationPolicy() == ActivationPolicy::regular;
         settingsLog().info(QStringLiteral("settings_window_front policy=") +
                            (regular ? QStringLiteral("regular") : QStringLiteral("accessory")));
         return;

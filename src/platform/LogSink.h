@@ -2,7 +2,7 @@
 
 #include <QString>
 
-enum class LogType { Info, Error };
+enum class LogType { info, error };
 
 // Where log entries go: the system journal, standard error or, in tests, a list.
 class LogSink {

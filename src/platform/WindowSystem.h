@@ -43,9 +43,9 @@ struct ScreenDescription {
     QRectF visibleFrame;
 };
 
-// Regular: the program appears in the window cycle and its windows can take the focus. Accessory: it lives
+// regular: the program appears in the window cycle and its windows can take the focus. accessory: it lives
 // only in the status area.
-enum class ActivationPolicy { Regular, Accessory };
+enum class ActivationPolicy { regular, accessory };
 
 // A registration that lasts until this object is destroyed or reset.
 class Observation {

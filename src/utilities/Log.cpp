@@ -18,13 +18,13 @@ void write(const QString& category, LogType type, const QString& message) {
 } // namespace
 
 void Log::info(const QString& message) const {
-    write(category_, LogType::Info, message);
+    write(category_, LogType::info, message);
 }
 void Log::warning(const QString& message) const {
-    write(category_, LogType::Error, message);
+    write(category_, LogType::error, message);
 }
 void Log::error(const QString& message) const {
-    write(category_, LogType::Error, message);
+    write(category_, LogType::error, message);
 }
 
 LogSink& LogSink::current() {

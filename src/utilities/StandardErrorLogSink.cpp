@@ -4,7 +4,7 @@
 
 QByteArray standardErrorLine(const QString& category, LogType type, const QString& message) {
     return QStringLiteral("%1 %2: %3\n")
-        .arg(category, type == LogType::Error ? u"error" : u"info", message)
+        .arg(category, type == LogType::error ? u"error" : u"info", message)
         .toUtf8();
 }
 

@@ -24,7 +24,7 @@ TEST_F(ActivationPolicyControllerTest, PromoteNowTurnsRegularOnceAndAlwaysActiva
 }
 
 TEST_F(ActivationPolicyControllerTest, PromoteForWindowActsOnTheNextTurnButCancelsAtOnce) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     controller.demoteWhenIdle(true);
     controller.promoteForWindow();
     EXPECT_TRUE(windows.calls.isEmpty());
@@ -36,7 +36,7 @@ TEST_F(ActivationPolicyControllerTest, PromoteForWindowActsOnTheNextTurnButCance
 }
 
 TEST_F(ActivationPolicyControllerTest, TwoRequestsCloseTogetherGiveOneIdleCheckAfterTheLast) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     controller.demoteWhenIdle(false);
     queue.advance(0.1);
     controller.demoteWhenIdle(false);
@@ -44,26 +44,26 @@ TEST_F(ActivationPolicyControllerTest, TwoRequestsCloseTogetherGiveOneIdleCheckA
     EXPECT_EQ(windows.lookups, 0);
     queue.advance(0.011);
     EXPECT_EQ(windows.lookups, 1);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Accessory);
+    EXPECT_EQ(windows.policy, ActivationPolicy::accessory);
     queue.advance(5);
     EXPECT_EQ(windows.lookups, 1);
 }
 
 TEST_F(ActivationPolicyControllerTest, ImmediateDemotionRunsOnTheNextTurn) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     controller.demoteWhenIdle(true);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Regular);
+    EXPECT_EQ(windows.policy, ActivationPolicy::regular);
     queue.runUntilIdle();
-    EXPECT_EQ(windows.policy, ActivationPolicy::Accessory);
+    EXPECT_EQ(windows.policy, ActivationPolicy::accessory);
 }
 
 TEST_F(ActivationPolicyControllerTest, PromotionCancelsPendingDemotion) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     controller.demoteWhenIdle(false);
     queue.advance(0.1);
     controller.promoteNow();
     queue.advance(1);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Regular);
+    EXPECT_EQ(windows.policy, ActivationPolicy::regular);
     EXPECT_EQ(windows.callCount("policy accessory"), 0);
 }
 
@@ -84,7 +84,7 @@ TEST_F(ActivationPolicyControllerTest, OnlyVisibleNormalLevelNonPanelWindowsKeep
     };
     for (const Case& c : cases) {
         FakeWindowSystem system;
-        system.policy = ActivationPolicy::Regular;
+        system.policy = ActivationPolicy::regular;
         WindowDescription window;
         window.className = QStringLiteral("Window");
         window.level = c.level;
@@ -94,7 +94,7 @@ TEST_F(ActivationPolicyControllerTest, OnlyVisibleNormalLevelNonPanelWindowsKeep
         ActivationPolicyController policy(queue, system);
         policy.demoteWhenIdle(true);
         queue.runUntilIdle();
-        EXPECT_EQ(system.policy == ActivationPolicy::Regular, c.keepsRegular) << c.name;
+        EXPECT_EQ(system.policy == ActivationPolicy::regular, c.keepsRegular) << c.name;
     }
 }
 
@@ -114,13 +114,13 @@ TEST_F(ActivationPolicyControllerTest, AWindowIsWatchedOnceUntilItCloses) {
 }
 
 TEST_F(ActivationPolicyControllerTest, AWindowGoneBeforeItsCloseIsHandledLeavesNoWatchBehind) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     const WindowId settings = windows.addOrdinaryWindow("settings");
     controller.observeClose(settings);
     windows.close(settings);
     windows.removeWindow(settings);
     queue.advance(1);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Accessory);
+    EXPECT_EQ(windows.policy, ActivationPolicy::accessory);
 
     // A new window that comes to have the same identity is watched and demotes on its close.
     WindowDescription reused;
@@ -132,31 +132,31 @@ TEST_F(ActivationPolicyControllerTest, AWindowGoneBeforeItsCloseIsHandledLeavesN
     EXPECT_EQ(windows.closeObserverCount(settings), 1);
     windows.close(settings);
     queue.advance(1);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Accessory);
+    EXPECT_EQ(windows.policy, ActivationPolicy::accessory);
 }
 
 TEST_F(ActivationPolicyControllerTest, ClosingAWatchedWindowDemotesAfterTheDelayUnlessAnotherIsOpen) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     const WindowId gate = windows.addOrdinaryWindow("gate");
     const WindowId settings = windows.addOrdinaryWindow("settings");
     controller.observeClose(settings);
 
     windows.close(settings);
     queue.advance(1);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Regular) << "the gate is still open";
+    EXPECT_EQ(windows.policy, ActivationPolicy::regular) << "the gate is still open";
 
     windows.setVisible(settings, true);
     controller.observeClose(settings);
     windows.close(gate);
     windows.close(settings);
     queue.advance(0.199);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Regular);
+    EXPECT_EQ(windows.policy, ActivationPolicy::regular);
     queue.advance(0.002);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Accessory);
+    EXPECT_EQ(windows.policy, ActivationPolicy::accessory);
 }
 
 TEST_F(ActivationPolicyControllerTest, ReopeningWithinTheDelayKeepsTheProgramRegularWithoutFlicker) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     const WindowId settings = windows.addOrdinaryWindow("settings");
     controller.observeClose(settings);
     windows.close(settings);
@@ -172,7 +172,7 @@ TEST_F(ActivationPolicyControllerTest, ReopeningWithinTheDelayKeepsTheProgramReg
 
 TEST_F(ActivationPolicyControllerTest, NothingRunsAfterTheControllerIsGone) {
     FakeWindowSystem system;
-    system.policy = ActivationPolicy::Regular;
+    system.policy = ActivationPolicy::regular;
     const WindowId window = system.addOrdinaryWindow("settings");
     {
         ActivationPolicyController policy(queue, system);

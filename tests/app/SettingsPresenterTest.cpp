@@ -93,7 +93,7 @@ TEST_F(SettingsPresenterTest, WithoutSettingsItemTheResponderChainIsAsked) {
 
     EXPECT_EQ(log.messages("settings"), QStringList({"settings_menu_item_missing mainMenu=4",
                                                      "settings_menu_item_missing mainMenu=-1"}));
-    EXPECT_EQ(log.entries[0].type, LogType::Error);
+    EXPECT_EQ(log.entries[0].type, LogType::error);
     EXPECT_EQ(windows.calls, QStringList({"send showSettingsWindow:", "send showSettingsWindow:"}));
     EXPECT_EQ(responder.received, QStringList({"showSettingsWindow:", "showSettingsWindow:"}));
     EXPECT_EQ(responder.senders, (std::vector<const MenuItem*>{nullptr, nullptr}));

@@ -39,7 +39,7 @@ TEST_F(SettingsWindowFocusingTest, LookupPrefersASettingsIdentifierAmongOrdinary
 }
 
 TEST_F(SettingsWindowFocusingTest, AWindowShowingUpOnTheFifthLookupIsFrontedOnce) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     WindowId settings = 0;
     windows.beforeLookup = [&](int lookup) {
         if (lookup == 5)
@@ -62,14 +62,14 @@ TEST_F(SettingsWindowFocusingTest, AWindowShowingUpOnTheFifthLookupIsFrontedOnce
 }
 
 TEST_F(SettingsWindowFocusingTest, ThePolicyWordIsAccessoryWhenNotRegular) {
-    windows.policy = ActivationPolicy::Accessory;
+    windows.policy = ActivationPolicy::accessory;
     windows.addOrdinaryWindow("settings");
     delegate.focusSettingsWindow(0);
     EXPECT_EQ(log.messages("settings"), QStringList({"settings_window_front policy=accessory"}));
 }
 
 TEST_F(SettingsWindowFocusingTest, GivesUpAfterTwentyOneLookupsDescribingEveryWindow) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     const WindowId gate = addWindow("NSWindow", "gate", WindowLevel::normal, true);
     delegate.setGateWindow(gate);
     addWindow("PopoverPanel", "", WindowLevel::popUpMenu, true, true);
@@ -82,7 +82,7 @@ TEST_F(SettingsWindowFocusingTest, GivesUpAfterTwentyOneLookupsDescribingEveryWi
     queue.advance(0.002);
     EXPECT_EQ(windows.lookups, 21);
     ASSERT_EQ(log.entries.size(), 1u);
-    EXPECT_EQ(log.entries[0].type, LogType::Error);
+    EXPECT_EQ(log.entries[0].type, LogType::error);
     EXPECT_EQ(log.entries[0].message,
               "settings_window_never_opened windows=[NSWindow/id=gate/lvl=0/vis=true,"
               "PopoverPanel/id=-/lvl=101/vis=true,SettingsWindow/id=settings/lvl=0/vis=false]");
@@ -90,16 +90,16 @@ TEST_F(SettingsWindowFocusingTest, GivesUpAfterTwentyOneLookupsDescribingEveryWi
     // The gate is still open: the demotion that follows finds it and leaves the program regular.
     queue.advance(5);
     EXPECT_EQ(windows.lookups, 22);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Regular);
+    EXPECT_EQ(windows.policy, ActivationPolicy::regular);
 }
 
 TEST_F(SettingsWindowFocusingTest, WithNoWindowsTheLineListsNoneAndTheProgramTurnsAccessory) {
-    windows.policy = ActivationPolicy::Regular;
+    windows.policy = ActivationPolicy::regular;
     delegate.focusSettingsWindow(0);
     queue.advance(1.01);
     EXPECT_EQ(log.messages("settings"), QStringList({"settings_window_never_opened windows=[]"}));
     queue.advance(0.2);
-    EXPECT_EQ(windows.policy, ActivationPolicy::Accessory);
+    EXPECT_EQ(windows.policy, ActivationPolicy::accessory);
 }
 
 TEST_F(SettingsWindowFocusingTest, TwoRequestsRunTwoIndependentChains) {

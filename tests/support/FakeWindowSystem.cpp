@@ -57,7 +57,7 @@ std::vector<WindowDescription> FakeWindowSystem::windows() const {
 
 void FakeWindowSystem::setActivationPolicy(ActivationPolicy newPolicy) {
     policy = newPolicy;
-    calls << (newPolicy == ActivationPolicy::Regular ? QStringLiteral("policy regular")
+    calls << (newPolicy == ActivationPolicy::regular ? QStringLiteral("policy regular")
                                                      : QStringLiteral("policy accessory"));
 }
 

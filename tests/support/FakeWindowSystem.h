@@ -44,7 +44,7 @@ public:
                     const MenuItem* sender) override;
     Observation addResponder(ActionResponder* responder) override { return responders_.add(responder); }
 
-    ActivationPolicy policy = ActivationPolicy::Accessory;
+    ActivationPolicy policy = ActivationPolicy::accessory;
     std::shared_ptr<Menu> mainMenuValue;
     std::shared_ptr<Menu> servicesMenuValue;
     std::vector<ScreenDescription> screenList;
@@ -62,7 +62,7 @@ private:
 };
 
 inline void PrintTo(ActivationPolicy policy, std::ostream* os) {
-    *os << (policy == ActivationPolicy::Regular ? "regular" : "accessory");
+    *os << (policy == ActivationPolicy::regular ? "regular" : "accessory");
 }
 
 // A responder that records what reaches it and performs the actions it is told to.

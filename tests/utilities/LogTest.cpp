@@ -15,9 +15,9 @@ TEST(Log, WritesMessagesLiterallyAndWarningsAsErrors) {
     EXPECT_EQ(sink.entries[0].message, "calendar_sources_refreshed 100% %s %@ {public}");
     EXPECT_EQ(sink.entries[0].subsystem, "app.mondrel.Mondrel");
     EXPECT_EQ(sink.entries[0].category, "events");
-    EXPECT_EQ(sink.entries[0].type, LogType::Info);
-    EXPECT_EQ(sink.entries[1].type, LogType::Error);
-    EXPECT_EQ(sink.entries[2].type, LogType::Error);
+    EXPECT_EQ(sink.entries[0].type, LogType::info);
+    EXPECT_EQ(sink.entries[1].type, LogType::error);
+    EXPECT_EQ(sink.entries[2].type, LogType::error);
 
     sink.enabled = false;
     log.info("dropped");
@@ -25,8 +25,8 @@ TEST(Log, WritesMessagesLiterallyAndWarningsAsErrors) {
 }
 
 TEST(Log, StandardErrorShowsCategoryAndTypeBeforeTheLiteralMessage) {
-    EXPECT_EQ(standardErrorLine("events", LogType::Info, "refreshed 100% %1 %s"),
+    EXPECT_EQ(standardErrorLine("events", LogType::info, "refreshed 100% %1 %s"),
               "events info: refreshed 100% %1 %s\n");
-    EXPECT_EQ(standardErrorLine("google-calendar", LogType::Error, "fetch_failed"),
+    EXPECT_EQ(standardErrorLine("google-calendar", LogType::error, "fetch_failed"),
               "google-calendar error: fetch_failed\n");
 }

@@ -43,7 +43,7 @@ TEST(UserDefaults, CorruptFileIsSetAsideWithOneWarning) {
     UserDefaults defaults(path);
     EXPECT_FALSE(defaults.contains("mondrel.showWeekNumbers"));
     ASSERT_EQ(sink.entries.size(), 1u);
-    EXPECT_EQ(sink.entries[0].type, LogType::Error);
+    EXPECT_EQ(sink.entries[0].type, LogType::error);
     const QStringList aside = QDir(dir.path()).entryList({"defaults.json.corrupt-*"});
     ASSERT_EQ(aside.size(), 1);
     QFile kept(dir.filePath(aside.first()));

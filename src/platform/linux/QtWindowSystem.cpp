@@ -111,7 +111,7 @@ void QtWindowSystem::applyPolicy(QWidget* window) const {
     const std::optional<Qt::WindowType> original = ordinaryType(window);
     if (!original)
         return;
-    const Qt::WindowType wanted = policy_ == ActivationPolicy::Regular ? *original : Qt::Tool;
+    const Qt::WindowType wanted = policy_ == ActivationPolicy::regular ? *original : Qt::Tool;
     if (window->windowType() == wanted)
         return;
     window->setProperty(kOrdinaryTypeProperty, int(*original));
@@ -123,7 +123,7 @@ void QtWindowSystem::applyPolicy(QWidget* window) const {
 }
 
 void QtWindowSystem::activate() {
-    if (policy_ != ActivationPolicy::Regular)
+    if (policy_ != ActivationPolicy::regular)
         return;
     QWidget* front = QApplication::activeWindow();
     if (!front || !front->isVisible() || !ordinaryType(front)) {

@@ -58,7 +58,7 @@ private:
     void dialogFinished();
     void applyPolicy(QWidget* window) const;
 
-    ActivationPolicy policy_ = ActivationPolicy::Regular;
+    ActivationPolicy policy_ = ActivationPolicy::regular;
     HandlerList<WindowCloseHandler> willClose_;
     HandlerList<std::function<void()>> didBecomeActive_;
     HandlerList<ActionResponder*> responders_;

@@ -21,7 +21,7 @@ public:
         // The message goes in as an argument of "%s": percent signs in it stay literal.
         const int result = sd_journal_send("MESSAGE=%s", text.constData(), "SYSLOG_IDENTIFIER=%s",
                                            identifier.constData(), "MONDREL_CATEGORY=%s", cat.constData(),
-                                           "PRIORITY=%d", type == LogType::Error ? 3 : 6, nullptr);
+                                           "PRIORITY=%d", type == LogType::error ? 3 : 6, nullptr);
         // A journal that went away after start-up must not swallow the entry.
         if (result < 0)
             fallback_.write(subsystem, category, type, message);

@@ -43,22 +43,22 @@ TEST(QtWindowSystemTest, AShownAndClosedWindowTurnsTheProgramRegularAndBackToAcc
     ActivationPolicyController controller(queue, system);
     QWidget window;
     window.setObjectName(QStringLiteral("settings"));
-    system.setActivationPolicy(ActivationPolicy::Accessory);
+    system.setActivationPolicy(ActivationPolicy::accessory);
     EXPECT_EQ(window.windowType(), Qt::Tool) << "kept out of the taskbar";
 
     controller.promoteNow();
     window.show();
     controller.observeClose(QtWindowSystem::idOf(&window));
-    EXPECT_EQ(system.activationPolicy(), ActivationPolicy::Regular);
+    EXPECT_EQ(system.activationPolicy(), ActivationPolicy::regular);
     EXPECT_EQ(window.windowType(), Qt::Window);
     ASSERT_TRUE(find(system, window));
     EXPECT_TRUE(ActivationPolicyController::isOrdinaryWindow(*find(system, window)));
 
     window.close();
     queue.runUntilIdle();
-    EXPECT_EQ(system.activationPolicy(), ActivationPolicy::Regular);
+    EXPECT_EQ(system.activationPolicy(), ActivationPolicy::regular);
     queue.advance(ActivationPolicyController::kDemotionDelay);
-    EXPECT_EQ(system.activationPolicy(), ActivationPolicy::Accessory);
+    EXPECT_EQ(system.activationPolicy(), ActivationPolicy::accessory);
     EXPECT_EQ(window.windowType(), Qt::Tool);
     EXPECT_FALSE(window.isVisible());
 }

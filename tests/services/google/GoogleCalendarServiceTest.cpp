@@ -202,7 +202,7 @@ TEST_F(GoogleCalendarServiceTest, A401AfterTheRetryOrFromEventsFailsTheFetchWith
     EXPECT_EQ(server.count("POST", "/token"), 1u);
     ASSERT_EQ(logs.messages().size(), 1);
     EXPECT_TRUE(logs.messages()[0].startsWith(QStringLiteral("event fetch failed: ")));
-    EXPECT_EQ(logs.entries[0].type, LogType::Error);
+    EXPECT_EQ(logs.entries[0].type, LogType::error);
     const DateInterval window = GoogleCalendarService::window(queue.now());
     EXPECT_EQ(service->coverage(),
               (GoogleCalendarService::Coverage{window, queue.now().addingSeconds(-270)}));
