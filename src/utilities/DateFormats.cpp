@@ -16,12 +16,10 @@ std::unique_ptr<icu::DateFormat> withCalendar(icu::DateFormat* format, const Cal
 
 std::unique_ptr<icu::DateFormat> patternFormat(const Calendar& calendar, const icu::UnicodeString& pattern) {
     UErrorCode status = U_ZERO_ERROR;
-    auto* format = new icu::SimpleDateFormat(pattern, calendar.icuLocale(), status);
-    if (U_FAILURE(status)) {
-        delete format;
+    auto format = std::make_unique<icu::SimpleDateFormat>(pattern, calendar.icuLocale(), status);
+    if (U_FAILURE(status))
         return nullptr;
-    }
-    return withCalendar(format, calendar);
+    return withCalendar(format.release(), calendar);
 }
 } // namespace
 

@@ -8,7 +8,18 @@
 #include <libsecret/secret.h>
 #pragma pop_macro("signals")
 
+#include <memory>
+
 namespace {
+
+struct GErrorDeleter {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+struct SecretValueDeleter {
+    void operator()(SecretValue* value) const { secret_value_unref(value); }
+};
+using ErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
+using SecretValuePtr = std::unique_ptr<SecretValue, SecretValueDeleter>;
 
 const SecretSchema* schema() {
     static const SecretSchema s = {"app.mondrel.Mondrel.Secret",
@@ -31,35 +42,31 @@ const SecretSchema* schema() {
 SecretStore::ReadResult lookup(const SecretStore::ItemKey& key) {
     const QByteArray service = key.service.toUtf8();
     const QByteArray account = key.account.toUtf8();
-    GError* error = nullptr;
-    SecretValue* value = secret_password_lookup_binary_sync(
-        schema(), nullptr, &error, "service", service.constData(), "account", account.constData(), nullptr);
-    if (error) {
-        g_error_free(error);
+    GError* reported = nullptr;
+    const SecretValuePtr value(secret_password_lookup_binary_sync(schema(), nullptr, &reported, "service",
+                                                                  service.constData(), "account",
+                                                                  account.constData(), nullptr));
+    const ErrorPtr error(reported);
+    if (error)
         return {SecretStore::Status::failure, {}};
-    }
     if (!value)
         return {SecretStore::Status::notFound, {}};
     gsize length = 0;
-    const gchar* bytes = secret_value_get(value, &length);
-    QByteArray data(bytes, qsizetype(length));
-    secret_value_unref(value);
-    return {SecretStore::Status::success, data};
+    const gchar* bytes = secret_value_get(value.get(), &length);
+    return {SecretStore::Status::success, QByteArray(bytes, qsizetype(length))};
 }
 
 SecretStore::Status store(const SecretStore::ItemKey& key, const QByteArray& data) {
     const QByteArray service = key.service.toUtf8();
     const QByteArray account = key.account.toUtf8();
     const QByteArray label = (QStringLiteral("Mondrel: ") + key.service).toUtf8();
-    SecretValue* value = secret_value_new(data.constData(), data.size(), "application/octet-stream");
-    GError* error = nullptr;
+    const SecretValuePtr value(secret_value_new(data.constData(), data.size(), "application/octet-stream"));
+    GError* reported = nullptr;
     const gboolean stored = secret_password_store_binary_sync(
-        schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value, nullptr, &error, "service",
+        schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &reported, "service",
         service.constData(), "account", account.constData(), nullptr);
-    secret_value_unref(value);
-    if (error)
-        g_error_free(error);
-    return stored ? SecretStore::Status::success : SecretStore::Status::failure;
+    const ErrorPtr error(reported);
+    return stored && !error ? SecretStore::Status::success : SecretStore::Status::failure;
 }
 
 } // namespace
@@ -104,12 +111,12 @@ SecretStore::Status LibsecretStore::remove(const ItemKey& key) {
         return Status::failure;
     const QByteArray service = key.service.toUtf8();
     const QByteArray account = key.account.toUtf8();
-    GError* error = nullptr;
-    const gboolean removed = secret_password_clear_sync(
-        schema(), nullptr, &error, "service", service.constData(), "account", account.constData(), nullptr);
-    if (error) {
-        g_error_free(error);
+    GError* reported = nullptr;
+    const gboolean removed =
+        secret_password_clear_sync(schema(), nullptr, &reported, "service", service.constData(), "account",
+                                   account.constData(), nullptr);
+    const ErrorPtr error(reported);
+    if (error)
         return Status::failure;
-    }
     return removed ? Status::success : Status::notFound;
 }
