@@ -64,7 +64,7 @@ QList<CalendarWeek> CalendarModel::weeks(bool startOnMonday) const {
 
 QStringList CalendarModel::weekdaySymbols(bool startOnMonday) const {
     const Calendar cal = gridCalendar(startOnMonday);
-    const QStringList symbols = cal.veryShortWeekdaySymbols();
+    QStringList symbols = cal.veryShortWeekdaySymbols();
     QStringList result;
     if (symbols.size() != kColumns)
         return symbols;

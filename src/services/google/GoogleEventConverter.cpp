@@ -124,7 +124,7 @@ QString GoogleEventConverter::timeLabel(Instant start) const {
     auto cached = labelCache_.constFind(start);
     if (cached != labelCache_.constEnd())
         return *cached;
-    const QString label = timeFormat_.format(start);
+    QString label = timeFormat_.format(start);
     labelCache_.insert(start, label);
     return label;
 }

@@ -74,7 +74,7 @@ std::optional<Instant> parse(QStringView text) {
 
     const qint64 days = date.toJulianDay() - kUnixEpochJulianDay;
     const double seconds =
-        double(days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds) + fraction;
+        double(days * 86400 + qint64(hour) * 3600 + qint64(minute) * 60 + second - offsetSeconds) + fraction;
     return Instant::fromSecondsSince1970(seconds);
 }
 

@@ -36,8 +36,8 @@ protected:
     Calendar calendar() const { return Calendar::current(); }
     // "10:00 PM" as ICU writes it (with a narrow no-break space).
     QString timeText(int hour, int minute) const {
-        const QString text = DateFormatter::fromSkeleton(calendar(), DateFormats::kTime)
-                                 .format(*calendar().date(2026, 3, 1, hour, minute));
+        QString text = DateFormatter::fromSkeleton(calendar(), DateFormats::kTime)
+                           .format(*calendar().date(2026, 3, 1, hour, minute));
         EXPECT_EQ(QString(text).replace(QChar(0x202F), u' '), QStringLiteral("%1:%2 %3")
                                                                   .arg(hour % 12 == 0 ? 12 : hour % 12)
                                                                   .arg(minute, 2, 10, QChar(u'0'))
