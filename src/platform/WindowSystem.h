@@ -33,6 +33,8 @@ struct WindowDescription {
     bool visible = false;
     // Auxiliary windows (the popover, palettes) that never count as the program's ordinary windows.
     bool panel = false;
+    // The window that has the keyboard focus.
+    bool key = false;
     // Global screen coordinates, y growing downwards.
     QRectF frame;
 };

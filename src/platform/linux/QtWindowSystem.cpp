@@ -75,6 +75,7 @@ WindowDescription QtWindowSystem::describe(const QWidget* window) {
     d.level = levelOf(window);
     d.visible = window->isVisible();
     d.panel = isPanel(window);
+    d.key = window->isActiveWindow();
     d.frame = QRectF(window->frameGeometry());
     return d;
 }

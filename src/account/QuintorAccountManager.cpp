@@ -1,0 +1,105 @@
+#include "account/QuintorAccountManager.h"
+
+#include <algorithm>
+
+namespace {
+
+const char* reasonText(QuintorAccountError::Kind kind) {
+    switch (kind) {
+    case QuintorAccountError::Kind::keychainUnavailable:
+        return "keychain_unavailable";
+    case QuintorAccountError::Kind::malformedSession:
+        return "malformed_session";
+    case QuintorAccountError::Kind::refreshUnavailable:
+        return "refresh_unavailable";
+    }
+    return "unknown";
+}
+
+} // namespace
+
+QuintorAccountManager::QuintorAccountManager(QuintorConfig config, SecretStore& store, Clock clock)
+    : config_(std::move(config)), store_(store), clock_(std::move(clock)), log_(config_.logCategory) {}
+
+QuintorAccountManager::State QuintorAccountManager::state() const {
+    const std::lock_guard lock(mutex_);
+    return state_;
+}
+
+std::optional<QuintorAccount> QuintorAccountManager::account() const {
+    const std::lock_guard lock(mutex_);
+    return account_;
+}
+
+void QuintorAccountManager::setState(State state, std::optional<QuintorAccount> account) {
+    const std::lock_guard lock(mutex_);
+    state_ = state;
+    account_ = state == State::signedIn ? std::move(account) : std::nullopt;
+}
+
+void QuintorAccountManager::fail(QuintorAccountError::Kind kind) {
+    setState(State::failed);
+    log_.error(QStringLiteral("session_restore_failed reason=") + QLatin1String(reasonText(kind)));
+    throw QuintorAccountError(kind);
+}
+
+QCoro::Task<std::optional<QuintorAccount>> QuintorAccountManager::restore(bool forceRefresh) {
+    const SecretStore::ReadResult item = store_.read(config_.keychainItem);
+    if (item.status == SecretStore::Status::notFound) {
+        setState(State::signedOut);
+        co_return std::nullopt;
+    }
+    if (item.status != SecretStore::Status::success)
+        fail(QuintorAccountError::Kind::keychainUnavailable);
+    const std::optional<StoredSession> session = StoredSession::fromJson(item.data);
+    if (!session)
+        fail(QuintorAccountError::Kind::malformedSession);
+    if (forceRefresh || session->isExpired(clock_()))
+        fail(QuintorAccountError::Kind::refreshUnavailable);
+    setState(State::signedIn, session->account);
+    log_.info(QStringLiteral("session_restored"));
+    co_return session->account;
+}
+
+bool QuintorAccountManager::resume(const QUrl& url) {
+    Q_UNUSED(url);
+    return false;
+}
+
+bool QuintorAccountManager::cancelSignIn() {
+    return false;
+}
+
+QCoro::Task<> QuintorAccountManager::signOut() {
+    const SecretStore::Status status = store_.remove(config_.keychainItem);
+    setState(State::signedOut);
+    if (status != SecretStore::Status::success && status != SecretStore::Status::notFound) {
+        log_.error(QStringLiteral("sign_out_keychain_failed"));
+        throw QuintorAccountError(QuintorAccountError::Kind::keychainUnavailable);
+    }
+    log_.info(QStringLiteral("signed_out"));
+    co_return;
+}
+
+void QuintorAccountManager::activateForAuthReturn(WindowSystem& windowSystem,
+                                                  std::optional<WindowId> bringing) {
+    windowSystem.activate();
+    if (bringing) {
+        windowSystem.makeKeyAndOrderFront(*bringing);
+        windowSystem.orderFrontRegardless(*bringing);
+        return;
+    }
+    const std::vector<WindowDescription> windows = windowSystem.windows();
+    const auto firstWhere = [&](auto predicate) {
+        return std::find_if(windows.begin(), windows.end(), predicate);
+    };
+    auto chosen = firstWhere([](const WindowDescription& w) { return w.visible && w.key; });
+    if (chosen == windows.end())
+        chosen = firstWhere([](const WindowDescription& w) { return w.visible && !w.panel; });
+    if (chosen == windows.end())
+        chosen = firstWhere([](const WindowDescription& w) { return w.visible; });
+    if (chosen == windows.end())
+        return;
+    windowSystem.makeKeyAndOrderFront(chosen->id);
+    windowSystem.orderFrontRegardless(chosen->id);
+}

@@ -1,0 +1,76 @@
+#include "account/AccountModel.h"
+#include "support/CapturingLogSink.h"
+
+#include "AccountTestSupport.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+namespace {
+
+class AccountModelTest : public ::testing::Test {
+protected:
+    Instant now = Instant::fromSecondsSince1970(1'800'000'000);
+    InMemorySecretStore secrets;
+    CapturingLogSink log;
+    QuintorAccountBridge bridge{secrets, [this] { return now; }};
+    AccountModel model{bridge};
+    QSignalSpy routeChanges{&model, &AccountModel::routeChanged};
+    QSignalSpy signedInChanges{&model, &AccountModel::isSignedInChanged};
+    QSignalSpy accountChanges{&model, &AccountModel::accountChanged};
+};
+
+} // namespace
+
+TEST_F(AccountModelTest, StartsSignedOutAndStaysSoWithoutASession) {
+    EXPECT_EQ(&model.bridge(), &bridge);
+    EXPECT_EQ(model.route(), AccountModel::Route::signIn);
+    settle(model.refresh());
+    EXPECT_FALSE(model.isSignedIn());
+    EXPECT_FALSE(model.account());
+    EXPECT_EQ(routeChanges.count() + signedInChanges.count() + accountChanges.count(), 0);
+}
+
+TEST_F(AccountModelTest, RestoringAStoredSessionRoutesToTheCalendarOnce) {
+    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    settle(bridge.manager().restore(false));
+    settle(model.refresh());
+    EXPECT_EQ(model.route(), AccountModel::Route::calendar);
+    EXPECT_TRUE(model.isSignedIn());
+    EXPECT_EQ(model.account(), sampleSession(now).account);
+
+    settle(model.refresh());
+    EXPECT_EQ(routeChanges.count(), 1);
+    EXPECT_EQ(signedInChanges.count(), 1);
+    EXPECT_EQ(accountChanges.count(), 1);
+}
+
+TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreFails) {
+    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    settle(bridge.manager().restore(false));
+    settle(model.refresh());
+    const Settled<bool> signedOut = settle(model.signOut());
+    EXPECT_TRUE(signedOut.value);
+    EXPECT_FALSE(secrets.contains(StoredSession::keychainItem()));
+    EXPECT_EQ(model.route(), AccountModel::Route::signIn);
+    EXPECT_FALSE(model.isSignedIn());
+    EXPECT_FALSE(model.account());
+
+    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    settle(bridge.manager().restore(false));
+    settle(model.refresh());
+    secrets.available = false;
+    const Settled<bool> despiteFailure = settle(model.signOut());
+    EXPECT_TRUE(despiteFailure.value) << "never throws";
+    EXPECT_FALSE(model.isSignedIn());
+}
+
+TEST_F(AccountModelTest, ASessionThatDisappearsFromTheStoreSignsOutOnRefresh) {
+    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    settle(bridge.manager().restore(false));
+    settle(model.refresh());
+    secrets.remove(StoredSession::keychainItem());
+    settle(model.refresh());
+    EXPECT_FALSE(model.isSignedIn());
+    EXPECT_EQ(model.route(), AccountModel::Route::signIn);
+}
