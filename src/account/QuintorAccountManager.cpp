@@ -63,10 +63,12 @@ QCoro::Task<std::optional<QuintorAccount>> QuintorAccountManager::restore(bool f
 
 bool QuintorAccountManager::resume(const QUrl& url) {
     Q_UNUSED(url);
+    log_.info(QStringLiteral("sign_in_resume_refused reason=no_sign_in_in_progress"));
     return false;
 }
 
 bool QuintorAccountManager::cancelSignIn() {
+    log_.info(QStringLiteral("sign_in_cancel reason=no_sign_in_in_progress"));
     return false;
 }
 

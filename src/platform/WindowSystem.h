@@ -95,6 +95,12 @@ public:
     virtual void makeKeyAndOrderFront(WindowId window) = 0;
     // Shows and raises the window even while the program is not active.
     virtual void orderFrontRegardless(WindowId window) = 0;
+    // Closes the window as its close button would; its will-close observers hear of it.
+    virtual void close(WindowId window) = 0;
+
+    // Opens the status item's popover as a click on the item would. Fails silently (false) when the
+    // desktop offers no status item or the program has not put one there.
+    virtual bool openStatusItemPopover() = 0;
 
     // Calls `handler` when the window is about to close, while the returned observation lives.
     [[nodiscard]] virtual Observation observeWillClose(WindowId window, std::function<void()> handler) = 0;

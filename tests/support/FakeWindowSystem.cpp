@@ -71,6 +71,11 @@ void FakeWindowSystem::orderFrontRegardless(WindowId id) {
     window(id).visible = true;
 }
 
+bool FakeWindowSystem::openStatusItemPopover() {
+    calls << QStringLiteral("open popover");
+    return popoverOpens;
+}
+
 Observation FakeWindowSystem::observeWillClose(WindowId id, std::function<void()> handler) {
     return willClose_.add({id, std::move(handler)});
 }

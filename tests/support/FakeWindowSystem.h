@@ -22,7 +22,7 @@ public:
     void setVisible(WindowId id, bool visible) { window(id).visible = visible; }
     void removeWindow(WindowId id);
     // The window's will-close observers hear of it, then it is hidden.
-    void close(WindowId id);
+    void close(WindowId id) override;
     void becomeActive();
     int closeObserverCount(WindowId id) const;
     int callCount(const QString& call) const { return int(calls.count(call)); }
@@ -34,6 +34,8 @@ public:
     void activate() override { calls << QStringLiteral("activate"); }
     void makeKeyAndOrderFront(WindowId id) override;
     void orderFrontRegardless(WindowId id) override;
+    // Journals "open popover" and answers `popoverOpens`.
+    bool openStatusItemPopover() override;
     Observation observeWillClose(WindowId id, std::function<void()> handler) override;
     Observation observeDidBecomeActive(std::function<void()> handler) override;
     std::shared_ptr<Menu> mainMenu() const override { return mainMenuValue; }
@@ -48,6 +50,7 @@ public:
     std::shared_ptr<Menu> mainMenuValue;
     std::shared_ptr<Menu> servicesMenuValue;
     std::vector<ScreenDescription> screenList;
+    bool popoverOpens = true;
     // Runs before each answer to windows(), with the number of that lookup (from 1).
     std::function<void(int lookup)> beforeLookup;
     mutable int lookups = 0;

@@ -22,6 +22,7 @@ SecretStore::Status InMemorySecretStore::add(const ItemKey& key, const QByteArra
 }
 
 SecretStore::ReadResult InMemorySecretStore::read(const ItemKey& key) {
+    ++readCount;
     if (!available)
         return {Status::failure, {}};
     auto it = items_.constFind(index(key));

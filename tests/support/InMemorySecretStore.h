@@ -22,6 +22,7 @@ public:
     int addCount = 0;
     int updateCount = 0;
     int removeCount = 0;
+    int readCount = 0;
 
 private:
     static QPair<QString, QString> index(const ItemKey& key) { return {key.service, key.account}; }

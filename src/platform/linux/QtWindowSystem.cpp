@@ -159,6 +159,15 @@ void QtWindowSystem::orderFrontRegardless(WindowId id) {
     window->raise();
 }
 
+void QtWindowSystem::close(WindowId id) {
+    if (QWidget* window = widget(id))
+        window->close();
+}
+
+bool QtWindowSystem::openStatusItemPopover() {
+    return popoverOpener_ && popoverOpener_();
+}
+
 Observation QtWindowSystem::observeWillClose(WindowId id, std::function<void()> handler) {
     if (QWidget* window = widget(id)) {
         window->installEventFilter(this);

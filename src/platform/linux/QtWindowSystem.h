@@ -33,6 +33,11 @@ public:
 
     void makeKeyAndOrderFront(WindowId window) override;
     void orderFrontRegardless(WindowId window) override;
+    void close(WindowId window) override;
+
+    // Calls the opener installed by whoever owns the tray icon; false without one.
+    bool openStatusItemPopover() override;
+    void setStatusItemPopoverOpener(std::function<bool()> opener) { popoverOpener_ = std::move(opener); }
 
     Observation observeWillClose(WindowId window, std::function<void()> handler) override;
     Observation observeDidBecomeActive(std::function<void()> handler) override;
@@ -64,6 +69,7 @@ private:
     HandlerList<ActionResponder*> responders_;
     std::shared_ptr<Menu> mainMenu_;
     std::shared_ptr<Menu> servicesMenu_;
+    std::function<bool()> popoverOpener_;
     std::vector<QPointer<QtMenuBarPresenter>> menuBars_;
     // Windows whose close was accepted and which are about to hide.
     std::vector<QPointer<QWidget>> closing_;
