@@ -6,6 +6,7 @@
 #include "support/InMemorySecretStore.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/QtPrinters.h"
+#include "support/RunEvents.h"
 #include "support/VirtualMainQueue.h"
 
 #include <QCoreApplication>
@@ -19,17 +20,6 @@
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
-
-// Pumps the Qt event loop (the loopback answers arrive through it) until `done` holds or ten seconds pass.
-template <typename Predicate> bool runEventsUntil(Predicate done, int timeoutMilliseconds = 10'000) {
-    QDeadlineTimer deadline(timeoutMilliseconds);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // The outcome of a task run to its end: its value or its exception.
 template <typename T> struct Outcome {
