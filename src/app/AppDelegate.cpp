@@ -3,10 +3,10 @@
 #include "account/AccountModel.h"
 #include "account/QuintorAccountBridge.h"
 #include "account/QuintorAccountManager.h"
+#include "app/NotificationCenter.h"
 #include "app/SettingsPresenter.h"
 #include "utilities/Constants.h"
 #include "utilities/Log.h"
-#include "utilities/NotificationCenter.h"
 #include "utilities/UserDefaults.h"
 
 #include <QLocale>

@@ -1,7 +1,7 @@
 #include "LaunchFixture.h"
 
+#include "app/NotificationCenter.h"
 #include "utilities/Constants.h"
-#include "utilities/NotificationCenter.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "utilities/NotificationCenter.h"
+#include "app/NotificationCenter.h"
 
 NotificationCenter& NotificationCenter::defaultCenter() {
     static NotificationCenter center;
