@@ -37,7 +37,8 @@ std::optional<QuintorAccount> readAccount(const QJsonValue& value) {
     if (!id || !email || !providers.isArray())
         return std::nullopt;
     QuintorAccount account{*id, *email, {}};
-    for (const QJsonValue& provider : providers.toArray()) {
+    const QJsonArray providerList = providers.toArray();
+    for (const QJsonValue provider : providerList) {
         if (!provider.isString())
             return std::nullopt;
         account.providers << provider.toString();

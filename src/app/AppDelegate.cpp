@@ -314,7 +314,7 @@ void AppDelegate::showTranslocationAlert() {
     if (!self)
         return;
     if (choice == 0 && env_.workspace)
-        env_.workspace->revealPath(env_.bundlePath);
+        env_.workspace->reveal(env_.bundlePath);
     if (previous == ActivationPolicy::accessory)
         activationPolicy_.demoteWhenIdle(false);
 }

@@ -3,13 +3,13 @@
 #include <QString>
 #include <QUrl>
 
-// The desktop's file manager and URL handlers.
+// The desktop's handlers for documents, folders and links.
 class Workspace {
 public:
     virtual ~Workspace() = default;
 
-    // Opens `url` in the application the desktop chose for it; false when none took it.
-    virtual bool openURL(const QUrl& url) = 0;
-    // Shows the file or folder at `path` in the file manager, selected where the file manager can.
-    virtual bool revealPath(const QString& path) = 0;
+    // Opens `url` with the program the desktop associates with it; false when none took it.
+    virtual bool open(const QUrl& url) = 0;
+    // Shows the file or folder at `path` in the file manager.
+    virtual bool reveal(const QString& path) = 0;
 };

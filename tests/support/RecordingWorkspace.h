@@ -3,19 +3,22 @@
 #include "platform/Workspace.h"
 
 #include <QStringList>
+#include <QUrl>
 
-// Notes what the program asked the desktop to open or reveal.
+#include <vector>
+
+// Records what the program asked the desktop to open or reveal.
 class RecordingWorkspace final : public Workspace {
 public:
-    bool openURL(const QUrl& url) override {
-        opened << url;
+    bool open(const QUrl& url) override {
+        opened.push_back(url);
         return true;
     }
-    bool revealPath(const QString& path) override {
+    bool reveal(const QString& path) override {
         revealed << path;
         return true;
     }
 
-    QList<QUrl> opened;
+    std::vector<QUrl> opened;
     QStringList revealed;
 };

@@ -3,12 +3,10 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 
-bool DesktopWorkspace::openURL(const QUrl& url) {
+bool DesktopWorkspace::open(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }
 
-bool DesktopWorkspace::revealPath(const QString& path) {
-    const QFileInfo file(path);
-    return QDesktopServices::openUrl(
-        QUrl::fromLocalFile(file.isDir() ? file.absoluteFilePath() : file.absolutePath()));
+bool DesktopWorkspace::reveal(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }

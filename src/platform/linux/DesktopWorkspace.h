@@ -2,10 +2,10 @@
 
 #include "platform/Workspace.h"
 
-// The desktop's URL handlers and file manager, through the freedesktop openers.
+// The desktop's default handlers, through the desktop's own opener (xdg-open or the portal).
 class DesktopWorkspace final : public Workspace {
 public:
-    bool openURL(const QUrl& url) override;
-    // Opens the folder that holds `path`: the openers cannot select a file in it.
-    bool revealPath(const QString& path) override;
+    bool open(const QUrl& url) override;
+    // Opens the folder that holds `path`: file managers differ in how they select an item.
+    bool reveal(const QString& path) override;
 };

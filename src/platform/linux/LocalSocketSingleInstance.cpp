@@ -37,8 +37,8 @@ std::optional<uid_t> peerUser(const QLocalSocket& socket) {
 
 } // namespace
 
-LocalSocketSingleInstance::LocalSocketSingleInstance(const QString& bundleIdentifier, QString directory,
-                                                     QObject* parent)
+LocalSocketSingleInstance::LocalSocketSingleInstance(const QString& bundleIdentifier,
+                                                     const QString& directory, QObject* parent)
     : QObject(parent),
       socketPath_(QDir(directory).filePath(bundleIdentifier + QLatin1Char('.') + QString::number(getuid()))) {
 }

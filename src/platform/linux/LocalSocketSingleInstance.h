@@ -21,14 +21,15 @@ class QLocalSocket;
 class LocalSocketSingleInstance final : public QObject, public SingleInstance {
     Q_OBJECT
 public:
-    static constexpr qint64 kMaxMessageBytes = 64 * 1024;
+    static constexpr qint64 kMaxMessageBytes = qint64(64) * 1024;
     static constexpr int kConnectTimeoutMilliseconds = 1000;
     static constexpr int kLockTimeoutMilliseconds = 5000;
     static constexpr int kReadTimeoutMilliseconds = 5000;
 
     // `directory` is where the socket and its lock live; the user's runtime directory by default.
     explicit LocalSocketSingleInstance(const QString& bundleIdentifier,
-                                       QString directory = runtimeDirectory(), QObject* parent = nullptr);
+                                       const QString& directory = runtimeDirectory(),
+                                       QObject* parent = nullptr);
     ~LocalSocketSingleInstance() override;
 
     // $XDG_RUNTIME_DIR, or a private directory of the user's when it is unset.
