@@ -1,12 +1,10 @@
 #include "onboarding/LoginFirstFlowView.h"
 #include "account/AccountModel.h"
-#include "onboarding/GateWindow.h"
+#include "app/GateWindowFactory.h"
 #include "support/InMemorySecretStore.h"
 #include "support/QtPrinters.h"
 
 #include <QLabel>
-#include <QLayout>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QSvgRenderer>
 #include <gtest/gtest.h>
@@ -59,31 +57,4 @@ TEST_F(LoginFirstFlowViewTest, PressingAProviderButtonShowsTheMessageInTheView) 
     EXPECT_EQ(message->text(), *view.description().message);
     EXPECT_EQ(completions, 0) << "nobody was signed in";
     EXPECT_FALSE(view.grab().isNull());
-}
-
-TEST_F(LoginFirstFlowViewTest, TheGateWindowIsAFixedTitledWindowAroundTheFlowWithTheMenuBar) {
-    QWidget* adopted = nullptr;
-    const GateWindowFactory factory = makeGateWindowFactory([&](QWidget* window) {
-        adopted = window;
-        window->layout()->setMenuBar(new QMenuBar(window));
-        return WindowId(42);
-    });
-    const std::optional<GateWindowHandle> handle = factory(content());
-    ASSERT_TRUE(handle);
-    std::unique_ptr<QWidget> window(qobject_cast<QWidget*>(handle->window.data()));
-    ASSERT_TRUE(window);
-    EXPECT_EQ(window.get(), adopted);
-    EXPECT_EQ(handle->id, WindowId(42));
-    EXPECT_EQ(window->windowTitle(), "Mondrel");
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_FALSE(window->testAttribute(Qt::WA_DeleteOnClose));
-    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    EXPECT_EQ(window->width(), 520);
-    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "not resizable";
-    auto* view = window->findChild<LoginFirstFlowView*>();
-    ASSERT_TRUE(view);
-    EXPECT_EQ(view->size(), QSize(520, 640));
-    window->close();
-    EXPECT_FALSE(handle->window.isNull()) << "kept until the delegate lets it go";
 }
