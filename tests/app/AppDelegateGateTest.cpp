@@ -72,7 +72,7 @@ TEST_F(AppDelegateGateTest, ClosingTheGateCancelsSignInRemovesTheMenuAndDemotesO
 
 TEST_F(AppDelegateGateTest, ClosingTheGateKeepsTheProgramRegularWhileAnotherWindowIsOpen) {
     delegate->showGate();
-    windows.addOrdinaryWindow(QStringLiteral("com_apple_SwiftUI_Settings_window"));
+    windows.addOrdinaryWindow(QStringLiteral("mondrel.settings"));
     windows.close(*delegate->gateWindow());
     queue.runUntilIdle();
     EXPECT_EQ(windows.policy, ActivationPolicy::regular);
