@@ -25,7 +25,7 @@ protected:
 TEST_F(AccountModelTest, StartsSignedOutAndStaysSoWithoutASession) {
     EXPECT_EQ(&model.bridge(), &bridge);
     EXPECT_EQ(model.route(), AccountModel::Route::signIn);
-    settle(model.refresh());
+    finish(model.refresh());
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_FALSE(model.account());
     EXPECT_EQ(routeChanges.count() + signedInChanges.count() + accountChanges.count(), 0);
@@ -33,13 +33,13 @@ TEST_F(AccountModelTest, StartsSignedOutAndStaysSoWithoutASession) {
 
 TEST_F(AccountModelTest, RestoringAStoredSessionRoutesToTheCalendarOnce) {
     secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
-    settle(bridge.manager().restore(false));
-    settle(model.refresh());
+    finish(bridge.manager().restore(false));
+    finish(model.refresh());
     EXPECT_EQ(model.route(), AccountModel::Route::calendar);
     EXPECT_TRUE(model.isSignedIn());
     EXPECT_EQ(model.account(), sampleSession(now).account);
 
-    settle(model.refresh());
+    finish(model.refresh());
     EXPECT_EQ(routeChanges.count(), 1);
     EXPECT_EQ(signedInChanges.count(), 1);
     EXPECT_EQ(accountChanges.count(), 1);
@@ -47,9 +47,9 @@ TEST_F(AccountModelTest, RestoringAStoredSessionRoutesToTheCalendarOnce) {
 
 TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreFails) {
     secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
-    settle(bridge.manager().restore(false));
-    settle(model.refresh());
-    const Settled<bool> signedOut = settle(model.signOut());
+    finish(bridge.manager().restore(false));
+    finish(model.refresh());
+    const Outcome<std::monostate> signedOut = finish(model.signOut());
     EXPECT_TRUE(signedOut.value);
     EXPECT_FALSE(secrets.contains(StoredSession::keychainItem()));
     EXPECT_EQ(model.route(), AccountModel::Route::signIn);
@@ -57,20 +57,20 @@ TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreF
     EXPECT_FALSE(model.account());
 
     secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
-    settle(bridge.manager().restore(false));
-    settle(model.refresh());
+    finish(bridge.manager().restore(false));
+    finish(model.refresh());
     secrets.available = false;
-    const Settled<bool> despiteFailure = settle(model.signOut());
+    const Outcome<std::monostate> despiteFailure = finish(model.signOut());
     EXPECT_TRUE(despiteFailure.value) << "never throws";
     EXPECT_FALSE(model.isSignedIn());
 }
 
 TEST_F(AccountModelTest, ASessionThatDisappearsFromTheStoreSignsOutOnRefresh) {
     secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
-    settle(bridge.manager().restore(false));
-    settle(model.refresh());
+    finish(bridge.manager().restore(false));
+    finish(model.refresh());
     secrets.remove(StoredSession::keychainItem());
-    settle(model.refresh());
+    finish(model.refresh());
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_EQ(model.route(), AccountModel::Route::signIn);
 }

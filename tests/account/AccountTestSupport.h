@@ -4,47 +4,9 @@
 #include "account/QuintorAccountBridge.h"
 #include "account/StoredSession.h"
 #include "support/InMemorySecretStore.h"
+#include "support/TaskOutcome.h"
 
 #include <exception>
-#include <optional>
-
-// The account layer awaits nothing slow in this build, so its tasks have ended by the time they return.
-template <typename T> struct Settled {
-    std::optional<T> value;
-    std::exception_ptr error;
-    bool done = false;
-};
-
-template <typename T> QCoro::Task<> settleInto(QCoro::Task<T> task, Settled<T>* out) {
-    try {
-        out->value = co_await task;
-    } catch (...) {
-        out->error = std::current_exception();
-    }
-    out->done = true;
-}
-
-inline QCoro::Task<> settleVoidInto(QCoro::Task<> task, Settled<bool>* out) {
-    try {
-        co_await task;
-        out->value = true;
-    } catch (...) {
-        out->error = std::current_exception();
-    }
-    out->done = true;
-}
-
-template <typename T> Settled<T> settle(QCoro::Task<T> task) {
-    Settled<T> out;
-    settleInto(std::move(task), &out);
-    return out;
-}
-
-inline Settled<bool> settle(QCoro::Task<> task) {
-    Settled<bool> out;
-    settleVoidInto(std::move(task), &out);
-    return out;
-}
 
 inline QuintorAccountError::Kind errorKind(const std::exception_ptr& error) {
     try {

@@ -24,7 +24,7 @@ protected:
 
 TEST_F(QuintorAccountManagerTest, RestoresAStoredSessionAndReportsItAsCurrent) {
     store(sampleSession(now));
-    const Settled<std::optional<QuintorAccount>> restored = settle(manager.restore(false));
+    const Outcome<std::optional<QuintorAccount>> restored = finish(manager.restore(false));
     ASSERT_TRUE(restored.done);
     ASSERT_FALSE(restored.error);
     EXPECT_EQ(*restored.value, sampleSession(now).account);
@@ -36,7 +36,7 @@ TEST_F(QuintorAccountManagerTest, RestoresAStoredSessionAndReportsItAsCurrent) {
 }
 
 TEST_F(QuintorAccountManagerTest, WithoutAStoredSessionStaysSignedOutWithNoCurrentSession) {
-    const Settled<std::optional<QuintorAccount>> restored = settle(manager.restore(false));
+    const Outcome<std::optional<QuintorAccount>> restored = finish(manager.restore(false));
     ASSERT_TRUE(restored.value);
     EXPECT_FALSE(*restored.value);
     EXPECT_EQ(manager.state(), QuintorAccountManager::State::signedOut);
@@ -47,7 +47,7 @@ TEST_F(QuintorAccountManagerTest, AnExpiredOrUnreadableSessionFailsAndStaysStore
     StoredSession expired = sampleSession(now);
     expired.expiresAt = now;
     store(expired);
-    Settled<std::optional<QuintorAccount>> restored = settle(manager.restore(false));
+    Outcome<std::optional<QuintorAccount>> restored = finish(manager.restore(false));
     ASSERT_TRUE(restored.error);
     EXPECT_EQ(errorKind(restored.error), QuintorAccountError::Kind::refreshUnavailable);
     EXPECT_EQ(manager.state(), QuintorAccountManager::State::failed);
@@ -55,18 +55,18 @@ TEST_F(QuintorAccountManagerTest, AnExpiredOrUnreadableSessionFailsAndStaysStore
     EXPECT_FALSE(bridge.currentSession());
 
     secrets.update(StoredSession::keychainItem(), "{\"qas\":");
-    restored = settle(manager.restore(false));
+    restored = finish(manager.restore(false));
     EXPECT_EQ(errorKind(restored.error), QuintorAccountError::Kind::malformedSession);
     EXPECT_EQ(secrets.data(StoredSession::keychainItem()), "{\"qas\":");
 
     secrets.available = false;
-    restored = settle(manager.restore(false));
+    restored = finish(manager.restore(false));
     EXPECT_EQ(errorKind(restored.error), QuintorAccountError::Kind::keychainUnavailable);
 }
 
 TEST_F(QuintorAccountManagerTest, AForcedRefreshNeedsTheIdentityServer) {
     store(sampleSession(now));
-    const Settled<std::optional<QuintorAccount>> restored = settle(manager.restore(true));
+    const Outcome<std::optional<QuintorAccount>> restored = finish(manager.restore(true));
     ASSERT_TRUE(restored.error);
     EXPECT_EQ(errorKind(restored.error), QuintorAccountError::Kind::refreshUnavailable);
     EXPECT_TRUE(secrets.contains(StoredSession::keychainItem()));
@@ -74,7 +74,7 @@ TEST_F(QuintorAccountManagerTest, AForcedRefreshNeedsTheIdentityServer) {
 
 TEST_F(QuintorAccountManagerTest, CurrentSessionReadsTheStoreOnEveryCall) {
     store(sampleSession(now));
-    settle(manager.restore(false));
+    finish(manager.restore(false));
     StoredSession renewed = sampleSession(now);
     renewed.qas = QStringLiteral("qas_token_2");
     secrets.update(StoredSession::keychainItem(), renewed.toJson());
@@ -86,18 +86,18 @@ TEST_F(QuintorAccountManagerTest, CurrentSessionReadsTheStoreOnEveryCall) {
 
 TEST_F(QuintorAccountManagerTest, SignOutDeletesTheItemAndReportsAStoreThatKeepsIt) {
     store(sampleSession(now));
-    settle(manager.restore(false));
-    const Settled<bool> signedOut = settle(manager.signOut());
+    finish(manager.restore(false));
+    const Outcome<std::monostate> signedOut = finish(manager.signOut());
     EXPECT_TRUE(signedOut.value);
     EXPECT_FALSE(secrets.contains(StoredSession::keychainItem()));
     EXPECT_EQ(manager.state(), QuintorAccountManager::State::signedOut);
     EXPECT_FALSE(manager.account());
-    EXPECT_TRUE(settle(manager.signOut()).value) << "nothing stored is already signed out";
+    EXPECT_TRUE(finish(manager.signOut()).value) << "nothing stored is already signed out";
 
     store(sampleSession(now));
-    settle(manager.restore(false));
+    finish(manager.restore(false));
     secrets.available = false;
-    const Settled<bool> failed = settle(manager.signOut());
+    const Outcome<std::monostate> failed = finish(manager.signOut());
     ASSERT_TRUE(failed.error);
     EXPECT_EQ(manager.state(), QuintorAccountManager::State::signedOut);
 }

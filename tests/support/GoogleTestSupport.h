@@ -7,6 +7,7 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/QtPrinters.h"
 #include "support/RunEvents.h"
+#include "support/TaskOutcome.h"
 #include "support/VirtualMainQueue.h"
 
 #include <QCoreApplication>
@@ -20,47 +21,6 @@
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
-
-// The outcome of a task run to its end: its value or its exception.
-template <typename T> struct Outcome {
-    std::optional<T> value;
-    std::exception_ptr error;
-    bool done = false;
-
-    template <typename E> bool failedWith(const std::function<bool(const E&)>& check = {}) const {
-        if (!error)
-            return false;
-        try {
-            std::rethrow_exception(error);
-        } catch (const E& e) {
-            return !check || check(e);
-        } catch (...) {
-            return false;
-        }
-    }
-};
-
-template <typename T> QCoro::Task<> captureInto(QCoro::Task<T> task, std::shared_ptr<Outcome<T>> outcome) {
-    try {
-        outcome->value = co_await task;
-    } catch (...) {
-        outcome->error = std::current_exception();
-    }
-    outcome->done = true;
-}
-
-// Starts the task and returns where its outcome will be; pair with runEventsUntil or `finish`.
-template <typename T> std::shared_ptr<Outcome<T>> begin(QCoro::Task<T> task) {
-    auto outcome = std::make_shared<Outcome<T>>();
-    captureInto(std::move(task), outcome);
-    return outcome;
-}
-
-template <typename T> Outcome<T> finish(QCoro::Task<T> task) {
-    auto outcome = begin(std::move(task));
-    EXPECT_TRUE(runEventsUntil([&] { return outcome->done; })) << "the task did not end";
-    return *outcome;
-}
 
 inline bool isGoogleError(const std::exception_ptr& error, GoogleCalendarError::Kind kind) {
     try {
