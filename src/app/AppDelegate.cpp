@@ -11,6 +11,7 @@
 
 #include <QLocale>
 #include <QPointer>
+#include <QUrl>
 
 #include <algorithm>
 #include <string_view>

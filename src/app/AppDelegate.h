@@ -10,8 +10,8 @@
 #include "platform/Workspace.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
-#include <QUrl>
 #include <qcoro/qcorotask.h>
 
 #include <functional>
