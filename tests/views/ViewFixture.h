@@ -77,7 +77,7 @@ protected:
     // An application delegate whose gate factory only counts the gates it makes.
     AppDelegate& makeDelegate() {
         AppDelegate::Environment environment{queue, windows, defaults};
-        environment.makeGateWindow = [this](GateContent) -> std::optional<GateWindowHandle> {
+        environment.makeGateWindow = [this](const GateContent&) -> std::optional<GateWindowHandle> {
             ++gatesMade;
             WindowDescription window;
             window.className = QStringLiteral("GateWindow");
