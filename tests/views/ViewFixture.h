@@ -42,11 +42,15 @@ protected:
         eventsService = std::make_unique<CalendarEventsService>(std::move(scripted), defaults);
     }
 
+    // The service over the vdir tree, as it stands.
+    void useLocalCalendars() {
+        eventsService = std::make_unique<CalendarEventsService>(
+            std::make_unique<VdirEventStore>(calendarFolder(), queue), defaults);
+    }
     // Reads the tree written so far and waits until the service has refreshed from that reading.
     void startLocalCalendars() {
         QDir().mkpath(calendarFolder());
-        eventsService = std::make_unique<CalendarEventsService>(
-            std::make_unique<VdirEventStore>(calendarFolder(), queue), defaults);
+        useLocalCalendars();
         QSignalSpy refreshed(eventsService.get(), &CalendarEventsService::changeTokenChanged);
         ASSERT_TRUE(refreshed.wait(5000));
     }

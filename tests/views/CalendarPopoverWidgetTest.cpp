@@ -1,11 +1,13 @@
 #include "views/CalendarPopoverWidget.h"
 
 #include "ViewFixture.h"
+#include "app/SettingsPresenter.h"
 #include "utilities/MondrelTheme.h"
 #include "views/CalendarViewWidget.h"
 #include "views/Controls.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -17,9 +19,9 @@ namespace {
 
 // The popover drawn offscreen over a real vdir tree; the images stay in the build folder for a person to
 // look at.
-class CalendarPopoverRenderTest : public ViewFixture {
+class CalendarPopoverWidgetTest : public ViewFixture {
 protected:
-    CalendarPopoverRenderTest() : ViewFixture(Store::vdir) {}
+    CalendarPopoverWidgetTest() : ViewFixture(Store::vdir) {}
 
     void write(const QString& relativePath, const QByteArray& content) {
         const QString path = calendarFolder() + u'/' + relativePath;
@@ -46,6 +48,12 @@ protected:
         const QString path = QCoreApplication::applicationDirPath() + u'/' + name;
         EXPECT_TRUE(image.save(path)) << path.toStdString();
     }
+    template <typename Button> static Button* buttonTitled(const QWidget& parent, const QString& text) {
+        for (Button* button : parent.findChildren<Button*>())
+            if (button->text() == text && button->isVisible())
+                return button;
+        return nullptr;
+    }
     static bool isAccent(QColor color) {
         const QColor accent = MondrelTheme::accent();
         return qAbs(color.red() - accent.red()) <= 2 && qAbs(color.green() - accent.green()) <= 2 &&
@@ -53,7 +61,7 @@ protected:
     }
 };
 
-TEST_F(CalendarPopoverRenderTest, SignedInShowsTheMonthAndTheDaysEvents) {
+TEST_F(CalendarPopoverWidgetTest, SignedInShowsTheMonthAndTheDaysEvents) {
     write("personal/displayname", "Personal\n");
     write("personal/color", "#3478F6\n");
     write("work/color", "#34C759\n");
@@ -93,7 +101,7 @@ TEST_F(CalendarPopoverRenderTest, SignedInShowsTheMonthAndTheDaysEvents) {
     EXPECT_TRUE(shown.contains("Design review"));
 }
 
-TEST_F(CalendarPopoverRenderTest, ClicksAndReturnDriveTheMonth) {
+TEST_F(CalendarPopoverWidgetTest, ClicksAndReturnDriveTheMonth) {
     startLocalCalendars();
     signIn();
     CalendarPopoverWidget popover(environment());
@@ -106,10 +114,7 @@ TEST_F(CalendarPopoverRenderTest, ClicksAndReturnDriveTheMonth) {
     EXPECT_EQ(calendar->view().selectedDay(), day(2026, 12, 9));
     EXPECT_EQ(ninth->cell().background, DayCellDescription::Background::ring);
 
-    TextButton* title = nullptr;
-    for (TextButton* button : calendar->findChildren<TextButton*>())
-        if (button->text() == "December 2026")
-            title = button;
+    TextButton* title = buttonTitled<TextButton>(*calendar, QStringLiteral("December 2026"));
     ASSERT_TRUE(title);
     QTest::mouseClick(title, Qt::LeftButton, Qt::ShiftModifier);
     EXPECT_EQ(title->text(), "December 2026");
@@ -133,7 +138,7 @@ TEST_F(CalendarPopoverRenderTest, ClicksAndReturnDriveTheMonth) {
     ASSERT_TRUE(calendar->cellOf(day(2027, 2, 14)));
 }
 
-TEST_F(CalendarPopoverRenderTest, SignedOutShowsThePromptAtTheSameWidth) {
+TEST_F(CalendarPopoverWidgetTest, SignedOutShowsThePromptAtTheSameWidth) {
     startLocalCalendars();
     makeDelegate();
     signIn();
@@ -147,10 +152,32 @@ TEST_F(CalendarPopoverRenderTest, SignedOutShowsThePromptAtTheSameWidth) {
     keep(image, QStringLiteral("popover-signed-out.png"));
     EXPECT_EQ(image.width(), 300);
 
-    const auto buttons = popover.findChildren<AccentButton*>();
-    ASSERT_EQ(buttons.size(), 1);
-    QTest::mouseClick(buttons.first(), Qt::LeftButton);
+    AccentButton* signInButton = buttonTitled<AccentButton>(popover, QStringLiteral("Sign in"));
+    ASSERT_TRUE(signInButton);
+    QTest::mouseClick(signInButton, Qt::LeftButton);
     EXPECT_EQ(gatesMade, 1);
+}
+
+TEST_F(CalendarPopoverWidgetTest, ShowMyEventsAsksForAccessAndThePromptFollows) {
+    useLocalCalendars(); // no calendar folder yet
+    signIn();
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    TextButton* showMyEvents = buttonTitled<TextButton>(popover, QStringLiteral("Show my events"));
+    ASSERT_TRUE(showMyEvents);
+
+    QTest::mouseClick(showMyEvents, Qt::LeftButton);
+    EXPECT_TRUE(QFileInfo(calendarFolder()).isDir()) << "access on Linux is a folder of our own";
+    QDeadlineTimer deadline(5000);
+    while (!buttonTitled<TextButton>(popover, QStringLiteral("Open Mondrel Settings")) &&
+           !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // An empty folder holds no calendar to include.
+    TextButton* openSettings = buttonTitled<TextButton>(popover, QStringLiteral("Open Mondrel Settings"));
+    ASSERT_TRUE(openSettings);
+    QTest::mouseClick(openSettings, Qt::LeftButton);
+    EXPECT_EQ(settingsOpened, 1);
+    SettingsPresenter::setOpenAction({});
 }
 
 } // namespace
