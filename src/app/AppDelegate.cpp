@@ -5,6 +5,7 @@
 #include "account/QuintorAccountManager.h"
 #include "app/NotificationCenter.h"
 #include "app/SettingsPresenter.h"
+#include "services/UpdaterService.h"
 #include "utilities/Constants.h"
 #include "utilities/Log.h"
 #include "utilities/UserDefaults.h"
@@ -31,6 +32,11 @@ QPointer<AccountModel>& sharedAccountModel() {
 QPointer<QuintorAccountBridge>& sharedAccountBridge() {
     static QPointer<QuintorAccountBridge> bridge;
     return bridge;
+}
+
+QPointer<UpdaterService>& publishedUpdater() {
+    static QPointer<UpdaterService> updater;
+    return updater;
 }
 
 const Log& settingsLog() {
@@ -117,6 +123,14 @@ void AppDelegate::setSharedAccount(AccountModel* account) {
 
 void AppDelegate::setSharedBridge(QuintorAccountBridge* bridge) {
     sharedAccountBridge() = bridge;
+}
+
+UpdaterService* AppDelegate::sharedUpdater() {
+    return publishedUpdater().data();
+}
+
+void AppDelegate::setSharedUpdater(UpdaterService* updater) {
+    publishedUpdater() = updater;
 }
 
 bool AppDelegate::isSelfTestArguments(const QStringList& arguments) {

@@ -21,6 +21,7 @@
 
 class AccountModel;
 class QuintorAccountBridge;
+class UpdaterService;
 class UserDefaults;
 
 // Receives the program's life-cycle events: runs the start-up sequence, answers reopen requests, routes
@@ -76,6 +77,9 @@ public:
     static QuintorAccountBridge* sharedBridge();
     static void setSharedAccount(AccountModel* account);
     static void setSharedBridge(QuintorAccountBridge* bridge);
+    // The update service, published at start-up for code outside the views; empty until then.
+    static UpdaterService* sharedUpdater();
+    static void setSharedUpdater(UpdaterService* updater);
 
     MainQueue& mainQueue() const { return env_.mainQueue; }
     WindowSystem& windowSystem() const { return env_.windowSystem; }

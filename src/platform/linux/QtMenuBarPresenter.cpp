@@ -9,7 +9,9 @@ namespace {
 
 constexpr const char* kRefillPendingProperty = "mondrelRefillPending";
 
-QKeySequence shortcutFor(const QString& keyEquivalent) {
+} // namespace
+
+QKeySequence QtMenuBarPresenter::shortcutFor(const QString& keyEquivalent) {
     if (keyEquivalent.isEmpty())
         return {};
     // An upper-case letter stands for the letter with Shift, as on the platform the menus were designed for.
@@ -19,7 +21,15 @@ QKeySequence shortcutFor(const QString& keyEquivalent) {
                         QString(key.toUpper()));
 }
 
-} // namespace
+QAction* QtMenuBarPresenter::addCommand(QMenu* menu, const std::shared_ptr<MenuItem>& item,
+                                        const SendAction& send) {
+    QAction* action = menu->addAction(displayTitle(item->title));
+    action->setShortcut(shortcutFor(item->keyEquivalent));
+    action->setEnabled(item->enabled);
+    connect(action, &QAction::triggered, menu,
+            [send, item] { send(item->action, item->target, item.get()); });
+    return action;
+}
 
 QtMenuBarPresenter::QtMenuBarPresenter(QMenuBar* bar, SendAction send)
     : QObject(bar), bar_(bar), send_(std::move(send)) {}
@@ -122,10 +132,6 @@ void QtMenuBarPresenter::fill(QMenu* menu, const std::shared_ptr<Menu>& model) {
             menu->addMenu(submenu)->setEnabled(item->enabled);
             continue;
         }
-        QAction* action = menu->addAction(displayTitle(item->title));
-        action->setShortcut(shortcutFor(item->keyEquivalent));
-        action->setEnabled(item->enabled);
-        connect(action, &QAction::triggered, this,
-                [this, item] { send_(item->action, item->target, item.get()); });
+        addCommand(menu, item, send_);
     }
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+class QAction;
+class QKeySequence;
 class QMenu;
 class QMenuBar;
 
@@ -28,6 +30,11 @@ public:
 
     // The text Qt shows for a title: "&" is a mnemonic marker there.
     static QString displayTitle(const QString& title);
+    // The key sequence of a key equivalent: Control for the Command modifier.
+    static QKeySequence shortcutFor(const QString& keyEquivalent);
+    // Appends `item` (neither separator nor submenu holder) to `menu` as an action that hands the item to
+    // `send` when chosen.
+    static QAction* addCommand(QMenu* menu, const std::shared_ptr<MenuItem>& item, const SendAction& send);
 
 private:
     void scheduleRebuild();

@@ -84,6 +84,11 @@ std::vector<WindowDescription> QtWindowSystem::windows() const {
     std::vector<WindowDescription> result;
     for (const QWidget* window : QApplication::topLevelWidgets())
         result.push_back(describe(window));
+    windowSources_.visitUntil([&result](const WindowSource& source) {
+        if (std::optional<WindowDescription> window = source())
+            result.push_back(std::move(*window));
+        return false;
+    });
     return result;
 }
 
@@ -255,6 +260,10 @@ bool QtWindowSystem::sendAction(const QString& action, const std::shared_ptr<Act
 
 Observation QtWindowSystem::addResponder(ActionResponder* responder) {
     return responders_.add(responder);
+}
+
+Observation QtWindowSystem::addWindowSource(WindowSource source) {
+    return windowSources_.add(std::move(source));
 }
 
 void QtWindowSystem::hostMainMenu(QWidget* window) {

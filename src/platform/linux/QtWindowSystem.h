@@ -51,6 +51,11 @@ public:
                     const MenuItem* sender) override;
     Observation addResponder(ActionResponder* responder) override;
 
+    // Adds a window that is not a widget of the program (the status item's area) to windows(), while the
+    // observation lives. The source answers nothing while there is no such window.
+    using WindowSource = std::function<std::optional<WindowDescription>()>;
+    Observation addWindowSource(WindowSource source);
+
     // Gives `window` a menu bar that shows the main menu for as long as the window lives.
     void hostMainMenu(QWidget* window);
 
@@ -67,6 +72,7 @@ private:
     HandlerList<WindowCloseHandler> willClose_;
     HandlerList<std::function<void()>> didBecomeActive_;
     HandlerList<ActionResponder*> responders_;
+    HandlerList<WindowSource> windowSources_;
     std::shared_ptr<Menu> mainMenu_;
     std::shared_ptr<Menu> servicesMenu_;
     std::function<bool()> popoverOpener_;

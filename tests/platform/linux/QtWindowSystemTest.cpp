@@ -37,6 +37,34 @@ QStringList actionTexts(const QWidget& widget) {
     return result;
 }
 
+TEST(QtWindowSystemTest, WindowsThatAreNotWidgetsFollowTheWidgets) {
+    QtWindowSystem system;
+    QWidget widget;
+    widget.show();
+    WindowDescription tray;
+    tray.id = 77;
+    tray.className = QStringLiteral("StatusBarWindow");
+    bool shown = true;
+    Observation source = system.addWindowSource([&]() -> std::optional<WindowDescription> {
+        if (!shown)
+            return std::nullopt;
+        return tray;
+    });
+    const auto ids = [&system] {
+        std::vector<WindowId> result;
+        for (const WindowDescription& window : system.windows())
+            result.push_back(window.id);
+        return result;
+    };
+
+    EXPECT_EQ(ids(), std::vector<WindowId>({QtWindowSystem::idOf(&widget), 77}));
+    shown = false;
+    EXPECT_EQ(ids(), std::vector<WindowId>{QtWindowSystem::idOf(&widget)});
+    shown = true;
+    source.reset();
+    EXPECT_EQ(ids(), std::vector<WindowId>{QtWindowSystem::idOf(&widget)});
+}
+
 TEST(QtWindowSystemTest, AShownAndClosedWindowTurnsTheProgramRegularAndBackToAccessory) {
     VirtualMainQueue queue;
     QtWindowSystem system;

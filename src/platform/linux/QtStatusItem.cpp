@@ -1,0 +1,304 @@
+#include "platform/linux/QtStatusItem.h"
+
+#include "platform/linux/QtMenuBarPresenter.h"
+#include "platform/linux/QtWindowSystem.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QImage>
+#include <QLayout>
+#include <QMenu>
+#include <QPainter>
+#include <QPalette>
+#include <QSvgRenderer>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// What a desktop without a reserved panel gives to a status area, and the icon size inside it.
+constexpr double kDefaultThickness = 24;
+// A click on the icon closes the open popover by itself before the tray reports it; not reopened then.
+constexpr qint64 kReopenGuardMilliseconds = 300;
+
+double distance(const QRectF& rect, QPointF point) {
+    const double dx = std::max({rect.left() - point.x(), 0.0, point.x() - rect.right()});
+    const double dy = std::max({rect.top() - point.y(), 0.0, point.y() - rect.bottom()});
+    return std::hypot(dx, dy);
+}
+
+// The screen that holds `point`, else the nearest one; nothing without screens.
+const ScreenDescription* nearestScreen(QPointF point, const std::vector<ScreenDescription>& screens) {
+    const ScreenDescription* best = nullptr;
+    double bestDistance = std::numeric_limits<double>::infinity();
+    for (const ScreenDescription& screen : screens) {
+        const double d = distance(screen.frame, point);
+        if (d < bestDistance) {
+            best = &screen;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+QPointF clampedInto(const QRectF& area, QPointF topLeft, QSizeF size) {
+    const double x = std::max(area.left(), std::min(topLeft.x(), area.right() - size.width()));
+    const double y = std::max(area.top(), std::min(topLeft.y(), area.bottom() - size.height()));
+    return {x, y};
+}
+
+} // namespace
+
+QtStatusItem::QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover, QObject* parent)
+    : QObject(parent), windowSystem_(windowSystem), popoverFactory_(std::move(popover)),
+      tray_(new QSystemTrayIcon(this)) {
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        handleActivation(reason, QGuiApplication::queryKeyboardModifiers());
+    });
+    windowSource_ = windowSystem_.addWindowSource([this] { return window(); });
+    windowSystem_.setStatusItemPopoverOpener([this] { return openPopover(); });
+    // The template image follows the light or dark colours of the desktop.
+    qApp->installEventFilter(this);
+}
+
+QtStatusItem::~QtStatusItem() {
+    windowSystem_.setStatusItemPopoverOpener(nullptr);
+    // Destroying a shown popover hides it: no event may reach a half-destroyed filter.
+    if (popover_)
+        popover_->removeEventFilter(this);
+}
+
+// Shown even without a tray: started at login, the program may come up before the panel, and the icon
+// docks once a tray appears.
+bool QtStatusItem::show() {
+    tray_->show();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtStatusItem::setImage(const StatusItemImage& image) {
+    image_ = image;
+    applyImage();
+}
+
+void QtStatusItem::applyImage() {
+    if (image_)
+        tray_->setIcon(renderIcon(*image_, QGuiApplication::palette().color(QPalette::WindowText)));
+}
+
+QIcon QtStatusItem::renderIcon(const StatusItemImage& image, const QColor& color) {
+    QSvgRenderer renderer(QStringLiteral(":/assets/%1.svg").arg(image.assetName));
+    QIcon icon;
+    if (!renderer.isValid())
+        return icon;
+    for (const double scale : {1.0, 2.0}) {
+        const QSize pixels = (image.size * scale).toSize();
+        QImage canvas(pixels, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::transparent);
+        QPainter painter(&canvas);
+        const QSizeF fitted = QSizeF(renderer.defaultSize()).scaled(QSizeF(pixels), Qt::KeepAspectRatio);
+        renderer.render(&painter, QRectF(QPointF((pixels.width() - fitted.width()) / 2,
+                                                 (pixels.height() - fitted.height()) / 2),
+                                         fitted));
+        if (image.isTemplate) {
+            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+            painter.fillRect(canvas.rect(), color);
+        }
+        painter.end();
+        icon.addPixmap(QPixmap::fromImage(canvas));
+    }
+    return icon;
+}
+
+Observation QtStatusItem::addLocalMouseDownMonitor(MouseDownMonitor monitor) {
+    return monitors_.add(std::move(monitor));
+}
+
+bool QtStatusItem::dispatch(const MouseDownEvent& event) const {
+    return monitors_.visitUntil([&event](const MouseDownMonitor& monitor) { return monitor(event); });
+}
+
+QPointF QtStatusItem::mouseLocation() const {
+    return QPointF(QCursor::pos());
+}
+
+QRectF QtStatusItem::iconArea() const {
+    return QRectF(tray_->geometry());
+}
+
+double QtStatusItem::statusBarThickness() const {
+    const QRectF icon = iconArea();
+    return icon.isEmpty() ? kDefaultThickness : icon.height();
+}
+
+WindowDescription QtStatusItem::area() const {
+    WindowDescription description;
+    description.id = WindowId(this);
+    description.className = StatusItemWindow::className;
+    description.level = StatusItemWindow::level;
+    description.visible = true;
+    description.panel = true;
+    description.frame =
+        statusAreaFrame(iconArea(), mouseLocation(), windowSystem_.screens(), statusBarThickness());
+    return description;
+}
+
+std::optional<WindowDescription> QtStatusItem::window() const {
+    if (!tray_->isVisible())
+        return std::nullopt;
+    return area();
+}
+
+void QtStatusItem::handleActivation(QSystemTrayIcon::ActivationReason reason,
+                                    Qt::KeyboardModifiers modifiers) {
+    MouseDownEvent event;
+    event.controlHeld = modifiers.testFlag(Qt::ControlModifier);
+    // Only a shown icon is clicked, whatever the tray says of its visibility.
+    event.window = area();
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        event.button = MouseButton::left;
+        if (!dispatch(event))
+            togglePopover();
+        break;
+    case QSystemTrayIcon::Context:
+        event.button = MouseButton::right;
+        dispatch(event);
+        break;
+    default:
+        // A double click has reported its first click as a trigger already.
+        break;
+    }
+}
+
+void QtStatusItem::togglePopover() {
+    if (isPopoverVisible()) {
+        hidePopover();
+        return;
+    }
+    if (popoverHidden_.isValid() && popoverHidden_.elapsed() < kReopenGuardMilliseconds)
+        return;
+    showPopover();
+}
+
+void QtStatusItem::showPopover() {
+    if (!popover_) {
+        if (!popoverFactory_)
+            return;
+        popover_ = popoverFactory_();
+        if (!popover_)
+            return;
+        // Closes when the user clicks elsewhere, as a pop-over does.
+        popover_->setWindowFlags(Qt::Popup);
+        popover_->installEventFilter(this);
+    }
+    // A laid-out popover takes the size its content asks for now; anything else keeps the size it was given.
+    if (popover_->layout())
+        popover_->adjustSize();
+    const std::vector<ScreenDescription> screens = windowSystem_.screens();
+    const QRectF anchor = statusAreaFrame(iconArea(), mouseLocation(), screens, statusBarThickness());
+    popover_->move(popoverPosition(anchor, QSizeF(popover_->size()), screens).toPoint());
+    popover_->show();
+    popover_->raise();
+    popover_->activateWindow();
+}
+
+bool QtStatusItem::openPopover() {
+    if (!tray_->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+    showPopover();
+    return isPopoverVisible();
+}
+
+void QtStatusItem::hidePopover() {
+    if (popover_)
+        popover_->hide();
+    // Hidden on purpose: the next click opens it at once.
+    popoverHidden_.invalidate();
+}
+
+bool QtStatusItem::isPopoverVisible() const {
+    return popover_ && popover_->isVisible();
+}
+
+bool QtStatusItem::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ApplicationPaletteChange && watched == qApp)
+        applyImage();
+    else if (event->type() == QEvent::Hide && popover_ && watched == popover_.get())
+        popoverHidden_.start();
+    return false;
+}
+
+std::unique_ptr<QMenu> QtStatusItem::makeMenu(const std::shared_ptr<Menu>& model) const {
+    auto menu = std::make_unique<QMenu>();
+    WindowSystem* windowSystem = &windowSystem_;
+    const QtMenuBarPresenter::SendAction send =
+        [windowSystem](const QString& action, const std::shared_ptr<ActionResponder>& target,
+                       const MenuItem* sender) { windowSystem->sendAction(action, target, sender); };
+    for (const std::shared_ptr<MenuItem>& item : model->items()) {
+        if (item->isSeparator) {
+            menu->addSeparator();
+        } else if (item->submenu) {
+            QMenu* submenu = makeMenu(item->submenu).release();
+            submenu->setParent(menu.get(), submenu->windowFlags());
+            submenu->setTitle(QtMenuBarPresenter::displayTitle(item->title));
+            menu->addMenu(submenu)->setEnabled(item->enabled);
+        } else {
+            QtMenuBarPresenter::addCommand(menu.get(), item, send);
+        }
+    }
+    return menu;
+}
+
+void QtStatusItem::popUpMenu(const std::shared_ptr<Menu>& menu, const QRectF& anchor, double gap) {
+    const std::unique_ptr<QMenu> qmenu = makeMenu(menu);
+    const QPointF position =
+        besideAnchor(anchor, anchor.left(), QSizeF(qmenu->sizeHint()), gap, windowSystem_.screens());
+    qmenu->exec(position.toPoint());
+}
+
+QRectF QtStatusItem::statusAreaFrame(const QRectF& iconGeometry, QPointF pointer,
+                                     const std::vector<ScreenDescription>& screens, double thickness) {
+    const bool iconKnown = !iconGeometry.isEmpty();
+    const QPointF spot = iconKnown ? iconGeometry.center() : pointer;
+    const ScreenDescription* screen = nullptr;
+    for (const ScreenDescription& candidate : screens)
+        if (candidate.frame.contains(spot)) {
+            screen = &candidate;
+            break;
+        }
+    if (!screen)
+        return iconKnown
+                   ? iconGeometry
+                   : QRectF(pointer.x() - thickness / 2, pointer.y() - thickness / 2, thickness, thickness);
+    const QRectF& frame = screen->frame;
+    const bool atTop = spot.y() - frame.top() <= frame.bottom() - spot.y();
+    double band =
+        atTop ? screen->visibleFrame.top() - frame.top() : frame.bottom() - screen->visibleFrame.bottom();
+    if (band <= 0)
+        band = thickness;
+    const double left = iconKnown ? iconGeometry.left() : pointer.x() - band / 2;
+    const double width = iconKnown ? iconGeometry.width() : band;
+    return {left, atTop ? frame.top() : frame.bottom() - band, width, band};
+}
+
+QPointF QtStatusItem::besideAnchor(const QRectF& anchor, double left, QSizeF size, double gap,
+                                   const std::vector<ScreenDescription>& screens) {
+    QPointF topLeft(left, anchor.bottom() + gap);
+    const ScreenDescription* screen = nearestScreen(anchor.center(), screens);
+    if (!screen)
+        return topLeft;
+    const QRectF& area = screen->visibleFrame;
+    const double above = anchor.top() - gap - size.height();
+    if (topLeft.y() + size.height() > area.bottom() && above >= area.top())
+        topLeft.setY(above);
+    return clampedInto(area, topLeft, size);
+}
+
+QPointF QtStatusItem::popoverPosition(const QRectF& anchor, QSizeF size,
+                                      const std::vector<ScreenDescription>& screens) {
+    return besideAnchor(anchor, anchor.center().x() - size.width() / 2, size, 0, screens);
+}

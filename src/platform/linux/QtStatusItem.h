@@ -1,0 +1,94 @@
+#pragma once
+
+#include "platform/HandlerList.h"
+#include "platform/StatusItem.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <memory>
+
+class QMenu;
+class QWidget;
+class QtWindowSystem;
+
+// The status item as a system-tray icon. A plain click opens or closes the popover under the icon; a
+// right click, or a click with Control held, reaches the mouse-down monitors first, and a click that no
+// monitor consumes does what a plain one does. Among the program's windows the icon's place in the panel
+// appears as a "StatusBarWindow" at the status-bar level, and the window system opens the popover through
+// this item.
+class QtStatusItem final : public QObject, public StatusItem {
+    Q_OBJECT
+public:
+    // Makes the popover's window the first time it is shown; owned by this object from then on.
+    using PopoverFactory = std::function<std::unique_ptr<QWidget>()>;
+
+    QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover, QObject* parent = nullptr);
+    ~QtStatusItem() override;
+
+    // Shows the icon in the tray, now or once the desktop has one; false while it has none.
+    bool show();
+
+    void setImage(const StatusItemImage& image) override;
+    QIcon icon() const { return tray_->icon(); }
+    Observation addLocalMouseDownMonitor(MouseDownMonitor monitor) override;
+    QPointF mouseLocation() const override;
+    double statusBarThickness() const override;
+    void popUpMenu(const std::shared_ptr<Menu>& menu, const QRectF& anchor, double gap) override;
+
+    // What the tray reports of a click: `modifiers` are the keys held at that moment.
+    void handleActivation(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers);
+
+    void togglePopover();
+    void showPopover();
+    // Opens the popover as a click on the icon would: false while the icon is not in a tray.
+    bool openPopover();
+    void hidePopover();
+    bool isPopoverVisible() const;
+    QWidget* popover() const { return popover_.get(); }
+
+    // The status item's area as a window, while the icon is shown.
+    std::optional<WindowDescription> window() const;
+
+    // A menu of `model` whose items are sent to their targets, else along the responder chain.
+    std::unique_ptr<QMenu> makeMenu(const std::shared_ptr<Menu>& model) const;
+    // The icon of `image` in `color` when it is a template, at 1x and 2x.
+    static QIcon renderIcon(const StatusItemImage& image, const QColor& color);
+
+    // The icon's slot of the panel: at the screen edge nearest to the icon (or to the pointer when the tray
+    // does not say where the icon is, as StatusNotifierItem trays do), as thick as the panel there or
+    // `thickness` when the desktop reserves no room, as wide as the icon or, unknown, as thick.
+    static QRectF statusAreaFrame(const QRectF& iconGeometry, QPointF pointer,
+                                  const std::vector<ScreenDescription>& screens, double thickness);
+    // Top-left corner of a window of `size` whose left edge is at `left`, `gap` below `anchor` or, where the
+    // screen that holds the anchor has no room below, as far above it; kept inside that screen's available
+    // geometry.
+    static QPointF besideAnchor(const QRectF& anchor, double left, QSizeF size, double gap,
+                                const std::vector<ScreenDescription>& screens);
+    // The popover: centred under the anchor.
+    static QPointF popoverPosition(const QRectF& anchor, QSizeF size,
+                                   const std::vector<ScreenDescription>& screens);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // True when a monitor consumed it.
+    bool dispatch(const MouseDownEvent& event) const;
+    QRectF iconArea() const;
+    WindowDescription area() const;
+    void applyImage();
+
+    QtWindowSystem& windowSystem_;
+    PopoverFactory popoverFactory_;
+    std::unique_ptr<QWidget> popover_;
+    QSystemTrayIcon* tray_;
+    std::optional<StatusItemImage> image_;
+    HandlerList<MouseDownMonitor> monitors_;
+    Observation windowSource_;
+    // Since the popover last hid: a click on the icon that closed it must not open it again at once.
+    QElapsedTimer popoverHidden_;
+};

@@ -1,0 +1,160 @@
+#include "platform/linux/XdgAutostartLoginItems.h"
+
+#include "platform/Workspace.h"
+#include "utilities/Constants.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <filesystem>
+
+namespace {
+
+// Characters that make an Exec argument need quotes.
+const QString kReservedInArgument = QStringLiteral(" \t\n\"'\\><~|&;$*?#`=()");
+
+// The key-value pairs of the "Desktop Entry" group; later duplicates win, as in the desktops' readers.
+QHash<QString, QString> desktopEntryKeys(const QByteArray& contents) {
+    QHash<QString, QString> keys;
+    bool inDesktopEntry = false;
+    for (const QByteArray& rawLine : contents.split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            inDesktopEntry = line == QStringLiteral("[Desktop Entry]");
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (inDesktopEntry && equals > 0)
+            keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
+    return keys;
+}
+
+bool isTrue(const QString& value) {
+    return value.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0 || value == QStringLiteral("1");
+}
+
+bool isFalse(const QString& value) {
+    return value.compare(QStringLiteral("false"), Qt::CaseInsensitive) == 0 || value == QStringLiteral("0");
+}
+
+QString fileName() {
+    return Constants::kBundleIdentifier + QStringLiteral(".desktop");
+}
+
+} // namespace
+
+XdgAutostartLoginItems::XdgAutostartLoginItems(Workspace& workspace, QString autostartDirectory,
+                                               QString executable)
+    : workspace_(workspace), directory_(std::move(autostartDirectory)), executable_(std::move(executable)) {}
+
+QString XdgAutostartLoginItems::standardDirectory() {
+    // A relative XDG_CONFIG_HOME is invalid and must be ignored.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!config.isEmpty() && QDir::isAbsolutePath(config))
+        return QDir(config).filePath(QStringLiteral("autostart"));
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty() && QDir::isAbsolutePath(home))
+        return QDir(home).filePath(QStringLiteral(".config/autostart"));
+    return {};
+}
+
+QString XdgAutostartLoginItems::runningExecutable() {
+    return QCoreApplication::applicationFilePath();
+}
+
+QString XdgAutostartLoginItems::execValue(const QString& executable) {
+    QString argument = executable;
+    if (std::any_of(argument.begin(), argument.end(),
+                    [](QChar c) { return kReservedInArgument.contains(c); })) {
+        QString quoted = QStringLiteral("\"");
+        for (const QChar c : argument) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+                c == QLatin1Char('\\'))
+                quoted += QLatin1Char('\\');
+            quoted += c;
+        }
+        argument = quoted + QLatin1Char('"');
+    }
+    // "%" starts a field code, quoted or not.
+    argument.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    // The string value's own escapes are undone before the Exec rules apply.
+    QString value;
+    for (const QChar c : argument) {
+        if (c == QLatin1Char('\\'))
+            value += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            value += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            value += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\r'))
+            value += QStringLiteral("\\r");
+        else
+            value += c;
+    }
+    return value;
+}
+
+QByteArray XdgAutostartLoginItems::entryFor(const QString& executable) {
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=Mondrel\n"
+                          "Exec=%1\n"
+                          "X-GNOME-Autostart-enabled=true\n")
+        .arg(execValue(executable))
+        .toUtf8();
+}
+
+QString XdgAutostartLoginItems::entryPath() const {
+    return directory_.isEmpty() ? QString() : QDir(directory_).filePath(fileName());
+}
+
+LoginItemStatus XdgAutostartLoginItems::status() const {
+    QFile file(entryPath());
+    if (directory_.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return LoginItemStatus::notRegistered;
+    const QHash<QString, QString> keys = desktopEntryKeys(file.readAll());
+    if (isTrue(keys.value(QStringLiteral("Hidden"))) ||
+        isFalse(keys.value(QStringLiteral("X-GNOME-Autostart-enabled"))))
+        return LoginItemStatus::notRegistered;
+    return LoginItemStatus::enabled;
+}
+
+void XdgAutostartLoginItems::registerItem() {
+    if (directory_.isEmpty())
+        throw LoginItemsError(
+            QStringLiteral("No configuration folder: neither XDG_CONFIG_HOME nor HOME is set"));
+    if (executable_.isEmpty() || !QDir::isAbsolutePath(executable_))
+        throw LoginItemsError(QStringLiteral("The program's own path is unknown"));
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(directory_).toStdString(), error);
+    if (error)
+        throw LoginItemsError(QStringLiteral("Could not create the folder %1: %2")
+                                  .arg(directory_, QString::fromStdString(error.message())));
+    QSaveFile file(entryPath());
+    const QByteArray entry = entryFor(executable_);
+    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
+        throw LoginItemsError(QStringLiteral("Could not write %1: %2").arg(entryPath(), file.errorString()));
+}
+
+void XdgAutostartLoginItems::unregisterItem() {
+    const QString path = entryPath();
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    QFile file(path);
+    if (!file.remove())
+        throw LoginItemsError(QStringLiteral("Could not remove %1: %2").arg(path, file.errorString()));
+}
+
+void XdgAutostartLoginItems::openSettings() {
+    if (directory_.isEmpty())
+        return;
+    // The folder may not exist before the first registration; an empty one is still the place to look.
+    QDir().mkpath(directory_);
+    workspace_.open(QUrl::fromLocalFile(directory_));
+}
