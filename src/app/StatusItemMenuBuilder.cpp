@@ -1,6 +1,5 @@
 #include "app/StatusItemMenuBuilder.h"
 
-#include "app/SharedApplication.h"
 #include "app/StatusItemMenuAction.h"
 
 std::shared_ptr<Menu> StatusItemMenuBuilder::make(const QString& appName, bool canCheckForUpdates,
@@ -15,8 +14,7 @@ std::shared_ptr<Menu> StatusItemMenuBuilder::make(const QString& appName, bool c
     updates->target = std::make_shared<StatusItemMenuAction>(std::move(onCheckForUpdates));
     updates->enabled = canCheckForUpdates;
     menu->addSeparator();
-    const auto quit =
-        menu->addItem(QStringLiteral("Quit ") + appName, SharedApplication::kTerminate, QStringLiteral("q"));
-    quit->target = SharedApplication::shared();
+    // Without a target: the application's delegate answers "terminate:" along the responder chain.
+    menu->addItem(QStringLiteral("Quit ") + appName, QStringLiteral("terminate:"), QStringLiteral("q"));
     return menu;
 }

@@ -2,6 +2,7 @@
 #include "app/MenuBarLabel.h"
 #include "app/StatusItemMenuBuilder.h"
 #include "platform/linux/QtWindowSystem.h"
+#include "support/FakeWindowSystem.h"
 #include "support/QtPrinters.h"
 
 #include <QAction>
@@ -31,6 +32,8 @@ protected:
 };
 
 TEST_F(QtStatusItemTest, TheTrayMenuHasItsFourItems) {
+    RecordingResponder application({QStringLiteral("terminate:")});
+    const Observation chain = windows.addResponder(&application);
     int settings = 0;
     for (const bool canCheck : {false, true}) {
         const std::unique_ptr<QMenu> menu = item.makeMenu(StatusItemMenuBuilder::make(
@@ -48,8 +51,10 @@ TEST_F(QtStatusItemTest, TheTrayMenuHasItsFourItems) {
         EXPECT_TRUE(actions[1]->shortcut().isEmpty());
         EXPECT_EQ(actions[3]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
         actions[0]->trigger();
+        actions[3]->trigger();
     }
     EXPECT_EQ(settings, 2);
+    EXPECT_EQ(application.received, QStringList({"terminate:", "terminate:"}));
 }
 
 TEST_F(QtStatusItemTest, ClicksReachTheMonitorsBeforeThePopover) {
