@@ -237,7 +237,7 @@ bool QtWindowSystem::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QtWindowSystem::setMainMenu(std::shared_ptr<Menu> menu) {
-    mainMenu_ = std::move(menu);
+    mainMenu_ = menu && composition_ ? composition_(*menu) : std::move(menu);
     std::erase_if(menuBars_, [](const QPointer<QtMenuBarPresenter>& p) { return p.isNull(); });
     for (const auto& presenter : menuBars_)
         presenter->setMenu(mainMenu_);

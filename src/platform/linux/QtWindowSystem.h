@@ -59,6 +59,11 @@ public:
     // Gives `window` a menu bar that shows the main menu for as long as the window lives.
     void hostMainMenu(QWidget* window);
 
+    // Turns the menu the program sets into the main menu that windows show, with the command groups of
+    // the program's scenes applied; without one the program's menu is shown as it is.
+    using MainMenuComposition = std::function<std::shared_ptr<Menu>(const Menu& programMenu)>;
+    void setMainMenuComposition(MainMenuComposition composition) { composition_ = std::move(composition); }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -76,6 +81,7 @@ private:
     std::shared_ptr<Menu> mainMenu_;
     std::shared_ptr<Menu> servicesMenu_;
     std::function<bool()> popoverOpener_;
+    MainMenuComposition composition_;
     std::vector<QPointer<QtMenuBarPresenter>> menuBars_;
     // Windows whose close was accepted and which are about to hide.
     std::vector<QPointer<QWidget>> closing_;

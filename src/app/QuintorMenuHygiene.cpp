@@ -1,0 +1,9 @@
+#include "app/QuintorMenuHygiene.h"
+
+SceneCommands QuintorMenuHygiene::commands() {
+    return {
+        {CommandGroupPlacement::textEditing, {}},
+        {CommandGroupPlacement::textFormatting, {}},
+        {CommandGroupPlacement::toolbar, {}},
+    };
+}
