@@ -1,0 +1,154 @@
+# Shell functions that give the built program a desktop of its own, the way a user's session would: an X
+# server (Xvfb), a system tray (trayer), a private session bus with an unlocked gnome-keyring, a throw-away
+# home with its XDG folders and a vdir calendar tree with events of today. Sourced by the end-to-end tests
+# and the memory benchmark; nothing here touches the user's own session.
+#
+# A piece that cannot start makes the caller skip (exit 77) with the reason, unless MONDREL_E2E_REQUIRED=1
+# (set by CI), which turns every skip into a failure.
+
+e2e_skip() {
+    if [ "${MONDREL_E2E_REQUIRED:-0}" = 1 ]; then
+        echo "FAILED (MONDREL_E2E_REQUIRED=1 forbids skipping): $*"
+        exit 1
+    fi
+    echo "skipped: $*"
+    exit 77
+}
+
+e2e_fail() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+e2e_require_tools() {
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null 2>&1 || e2e_skip "$tool is not installed (scripts/bootstrap installs it)"
+    done
+}
+
+# Waits up to $1 tenths of a second for the command that follows to succeed.
+e2e_wait_for() {
+    local tenths=$1
+    shift
+    local i
+    for i in $(seq "$tenths"); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# A fresh home with its XDG folders; removed, with every process started here, on exit.
+e2e_make_home() {
+    E2E_WORK=$(mktemp -d /tmp/mondrel-e2e.XXXXXX) || e2e_fail "no temporary folder"
+    E2E_PIDS=()
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
+    export HOME="$E2E_WORK/home"
+    export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
+    export XDG_RUNTIME_DIR="$E2E_WORK/runtime"
+    unset MONDREL_CALENDAR_DIR DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+}
+
+e2e_cleanup() {
+    local pid
+    for pid in "${E2E_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    for pid in "${E2E_PIDS[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$E2E_WORK"
+}
+
+e2e_spawn() {
+    "$@" &
+    E2E_PIDS+=($!)
+}
+
+# An X server on the first free display number from 90, and a tray docked at the top right.
+e2e_start_display() {
+    e2e_require_tools Xvfb trayer xdpyinfo xdotool
+    local n
+    for n in $(seq 90 130); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+    done
+    export DISPLAY=":$n"
+    e2e_spawn Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp
+    e2e_wait_for 100 xdpyinfo || e2e_skip "Xvfb did not start on $DISPLAY"
+    e2e_spawn trayer --edge top --align right --widthtype pixel --width 160 --heighttype pixel --height 28 \
+        --SetDockType true --SetPartialStrut true --transparent false --tint 0x303030
+    e2e_wait_for 100 xdotool search --class trayer || e2e_skip "trayer did not start a system tray"
+}
+
+# A private session bus whose address is exported, and gnome-keyring's Secret Service on it, unlocked.
+e2e_start_session_bus() {
+    e2e_require_tools dbus-daemon dbus-send gnome-keyring-daemon
+    local address
+    address=$(dbus-daemon --session --fork --print-address=1 --print-pid=3 3>"$E2E_WORK/bus.pid") ||
+        e2e_skip "dbus-daemon did not start a session bus"
+    E2E_PIDS+=("$(cat "$E2E_WORK/bus.pid")")
+    export DBUS_SESSION_BUS_ADDRESS="$address"
+    printf e2e | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait_for 100 sh -c 'dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q "boolean true"' ||
+        e2e_skip "gnome-keyring-daemon did not start a Secret Service on the private bus"
+}
+
+# Stores a signed-in account session that runs out in a year, so that start-up needs no network.
+e2e_store_session() {
+    e2e_require_tools secret-tool
+    local issued expires
+    issued=$(date -u +%Y-%m-%dT%H:%M:%S.000Z)
+    expires=$(date -u -d '+1 year' +%Y-%m-%dT%H:%M:%S.000Z)
+    printf '{"qas":"qas_e2e","refresh_token":"rt_e2e","expires_at":"%s","account":{"id":"qa_0190f5f4-5b1a-7c3e-8d2f-4a6b8c0d1e2f","primary_email":"e2e@example.com","providers":["email"]},"app_slug":"mondrel","issued_at":"%s"}' \
+        "$expires" "$issued" |
+        secret-tool store --label="Mondrel session" xdg:schema app.mondrel.Mondrel.Secret \
+            service app.mondrel.Mondrel account quintor_session ||
+        e2e_fail "could not store the account session in the keyring"
+}
+
+e2e_clear_session() {
+    secret-tool clear xdg:schema app.mondrel.Mondrel.Secret service app.mondrel.Mondrel account quintor_session
+}
+
+# One calendar, "E2E", in a vivid green that the tests look for in screenshots, with a timed and an
+# all-day event today.
+E2E_CALENDAR_COLOR="#00C853"
+e2e_write_calendar() {
+    local dir="$XDG_DATA_HOME/mondrel/calendars/e2e"
+    local today
+    today=$(date +%Y%m%d)
+    mkdir -p "$dir"
+    printf '%s\n' "$E2E_CALENDAR_COLOR" >"$dir/color"
+    printf 'E2E\n' >"$dir/displayname"
+    printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//mondrel//e2e//EN\r\nBEGIN:VEVENT\r\nUID:e2e-standup\r\nDTSTAMP:%sT000000Z\r\nDTSTART:%sT100000\r\nDTEND:%sT103000\r\nSUMMARY:E2E Standup\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n' \
+        "$today" "$today" "$today" >"$dir/standup.ics"
+    printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//mondrel//e2e//EN\r\nBEGIN:VEVENT\r\nUID:e2e-allday\r\nDTSTAMP:%sT000000Z\r\nDTSTART;VALUE=DATE:%s\r\nDTEND;VALUE=DATE:%s\r\nSUMMARY:E2E All Day\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n' \
+        "$today" "$today" "$(date -d tomorrow +%Y%m%d)" >"$dir/allday.ics"
+}
+
+# The first visible window of process $1 whose size is $2 (WIDTHxHEIGHT; "300x" matches any height).
+e2e_window_of() {
+    local pid=$1 size=$2 id geometry
+    for id in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
+        geometry=$(xdotool getwindowgeometry "$id" | sed -n 's/^ *Geometry: //p')
+        case "$geometry" in
+        "$size"*) echo "$id"; return 0 ;;
+        esac
+    done
+    return 1
+}
+
+# Saves window $1 as the PNG file $2.
+e2e_screenshot() {
+    import -window "$1" "$2" 2>/dev/null || e2e_fail "could not take a screenshot of window $1"
+}
+
+# How many pixels of the PNG file $1 have the colour $2 (#RRGGBB).
+e2e_count_color() {
+    convert "$1" -alpha off -fill black +opaque "$2" -fill white -opaque "$2" -format '%[fx:round(mean*w*h)]' info:
+}

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The built program on a desktop of its own, started as a user would start it: signed in, it docks in the
+# tray, stays a single instance (a second start exits 0 and the first reopens its popover), and the popover
+# opened from the tray shows today's events; the tray menu opens the settings window; signed out, it opens
+# the sign-in gate. Screenshots of the popover, the settings window and the gate go to the output folder.
+set -u
+binary=$1 shots=$2
+. "$(dirname "$0")/desktop-session.sh"
+e2e_require_tools import convert secret-tool
+
+mkdir -p "$shots"
+e2e_make_home
+e2e_start_display
+e2e_start_session_bus
+e2e_write_calendar
+e2e_store_session
+
+"$binary" >"$E2E_WORK/first.log" 2>&1 &
+first=$!
+E2E_PIDS+=("$first")
+
+# The tray icon: the program's small window that trayer embedded.
+tray_icon() {
+    local id geometry
+    for id in $(xdotool search --pid "$first" 2>/dev/null); do
+        geometry=$(xdotool getwindowgeometry "$id" 2>/dev/null | sed -n 's/^ *Geometry: //p')
+        [ -n "$geometry" ] && [ "${geometry%x*}" -le 48 ] && [ "${geometry#*x}" -le 48 ] && echo "$id" && return 0
+    done
+    return 1
+}
+e2e_wait_for 150 tray_icon || { cat "$E2E_WORK/first.log"; e2e_fail "the program put no icon into the tray"; }
+icon=$(tray_icon)
+
+popover() { e2e_window_of "$first" 300x; }
+popover_closed() { ! popover; }
+
+# The tray path: a click on the icon opens the popover under it.
+xdotool mousemove --window "$icon" 4 4 click 1
+e2e_wait_for 50 popover || e2e_fail "a click on the tray icon opened no popover"
+sleep 1 # the day list settles once the calendar tree is read
+e2e_screenshot "$(popover)" "$shots/popover.png"
+green=$(e2e_count_color "$shots/popover.png" "$E2E_CALENDAR_COLOR")
+[ "${green:-0}" -ge 20 ] || e2e_fail "the popover shows none of today's events (no pixel of the calendar's colour)"
+xdotool key Escape
+e2e_wait_for 30 popover_closed || xdotool mousemove --window "$icon" 4 4 click 1
+e2e_wait_for 30 popover_closed || e2e_fail "the popover did not close"
+
+# Single instance: the second start hands over and exits 0, and the first reopens its popover.
+timeout 20 "$binary" >"$E2E_WORK/second.log" 2>&1
+status=$?
+[ "$status" -eq 0 ] || { cat "$E2E_WORK/second.log"; e2e_fail "a second start exited with status $status"; }
+kill -0 "$first" 2>/dev/null || e2e_fail "the first instance ended when the second started"
+e2e_wait_for 50 popover || e2e_fail "the first instance did not reopen its popover for the second start"
+xdotool key Escape
+e2e_wait_for 30 popover_closed || xdotool mousemove --window "$icon" 4 4 click 1
+
+# The tray menu's first item, "Settings…", opens the settings window.
+xdotool mousemove --window "$icon" 4 4 click 3
+sleep 0.5
+xdotool key Down Return
+e2e_wait_for 50 e2e_window_of "$first" 400x520 || e2e_fail "the tray menu opened no 400×520 settings window"
+sleep 0.5
+e2e_screenshot "$(e2e_window_of "$first" 400x520)" "$shots/settings.png"
+
+kill "$first"
+wait "$first" 2>/dev/null
+
+# Signed out: the same start opens the sign-in gate.
+e2e_clear_session
+"$binary" >"$E2E_WORK/gate.log" 2>&1 &
+gated=$!
+E2E_PIDS+=("$gated")
+e2e_wait_for 100 e2e_window_of "$gated" 520x640 || { cat "$E2E_WORK/gate.log"; e2e_fail "no sign-in gate window"; }
+sleep 0.5
+e2e_screenshot "$(e2e_window_of "$gated" 520x640)" "$shots/gate.png"
+echo "desktop: ok; screenshots in $shots"
