@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace {
@@ -59,9 +60,17 @@ SettingsWidget::SettingsWidget(QWidget* parent) : QWidget(parent) {
 }
 
 void SettingsWidget::render(const std::vector<SettingsSection>& sections) {
-    if (sections == sections_ && form_->count() > 0)
+    if (sections == sections_ && form_->count() > 0) {
+        for (const auto& [toggle, isOn] : toggles_) {
+            if (toggle && toggle->isChecked() != isOn) {
+                const QSignalBlocker quiet(toggle);
+                toggle->setChecked(isOn);
+            }
+        }
         return;
+    }
     sections_ = sections;
+    toggles_.clear();
     const int position = scroll_->verticalScrollBar()->value();
     while (QLayoutItem* item = form_->takeAt(0)) {
         // Later: the row being used may be the one whose signal led here.
@@ -115,6 +124,7 @@ QWidget* SettingsWidget::makeRow(const SettingsRow& row, QWidget* parent) {
         auto* toggle = new QCheckBox(row.label, parent);
         toggle->setChecked(row.isOn);
         toggle->setEnabled(row.isEnabled);
+        toggles_.emplace_back(toggle, row.isOn);
         if (row.kind == Kind::calendarToggle)
             toggle->setIcon(QIcon(dot(row.color, devicePixelRatioF())));
         connect(toggle, &QCheckBox::toggled, this, [this, action = row.action, id = row.calendarID](bool on) {

@@ -2,6 +2,8 @@
 
 #include "views/SettingsViewDescription.h"
 
+#include <QAbstractButton>
+#include <QPointer>
 #include <QWidget>
 
 class QScrollArea;
@@ -30,6 +32,9 @@ private:
     QWidget* makeSection(const SettingsSection& section);
     QWidget* makeRow(const SettingsRow& row, QWidget* parent);
 
+    // The switches drawn now, with the row each shows: a switch the user flipped shows the row's state again
+    // when the description stays the same (a change that did not happen).
+    std::vector<std::pair<QPointer<QAbstractButton>, bool>> toggles_;
     QScrollArea* scroll_;
     QVBoxLayout* form_;
     QWidget* content_;

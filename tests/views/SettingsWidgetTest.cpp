@@ -79,3 +79,16 @@ TEST(SettingsWidgetTest, ARedrawFromInsideARowsSignalKeepsTheRowAliveUntilItRetu
     ASSERT_TRUE(redrawn);
     EXPECT_TRUE(redrawn->isChecked());
 }
+
+TEST(SettingsWidgetTest, ASwitchWhoseChangeDidNotHappenShowsTheRealStateAgain) {
+    SettingsWidget widget;
+    const SettingsState state = signedInWithCalendars();
+    widget.render(describeSettings(state));
+    QCheckBox* launch = childWithText<QCheckBox>(widget, QStringLiteral("Launch at Login"));
+    ASSERT_TRUE(launch);
+    launch->click();
+    EXPECT_TRUE(launch->isChecked());
+    // The login item could not be registered: the description still says off.
+    widget.render(describeSettings(state));
+    EXPECT_FALSE(launch->isChecked());
+}
