@@ -70,17 +70,51 @@ e2e_spawn() {
 
 # An X server on the first free display number from 90, and a tray docked at the top right.
 e2e_start_display() {
-    e2e_require_tools Xvfb trayer xdpyinfo xdotool
+    e2e_require_tools Xvfb trayer xdpyinfo xdotool python3
     local n
     for n in $(seq 90 130); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
     done
     export DISPLAY=":$n"
+    # The test runner renders offscreen; this program is to show itself on the X server.
+    export QT_QPA_PLATFORM=xcb
     e2e_spawn Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp
     e2e_wait_for 100 xdpyinfo || e2e_skip "Xvfb did not start on $DISPLAY"
-    e2e_spawn trayer --edge top --align right --widthtype pixel --width 160 --heighttype pixel --height 28 \
-        --SetDockType true --SetPartialStrut true --transparent false --tint 0x303030
-    e2e_wait_for 100 xdotool search --class trayer || e2e_skip "trayer did not start a system tray"
+    e2e_start_tray
+}
+
+# A tray docked at the top right of the display; its process id in E2E_TRAY.
+e2e_start_tray() {
+    trayer --edge top --align right --widthtype pixel --width 160 --heighttype pixel --height 28 \
+        --SetDockType true --SetPartialStrut true --transparent false --tint 0x303030 &
+    E2E_TRAY=$!
+    E2E_PIDS+=("$E2E_TRAY")
+    e2e_wait_for 100 e2e_tray_ready || e2e_skip "trayer did not start a system tray"
+}
+
+# Whether a tray owns the screen's system-tray selection, which is what programs look for.
+e2e_tray_ready() {
+    python3 - <<'PY'
+import ctypes, ctypes.util, sys
+x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x11.XGetSelectionOwner.restype = ctypes.c_ulong
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+display = x11.XOpenDisplay(None)
+if not display:
+    sys.exit(1)
+owner = x11.XGetSelectionOwner(display, x11.XInternAtom(display, b"_NET_SYSTEM_TRAY_S0", 0))
+x11.XCloseDisplay(display)
+sys.exit(0 if owner else 1)
+PY
+}
+
+e2e_stop_tray() {
+    kill "$E2E_TRAY" 2>/dev/null
+    wait "$E2E_TRAY" 2>/dev/null
 }
 
 # A private session bus whose address is exported, and gnome-keyring's Secret Service on it, unlocked.

@@ -28,7 +28,11 @@ tray_icon() {
     done
     return 1
 }
-e2e_wait_for 150 tray_icon || { cat "$E2E_WORK/first.log"; e2e_fail "the program put no icon into the tray"; }
+e2e_wait_for 150 tray_icon || {
+    cat "$E2E_WORK/first.log"
+    for id in $(xdotool search --pid "$first"); do xdotool getwindowname "$id"; xdotool getwindowgeometry "$id"; done
+    e2e_fail "the program put no icon into the tray"
+}
 icon=$(tray_icon)
 
 # Before the popover has ever opened, the tray menu's first item, "Settings…", opens the settings window:
@@ -73,12 +77,18 @@ e2e_wait_for 30 popover_closed || xdotool mousemove --window "$icon" 4 4 click 1
 kill "$first"
 wait "$first" 2>/dev/null
 
-# Signed out: the same start opens the sign-in gate.
+# Signed out: the same start opens the sign-in gate. This time the program starts before the desktop's tray,
+# as it may at login, and its icon docks once the tray is there.
 e2e_clear_session
+e2e_stop_tray
 "$binary" >"$E2E_WORK/gate.log" 2>&1 &
 gated=$!
 E2E_PIDS+=("$gated")
-e2e_wait_for 100 e2e_window_of "$gated" 520x640 || { cat "$E2E_WORK/gate.log"; e2e_fail "no sign-in gate window"; }
+# 520 wide; its menu bar sits above the 640-pixel content.
+e2e_wait_for 100 e2e_window_of "$gated" 520x || { cat "$E2E_WORK/gate.log"; e2e_fail "no sign-in gate window"; }
 sleep 0.5
-e2e_screenshot "$(e2e_window_of "$gated" 520x640)" "$shots/gate.png"
+e2e_screenshot "$(e2e_window_of "$gated" 520x)" "$shots/gate.png"
+e2e_start_tray
+first=$gated
+e2e_wait_for 100 tray_icon || e2e_fail "the icon of a program started before the tray never docked"
 echo "desktop: ok; screenshots in $shots"
