@@ -35,12 +35,12 @@ CalendarView::CalendarView(const ViewEnvironment& environment, QObject* parent)
     });
 }
 
-bool CalendarView::showWeekNumbers() const {
-    return environment_.defaults.boolValue(kShowWeekNumbersKey, false);
+bool CalendarView::showWeekNumbers(const UserDefaults& defaults) {
+    return defaults.boolValue(kShowWeekNumbersKey, false);
 }
 
-bool CalendarView::startOnMonday() const {
-    if (const std::optional<bool> stored = environment_.defaults.boolValue(kStartOnMondayKey))
+bool CalendarView::startOnMonday(const UserDefaults& defaults) {
+    if (const std::optional<bool> stored = defaults.boolValue(kStartOnMondayKey))
         return *stored;
     return Calendar::current().firstWeekday() == kMonday;
 }

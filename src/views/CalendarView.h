@@ -81,8 +81,11 @@ public:
 
     const ViewEnvironment& environment() const { return environment_; }
 
-    bool showWeekNumbers() const;
-    bool startOnMonday() const;
+    bool showWeekNumbers() const { return showWeekNumbers(environment_.defaults); }
+    bool startOnMonday() const { return startOnMonday(environment_.defaults); }
+    // As the user chose them; weeks start on Monday by default where the user's calendar starts them so.
+    static bool showWeekNumbers(const UserDefaults& defaults);
+    static bool startOnMonday(const UserDefaults& defaults);
     const std::optional<Instant>& selectedDay() const { return selectedDay_; }
     const QString& jumpText() const { return jumpText_; }
     bool jumpFailed() const { return jumpFailed_; }

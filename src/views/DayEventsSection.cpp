@@ -117,7 +117,7 @@ DayEventsDescription DayEventsSection::describe(const DayEventsReading& reading,
 void DayEventsSection::perform(SourcePromptAction action) {
     switch (action) {
     case SourcePromptAction::openCalendarPrivacySettings:
-        openCalendarPrivacySettings();
+        openCalendarPrivacySettings(environment_.workspace, environment_.calendarFolder);
         return;
     case SourcePromptAction::openSettings:
         if (environment_.openSettings)
@@ -132,11 +132,9 @@ void DayEventsSection::perform(SourcePromptAction action) {
     }
 }
 
-// Linux has no privacy pane for calendars: access is the calendar folder's permissions, which the user
-// fixes in the folder that holds it.
-void DayEventsSection::openCalendarPrivacySettings() const {
-    if (environment_.calendarFolder.isEmpty())
+void DayEventsSection::openCalendarPrivacySettings(Workspace& workspace, const QString& calendarFolder) {
+    if (calendarFolder.isEmpty())
         return;
-    const QString parent = QFileInfo(QDir::cleanPath(environment_.calendarFolder)).absolutePath();
-    environment_.workspace.open(QUrl::fromLocalFile(parent));
+    const QString parent = QFileInfo(QDir::cleanPath(calendarFolder)).absolutePath();
+    workspace.open(QUrl::fromLocalFile(parent));
 }

@@ -81,12 +81,14 @@ public:
 
     void perform(SourcePromptAction action);
 
+    // Linux has no privacy pane for calendars: access is the calendar folder's permissions, which the user
+    // fixes in the folder that holds it.
+    static void openCalendarPrivacySettings(Workspace& workspace, const QString& calendarFolder);
+
 signals:
     void changed();
 
 private:
-    void openCalendarPrivacySettings() const;
-
     ViewEnvironment environment_;
     Instant day_;
     bool shown_ = false;
