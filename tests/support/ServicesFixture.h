@@ -1,6 +1,6 @@
 #pragma once
 
-#include "account/StoredSession.h"
+#include "account/AccountTestSupport.h"
 #include "app/AppServices.h"
 #include "support/CapturingLogSink.h"
 #include "support/FakeLoginItems.h"
@@ -39,15 +39,7 @@ protected:
 
     // A session that the account restores, then the account model refreshed from it.
     void signIn() {
-        const StoredSession session{QStringLiteral("qas_1"),
-                                    QStringLiteral("refresh_1"),
-                                    queue.now().addingSeconds(3600),
-                                    {QStringLiteral("qa_01936f3c-6c2e-7a4b-9d1e-2f3a4b5c6d7e"),
-                                     QStringLiteral("ada@example.org"),
-                                     {QStringLiteral("google")}},
-                                    QStringLiteral("mondrel"),
-                                    queue.now()};
-        secrets.add(StoredSession::keychainItem(), session.toJson());
+        secrets.add(StoredSession::keychainItem(), sampleSession(queue.now()).toJson());
         services().bridge().manager().restore(false);
         services().account().refresh();
         queue.runUntilIdle();
