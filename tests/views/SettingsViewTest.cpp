@@ -48,6 +48,14 @@ TEST_F(SettingsViewTest, SwitchingSystemCalendarsOnAsksForAccessOnlyWhileUndecid
     EXPECT_EQ(eventStore->accessRequests, 1);
 }
 
+TEST_F(SettingsViewTest, OpeningTheFormWithTheSwitchAlreadyOnAsksNothing) {
+    eventStore->status = EventAuthorizationStatus::notDetermined;
+    view().shown();
+    queue.runUntilIdle();
+    EXPECT_EQ(eventStore->accessRequests, 0);
+    EXPECT_EQ(section(view().description(), "Calendar").rows[1].action, SettingsAction::requestCalendarAccess);
+}
+
 TEST_F(SettingsViewTest, SwitchingOnWithAccessDeniedAsksNothingAndTheButtonShowsTheFolder) {
     eventStore->status = EventAuthorizationStatus::denied;
     defaults.setBool(DayEventsSection::kShowSystemCalendarsKey, false);
