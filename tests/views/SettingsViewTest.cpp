@@ -53,7 +53,8 @@ TEST_F(SettingsViewTest, OpeningTheFormWithTheSwitchAlreadyOnAsksNothing) {
     view().shown();
     queue.runUntilIdle();
     EXPECT_EQ(eventStore->accessRequests, 0);
-    EXPECT_EQ(section(view().description(), "Calendar").rows[1].action, SettingsAction::requestCalendarAccess);
+    EXPECT_EQ(section(view().description(), "Calendar").rows[1].action,
+              SettingsAction::requestCalendarAccess);
 }
 
 TEST_F(SettingsViewTest, SwitchingOnWithAccessDeniedAsksNothingAndTheButtonShowsTheFolder) {
