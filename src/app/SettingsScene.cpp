@@ -14,7 +14,11 @@ SettingsScene::SettingsScene(const SceneEnvironment& environment, UserDefaults& 
       windowSystem_(windowSystem), calendarFolder_(std::move(calendarFolder)) {}
 
 SettingsScene::~SettingsScene() {
-    delete window_.data();
+    // The window's teardown sends events of its own; this scene is half gone by then.
+    if (window_) {
+        window_->removeEventFilter(this);
+        delete window_.data();
+    }
 }
 
 QWidget* SettingsScene::window() const {
