@@ -74,8 +74,20 @@ e2e_wait_for 50 popover || e2e_fail "the first instance did not reopen its popov
 xdotool key Escape
 e2e_wait_for 30 popover_closed || xdotool mousemove --window "$icon" 4 4 click 1
 
-kill "$first"
-wait "$first" 2>/dev/null
+# The tray menu's last item quits: the program ends cleanly, with status 0.
+xdotool mousemove --window "$icon" 4 4 click 3
+sleep 0.5
+xdotool key Up Return
+quit_status=timeout
+for i in $(seq 100); do
+    if ! kill -0 "$first" 2>/dev/null; then
+        wait "$first"
+        quit_status=$?
+        break
+    fi
+    sleep 0.1
+done
+[ "$quit_status" = 0 ] || { cat "$E2E_WORK/first.log"; e2e_fail "Quit from the tray menu ended with status $quit_status"; }
 
 # Signed out: the same start opens the sign-in gate. This time the program starts before the desktop's tray,
 # as it may at login, and its icon docks once the tray is there.
