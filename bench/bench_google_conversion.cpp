@@ -50,7 +50,8 @@ QList<GCalendarEvents> fetchedWindow() {
                 const int length = e % 20 == 1 ? 10 * 60 : 45;
                 const QDateTime start(day, QTime(startMinutes / 60, startMinutes % 60), QTimeZone(3600));
                 event.start = GEventTime{std::nullopt, start.toString(Qt::ISODate)};
-                event.end = GEventTime{std::nullopt, start.addSecs(qint64(length) * 60).toString(Qt::ISODate)};
+                event.end =
+                    GEventTime{std::nullopt, start.addSecs(qint64(length) * 60).toString(Qt::ISODate)};
             }
             if (e % 50 == 7)
                 event.status = QStringLiteral("cancelled");
