@@ -1,9 +1,19 @@
 #include "app/MondrelApp.h"
+#include "platform/linux/SystemLogSink.h"
 #include "utilities/Constants.h"
 
 #include <QApplication>
 
+#include <algorithm>
+
 int main(int argc, char* argv[]) {
+    // Entries go to the journal where there is one, from the first line on (the self-test's too).
+    LogSink::install(&systemLogSink());
+    // The self-test shows nothing, so it must also run where there is no display (a build machine, ssh).
+    const bool selfTest =
+        std::any_of(argv + 1, argv + argc, [](const char* a) { return qstrcmp(a, "--selftest") == 0; });
+    if (selfTest && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mondrel"));
     QApplication::setApplicationVersion(Constants::version());
