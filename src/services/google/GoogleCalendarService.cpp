@@ -5,6 +5,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 
 GoogleCalendarService::GoogleCalendarService(Environment environment, QObject* parent)
     : QObject(parent), queue_(environment.mainQueue), clientID_(environment.clientID),
@@ -21,9 +22,15 @@ GoogleCalendarService::GoogleCalendarService(Environment environment, QObject* p
 GoogleCalendarService::~GoogleCalendarService() {
     alive_.reset();
     // Replies that our own network manager would delete unanswered would leave their coroutines waiting
-    // forever; aborted, they end now and find the service gone.
-    if (ownsNetwork_)
-        for (QNetworkReply* reply : network_->findChildren<QNetworkReply*>())
+    // forever; aborted, they end now and find the service gone. Aborting one can end others (a failed
+    // fan-out cancels its siblings), so the list holds pointers that clear when their reply is gone.
+    if (!ownsNetwork_)
+        return;
+    QList<QPointer<QNetworkReply>> replies;
+    for (QNetworkReply* reply : network_->findChildren<QNetworkReply*>())
+        replies.append(reply);
+    for (const QPointer<QNetworkReply>& reply : std::as_const(replies))
+        if (reply)
             reply->abort();
 }
 

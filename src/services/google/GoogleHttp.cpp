@@ -4,6 +4,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <qcoro/qcoronetworkreply.h>
 
 GoogleEndpoints GoogleEndpoints::on(const QUrl& server) {
@@ -37,6 +38,26 @@ QString withoutQuery(QString description, const QUrl& url) {
     return description;
 }
 
+// Holds a reply for the coroutine that waits on it. When the coroutine ends, Qt may still be inside one of
+// the reply's signals or inside its abort() (a cancelled fan-out resumes us from there), so the reply is left
+// to the event loop instead of being deleted. Its network manager may delete it first; the pointer then
+// clears.
+class ReplyHandle {
+public:
+    explicit ReplyHandle(QNetworkReply* reply) : reply_(reply) {}
+    ReplyHandle(const ReplyHandle&) = delete;
+    ReplyHandle& operator=(const ReplyHandle&) = delete;
+    ~ReplyHandle() {
+        if (reply_)
+            reply_->deleteLater();
+    }
+
+    QNetworkReply* get() const { return reply_; }
+
+private:
+    QPointer<QNetworkReply> reply_;
+};
+
 } // namespace
 
 namespace GoogleHttp {
@@ -49,17 +70,20 @@ QNetworkRequest request(const QUrl& url) {
 
 QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request, QByteArray verb,
                          QByteArray body, std::shared_ptr<RequestCancellation> cancellation) {
-    std::unique_ptr<QNetworkReply> reply(verb == "GET" ? network->get(request)
-                                                       : network->sendCustomRequest(request, verb, body));
+    const ReplyHandle handle(verb == "GET" ? network->get(request)
+                                           : network->sendCustomRequest(request, verb, body));
+    QNetworkReply* reply = handle.get();
     if (cancellation) {
         if (cancellation->isCancelled())
             reply->abort();
         else
-            QObject::connect(cancellation.get(), &RequestCancellation::cancelled, reply.get(),
+            QObject::connect(cancellation.get(), &RequestCancellation::cancelled, reply,
                              &QNetworkReply::abort);
     }
-    QNetworkReply* pending = reply.get();
-    co_await pending;
+    co_await reply;
+    if (!handle.get()) // its network manager went away while we waited
+        throw GoogleTransportError(int(QNetworkReply::OperationCanceledError),
+                                   QStringLiteral("Operation canceled"));
 
     const QNetworkReply::NetworkError error = reply->error();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

@@ -65,4 +65,26 @@ TEST_F(GoogleServiceLifetimeTest, AServiceWithItsOwnNetworkCanGoWhileAFetchRuns)
     EXPECT_EQ(server.count("GET", eventsPath("a")), 0u);
 }
 
+TEST_F(GoogleServiceLifetimeTest, AServiceWithItsOwnNetworkCanGoWhileSeveralCalendarsAreFetched) {
+    secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
+    GoogleCalendarService::Environment own = environment();
+    own.network = nullptr;
+    service = std::make_unique<GoogleCalendarService>(own);
+    server.enqueue("GET", kCalendarListPath,
+                   {{200, R"({"items":[{"id":"a","selected":true},{"id":"b","selected":true}]})"}});
+    server.enqueue("GET", eventsPath("a"), {{200, R"({"items":[]})", "application/json", 300}});
+    server.enqueue("GET", eventsPath("b"), {{200, R"({"items":[]})", "application/json", 300}});
+    service->ensureCoverage(queue.now());
+    ASSERT_TRUE(runEventsUntil(
+        [&] { return server.count("GET", eventsPath("a")) + server.count("GET", eventsPath("b")) == 2; }));
+
+    // Aborting the first reply fails the fan-out, which aborts the other one while it is being gone over.
+    service.reset();
+
+    QDeadlineTimer settle(500);
+    while (!settle.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(server.requests().size(), 3u);
+}
+
 } // namespace
