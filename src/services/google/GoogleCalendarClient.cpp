@@ -96,6 +96,8 @@ QCoro::Task<QList<GCalendarListEntry>> GoogleCalendarClient::fetchCalendarList(Q
 QCoro::Task<QList<GEvent>>
 GoogleCalendarClient::fetchEvents(QString calendarID, DateInterval window, QString accessToken,
                                   std::shared_ptr<RequestCancellation> cancellation) const {
+    if (!isAddressable(calendarID))
+        throw GoogleCalendarError::malformedResponse();
     QList<GEvent> events;
     std::optional<QString> pageToken;
     for (int page = 1;; ++page) {
@@ -115,8 +117,11 @@ QCoro::Task<QList<GCalendarEvents>> GoogleCalendarClient::fetchAllEvents(QList<G
                                                                          DateInterval window,
                                                                          QString accessToken) const {
     auto fanOut = std::make_shared<FanOut>();
+    const auto fetched = [](const GCalendarListEntry& calendar) {
+        return calendar.id && isAddressable(*calendar.id);
+    };
     for (const GCalendarListEntry& calendar : calendars)
-        if (calendar.id)
+        if (fetched(calendar))
             ++fanOut->remaining;
     if (fanOut->remaining == 0)
         co_return QList<GCalendarEvents>{};
@@ -124,7 +129,7 @@ QCoro::Task<QList<GCalendarEvents>> GoogleCalendarClient::fetchAllEvents(QList<G
     fanOut->promise->start();
     QFuture<QList<GCalendarEvents>> collected = fanOut->promise->future();
     for (const GCalendarListEntry& calendar : calendars)
-        if (calendar.id)
+        if (fetched(calendar))
             fetchOneCalendar(*this, calendar, window, accessToken, fanOut);
     QList<GCalendarEvents> pairs = co_await collected;
     co_return pairs;
@@ -157,6 +162,10 @@ QUrl GoogleCalendarClient::eventsURL(const QString& calendarID, DateInterval win
 
 QByteArray GoogleCalendarClient::encodedPathSegment(const QString& calendarID) {
     return QUrl::toPercentEncoding(calendarID, kPathSegmentSafe);
+}
+
+bool GoogleCalendarClient::isAddressable(const QString& calendarID) {
+    return !calendarID.isEmpty() && calendarID != QStringLiteral(".") && calendarID != QStringLiteral("..");
 }
 
 QUrl GoogleCalendarClient::url(const QString& encodedPath,

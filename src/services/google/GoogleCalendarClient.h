@@ -27,11 +27,12 @@ public:
 
     // All entries of up to 10 pages, in the order received.
     QCoro::Task<QList<GCalendarListEntry>> fetchCalendarList(QString accessToken) const;
-    // All events of up to 20 pages, in the order received.
+    // All events of up to 20 pages, in the order received. An id that cannot be addressed throws
+    // `malformedResponse` before anything is sent.
     QCoro::Task<QList<GEvent>> fetchEvents(QString calendarID, DateInterval window, QString accessToken,
                                            std::shared_ptr<RequestCancellation> cancellation = {}) const;
-    // One pair per calendar that has an id, in completion order. The first failure fails the whole call
-    // and aborts the fetches still running.
+    // One pair per calendar that has an id that can be addressed, in completion order. The first failure
+    // fails the whole call and aborts the fetches still running.
     QCoro::Task<QList<GCalendarEvents>> fetchAllEvents(QList<GCalendarListEntry> calendars,
                                                        DateInterval window, QString accessToken) const;
 
@@ -40,6 +41,9 @@ public:
                    const std::optional<QString>& pageToken) const;
     // Keeps any calendar id inside one path segment ("@", "/" and "#" percent-encoded).
     static QByteArray encodedPathSegment(const QString& calendarID);
+    // Whether the id can be one path segment at all: Qt decodes "%2E" and then drops dot segments and empty
+    // ones before it sends a request, so "", "." and ".." would reach another path however encoded.
+    static bool isAddressable(const QString& calendarID);
 
 private:
     QUrl url(const QString& encodedPath, const QList<std::pair<QString, QString>>& query) const;

@@ -105,6 +105,35 @@ TEST_F(GoogleCalendarClientTest, EventsRequestCarriesTheWindowInUtcAndKeepsTheCa
         "nextPageToken");
 }
 
+// Qt sends "%2E" as "." and then drops dot and empty segments, so such an id would reach another path
+// ("/calendar/v3/events" for ".."); it is never sent, and the other calendars are fetched as usual.
+TEST_F(GoogleCalendarClientTest, IdsThatCannotStayOneSegmentAreNeverSent) {
+    server.enqueue("GET", eventsPath("a"),
+                   {{200, json({{QStringLiteral("items"), QJsonArray{event("a1")}}})}});
+    for (const QString& id : {QStringLiteral(".."), QStringLiteral("."), QString()}) {
+        const auto outcome = finish(client().fetchEvents(id, kWindow, QStringLiteral("t")));
+        EXPECT_TRUE(outcome.failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
+            return e.kind() == GoogleCalendarError::Kind::malformedResponse;
+        })) << id.toStdString();
+    }
+    QList<GCalendarListEntry> calendars(4);
+    calendars[0].id = QStringLiteral("..");
+    calendars[1].id = QStringLiteral("a");
+    calendars[2].id = QStringLiteral(".");
+    calendars[3].id = QString();
+
+    const auto outcome = finish(client().fetchAllEvents(calendars, kWindow, QStringLiteral("t")));
+
+    ASSERT_TRUE(outcome.value);
+    ASSERT_EQ(outcome.value->size(), 1);
+    EXPECT_EQ(outcome.value->at(0).calendar.id, QStringLiteral("a"));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, eventsPath("a"));
+    EXPECT_TRUE(GoogleCalendarClient::isAddressable(QStringLiteral("...")));
+    EXPECT_TRUE(GoogleCalendarClient::isAddressable(QStringLiteral(".a")));
+}
+
 TEST_F(GoogleCalendarClientTest, PageTokensWithReservedCharactersSurviveTheQuery) {
     server.on("GET", eventsPath("c"), [](const LoopbackHttpServer::Request& r) {
         if (!r.query.count("pageToken"))
