@@ -1,0 +1,36 @@
+// An iCalendar file of a vdir calendar, read and queried as the vdir store does: its span, then the
+// occurrences of a few days, recurrences expanded, in a zone with summer time.
+#include "FuzzSupport.h"
+#include "platform/linux/IcsEventFile.h"
+#include "utilities/CurrentCalendar.h"
+
+namespace {
+
+void query(const IcsEventFile& file, const Calendar& calendar, Instant from, Instant to) {
+    std::vector<IcsOccurrence> occurrences;
+    file.appendOccurrences(from, to, calendar, occurrences);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    silenceLog();
+    static const ScopedCalendarPin pin(QStringLiteral("en_US"), QStringLiteral("Europe/Berlin"));
+    const Calendar calendar = Calendar::current();
+    // libical reads up to the first NUL, as it does with a file's contents.
+    const QByteArray content(reinterpret_cast<const char*>(data), qsizetype(size));
+    QStringList problems;
+    const IcsEventFile file = IcsEventFile::parse(content, problems);
+
+    constexpr double kDay = 86400;
+    if (const auto span = file.singlesSpan()) {
+        const Instant first = Instant::fromSecondsSince1970(double(span->first));
+        query(file, calendar, first, first.addingSeconds(kDay));
+    }
+    const Instant march = *calendar.date(2026, 3, 29); // the day summer time begins
+    query(file, calendar, march, march.addingSeconds(kDay));
+    query(file, calendar, march.addingSeconds(-45 * kDay), march.addingSeconds(45 * kDay));
+    const Instant later = *calendar.date(2040, 10, 28);
+    query(file, calendar, later, later.addingSeconds(kDay));
+    return 0;
+}
