@@ -91,7 +91,8 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
     : QObject(parent), env_(std::move(environment)), activationPolicy_(env_.mainQueue, env_.windowSystem),
       menuChrome_(env_.mainQueue, env_.windowSystem, env_.defaults),
       terminateResponder_(std::make_unique<TerminateResponder>(env_.terminate)),
-      isSelfTest_(isSelfTestArguments(env_.arguments)) {
+      isSelfTest_(isSelfTestArguments(env_.arguments)),
+      settingsPresenterWindowSystem_(SettingsPresenter::useWindowSystem(env_.windowSystem)) {
     terminateRegistration_ = env_.windowSystem.addResponder(terminateResponder_.get());
     sharedDelegate() = this;
 }

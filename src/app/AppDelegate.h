@@ -151,4 +151,5 @@ private:
     Observation openSettingsObserver_;
     std::optional<Instant> lastForegroundRefreshAt_;
     bool isSelfTest_ = false;
+    Observation settingsPresenterWindowSystem_;
 };

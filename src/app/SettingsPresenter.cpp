@@ -4,12 +4,24 @@
 #include "utilities/Log.h"
 
 #include <QPointer>
+#include <utility>
+#include <vector>
 
 namespace {
 
 SettingsPresenter::OpenSettingsAction& storedAction() {
     static SettingsPresenter::OpenSettingsAction action;
     return action;
+}
+
+// Every window system handed in and still in use, the latest last.
+std::vector<std::pair<quint64, WindowSystem*>>& windowSystems() {
+    static std::vector<std::pair<quint64, WindowSystem*>> handedIn;
+    return handedIn;
+}
+
+WindowSystem* currentWindowSystem() {
+    return windowSystems().empty() ? nullptr : windowSystems().back().second;
 }
 
 // The program is regular and active before the window is asked for, and the window is looked for after.
@@ -35,6 +47,14 @@ void SettingsPresenter::setOpenAction(OpenSettingsAction action) {
     storedAction() = std::move(action);
 }
 
+Observation SettingsPresenter::useWindowSystem(WindowSystem& windowSystem) {
+    static quint64 lastKey = 0;
+    const quint64 key = ++lastKey;
+    windowSystems().emplace_back(key, &windowSystem);
+    return Observation(
+        [key] { std::erase_if(windowSystems(), [key](const auto& entry) { return entry.first == key; }); });
+}
+
 void SettingsPresenter::present() {
     // A copy: the action may hand in a new one while it runs.
     const OpenSettingsAction action = storedAction();
@@ -42,13 +62,16 @@ void SettingsPresenter::present() {
 }
 
 void SettingsPresenter::present(const OpenSettingsAction& action) {
+    if (!action) {
+        present();
+        return;
+    }
     setOpenAction(action);
     presentWith(action);
 }
 
 void SettingsPresenter::openViaMenu() {
-    AppDelegate* delegate = AppDelegate::shared();
-    WindowSystem* windowSystem = delegate ? &delegate->windowSystem() : nullptr;
+    WindowSystem* windowSystem = currentWindowSystem();
     const std::shared_ptr<Menu> mainMenu = windowSystem ? windowSystem->mainMenu() : nullptr;
     if (const std::shared_ptr<MenuItem> item = settingsMenuItem(mainMenu.get())) {
         windowSystem->sendAction(item->action, item->target, item.get());

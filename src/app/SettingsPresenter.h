@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MenuModel.h"
+#include "platform/WindowSystem.h"
 
 #include <functional>
 #include <memory>
@@ -18,9 +19,15 @@ public:
     static const OpenSettingsAction& openAction();
     static void setOpenAction(OpenSettingsAction action);
 
+    // Where the main menu is looked up and actions are sent, while the returned observation lives; the one
+    // handed in last that still lives is used. The application delegate hands in its window system, and the
+    // composition root may do so before there is a delegate, so the menu works with or without one.
+    [[nodiscard]] static Observation useWindowSystem(WindowSystem& windowSystem);
+
     // With the stored action, else through the main menu.
     static void present();
-    // Stores `action`, then presents with it.
+    // Stores `action`, then presents with it. An empty action is no action: it is not stored, and the
+    // stored one or the main menu opens the window.
     static void present(const OpenSettingsAction& action);
 
     // Fires the main menu's settings item, else sends "showSettingsWindow:" along the responder chain.

@@ -99,16 +99,54 @@ TEST_F(SettingsPresenterTest, WithoutSettingsItemTheResponderChainIsAsked) {
     EXPECT_EQ(responder.senders, (std::vector<const MenuItem*>{nullptr, nullptr}));
 }
 
-TEST(SettingsPresenterWithoutDelegateTest, OnlyAsksForTheWindow) {
+TEST_F(SettingsPresenterTest, AnEmptyActionIsNoAction) {
+    SettingsPresenter::present(SettingsPresenter::OpenSettingsAction{});
+    EXPECT_EQ(windows.calls,
+              QStringList({"policy regular", "activate", "send showSettingsWindow:", "windows"}));
+
+    int opened = 0;
+    SettingsPresenter::setOpenAction([&] { ++opened; });
+    SettingsPresenter::present(SettingsPresenter::OpenSettingsAction{});
+    EXPECT_EQ(opened, 1) << "the stored action is neither replaced nor skipped";
+    EXPECT_TRUE(SettingsPresenter::openAction());
+}
+
+// Early in the launch, or in the self-test, there is no delegate: nothing is promoted or focused, but the
+// window is still asked for, through the main menu of the window system handed in.
+TEST(SettingsPresenterWithoutDelegateTest, OnlyAsksForTheWindowThroughTheMenu) {
     CapturingLogSink log;
+    FakeWindowSystem windows;
+    const Observation wiring = SettingsPresenter::useWindowSystem(windows);
     ASSERT_EQ(AppDelegate::shared(), nullptr);
     int opened = 0;
     SettingsPresenter::present([&] { ++opened; });
     EXPECT_EQ(opened, 1);
+    EXPECT_TRUE(windows.calls.isEmpty());
 
     SettingsPresenter::setOpenAction({});
+    windows.mainMenuValue = std::make_shared<Menu>();
+    auto item =
+        windows.mainMenuValue->addItem(QStringLiteral("Settings…"), QStringLiteral("showSettingsWindow:"));
+    auto target = std::make_shared<RecordingResponder>(QStringList{"showSettingsWindow:"});
+    item->target = target;
     SettingsPresenter::present();
-    EXPECT_EQ(log.messages("settings"), QStringList({"settings_menu_item_missing mainMenu=-1"}));
+    EXPECT_EQ(windows.calls, QStringList({"send showSettingsWindow: to target"}));
+    EXPECT_EQ(target->received, QStringList({"showSettingsWindow:"}));
+    EXPECT_TRUE(log.messages("settings").isEmpty());
+}
+
+TEST(SettingsPresenterWithoutDelegateTest, TheLatestWindowSystemStillInUseIsAsked) {
+    CapturingLogSink log;
+    FakeWindowSystem first;
+    FakeWindowSystem second;
+    const Observation firstWiring = SettingsPresenter::useWindowSystem(first);
+    {
+        const Observation secondWiring = SettingsPresenter::useWindowSystem(second);
+        SettingsPresenter::openViaMenu();
+    }
+    SettingsPresenter::openViaMenu();
+    EXPECT_EQ(second.calls, QStringList({"send showSettingsWindow:"}));
+    EXPECT_EQ(first.calls, QStringList({"send showSettingsWindow:"}));
 }
 
 } // namespace
