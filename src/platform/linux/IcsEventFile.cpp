@@ -188,6 +188,21 @@ std::pair<long long, long long> candidateStarts(const IcsTiming& timing, Instant
             (long long)std::ceil(rangeEnd.secondsSince1970()) + 1 + margin};
 }
 
+// Whether libical expands the rule in bounded time. It walks HOURLY, MINUTELY and SECONDLY rules one step
+// at a time, testing every step against the rule's date parts, and stops only at a match or in the year
+// 2582: a date part that matches rarely or never (BYMONTHDAY=30 with BYMONTH=2) keeps it walking for
+// minutes or hours, and a SECONDLY rule walks millions of steps through every stretch of weeks.
+bool isExpandable(const icalrecurrencetype& rule) {
+    if (rule.freq == ICAL_SECONDLY_RECURRENCE)
+        return false;
+    if (rule.freq != ICAL_MINUTELY_RECURRENCE && rule.freq != ICAL_HOURLY_RECURRENCE)
+        return true;
+    return rule.by_month[0] == ICAL_RECURRENCE_ARRAY_MAX &&
+           rule.by_month_day[0] == ICAL_RECURRENCE_ARRAY_MAX &&
+           rule.by_year_day[0] == ICAL_RECURRENCE_ARRAY_MAX &&
+           rule.by_week_no[0] == ICAL_RECURRENCE_ARRAY_MAX;
+}
+
 } // namespace
 
 // The occurrences of a VEVENT with RRULE or RDATE, less EXDATEs and the instances that detached
@@ -250,23 +265,29 @@ private:
             if (basis >= from && basis < to && !isExcluded(basis, wall))
                 starts.push_back(basis);
         };
-        icalrecur_iterator* it = rule_ ? icalrecur_iterator_new(*rule_, start_.wall) : nullptr;
+        const bool ruleEnded = ruleEndsBefore_ && from >= *ruleEndsBefore_;
+        icalrecur_iterator* it = rule_ && !ruleEnded ? icalrecur_iterator_new(*rule_, start_.wall) : nullptr;
         if (it) {
             if (rule_->count == 0 && from > start_.basis)
                 icalrecur_iterator_set_start(it, wallAt(from, start_));
+            long long last = from - 1;
             for (int step = 0; step < kMaxSteps; ++step) {
                 icaltimetype next = icalrecur_iterator_next(it);
-                if (icaltime_is_null_time(next))
+                if (icaltime_is_null_time(next)) {
+                    // Finding that out may have taken libical long (a date that never comes): not again.
+                    ruleEndsBefore_ = std::min(ruleEndsBefore_.value_or(last + 1), last + 1);
                     break;
+                }
                 next.zone = start_.zone;
                 next.is_date = start_.wall.is_date;
                 const long long basis = basisOf(next, start_.zone);
                 if (basis >= to)
                     break;
+                last = std::max(last, basis);
                 consider(basis, next);
             }
             icalrecur_iterator_free(it);
-        } else {
+        } else if (!ruleEnded) {
             // Without a usable rule the series is DTSTART plus its RDATEs.
             consider(start_.basis, start_.wall);
         }
@@ -288,6 +309,8 @@ private:
     std::unordered_set<int> excludedDays_;
     std::unordered_set<long long> replacedStarts_;
     mutable std::unordered_map<long long, std::vector<long long>> windows_;
+    // Where the rule has no more instances, once libical has said so.
+    mutable std::optional<long long> ruleEndsBefore_;
     std::optional<std::vector<long long>> all_;
 };
 
@@ -350,6 +373,10 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         std::optional<icalrecurrencetype> rule;
         if (icalproperty* rrule = icalcomponent_get_first_property(master.event, ICAL_RRULE_PROPERTY))
             rule = icalproperty_get_rrule(rrule);
+        if (rule && !isExpandable(*rule)) {
+            reader.note(QStringLiteral("unsupported_rrule"));
+            rule.reset();
+        }
         auto series = std::make_unique<RecurringSeries>(
             root, rule, master.start, timingOf(master.event, master.start, reader), master.details);
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_RDATE_PROPERTY); p;
