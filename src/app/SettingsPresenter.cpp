@@ -90,7 +90,7 @@ std::shared_ptr<MenuItem> SettingsPresenter::settingsMenuItem(const Menu* menu) 
     for (const std::shared_ptr<MenuItem>& item : menu->items()) {
         if (item->action.contains(QStringLiteral("Settings")))
             return item;
-        if (const std::shared_ptr<MenuItem> found = settingsMenuItem(item->submenu.get()))
+        if (std::shared_ptr<MenuItem> found = settingsMenuItem(item->submenu.get()))
             return found;
     }
     return nullptr;

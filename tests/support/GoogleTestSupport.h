@@ -79,7 +79,7 @@ protected:
         return {queue, secrets, &network, endpoints(), clientID};
     }
     // Connected with a token set that is good for an hour unless told otherwise.
-    void connect(GoogleTokenSet tokens) {
+    void connect(const GoogleTokenSet& tokens) {
         secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokens.toJson());
         service = std::make_unique<GoogleCalendarService>(environment());
     }

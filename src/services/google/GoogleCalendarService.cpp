@@ -139,7 +139,7 @@ QCoro::Task<> GoogleCalendarService::fetchWindow(DateInterval window) {
     setIsLoading(false);
 }
 
-void GoogleCalendarService::handleFetchFailure(std::exception_ptr failure, DateInterval window) {
+void GoogleCalendarService::handleFetchFailure(const std::exception_ptr& failure, DateInterval window) {
     QString description;
     try {
         std::rethrow_exception(failure);

@@ -107,7 +107,7 @@ signals:
 private:
     QCoro::Task<> runFetchTask(DateInterval window);
     QCoro::Task<> fetchWindow(DateInterval window);
-    void handleFetchFailure(std::exception_ptr failure, DateInterval window);
+    void handleFetchFailure(const std::exception_ptr& failure, DateInterval window);
     QCoro::Task<> runRefresh(std::shared_ptr<QPromise<TokenSet>> promise, QString refreshToken,
                              TokenSet current);
     void markNeedsReconnect();

@@ -18,6 +18,7 @@ protected:
         std::vector<IcsOccurrence> occurrences;
         file.appendOccurrences(from, from.addingSeconds(days * 86400.0), calendar, occurrences);
         std::vector<Instant> result;
+        result.reserve(occurrences.size());
         for (const IcsOccurrence& occurrence : occurrences)
             result.push_back(occurrence.start);
         return result;
