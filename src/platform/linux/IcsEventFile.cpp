@@ -216,7 +216,10 @@ public:
     const IcsTiming& timing() const { return timing_; }
     const IcsEventDetails& details() const { return details_; }
 
-    void addDate(const ZonedTime& date) { extraDates_.push_back(date); }
+    void addDate(const ZonedTime& date) {
+        extraDates_.push_back(date);
+        earliestStart_ = std::min(earliestStart_, date.basis);
+    }
     void exclude(const ZonedTime& date) {
         if (date.wall.is_date && !start_.wall.is_date)
             excludedDays_.insert(dayNumber(date.wall));
@@ -234,6 +237,9 @@ public:
 
     // Appends the starts in [from, to), ascending.
     void appendStarts(long long from, long long to, std::vector<long long>& out) const {
+        // Nothing starts before DTSTART and the RDATEs: an event that lasts for ages (a mistyped DTEND) must
+        // not send the lookup through every stretch since the beginning of time.
+        from = std::max(from, earliestStart_);
         if (all_) {
             appendSlice(*all_, from, to, out);
             return;
@@ -305,6 +311,7 @@ private:
     IcsTiming timing_;
     IcsEventDetails details_;
     std::vector<ZonedTime> extraDates_;
+    long long earliestStart_ = start_.basis;
     std::unordered_set<long long> excludedStarts_;
     std::unordered_set<int> excludedDays_;
     std::unordered_set<long long> replacedStarts_;

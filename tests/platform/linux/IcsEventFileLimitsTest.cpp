@@ -5,10 +5,9 @@
 
 namespace {
 
-QByteArray eventWithRule(const QByteArray& rule) {
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:r\r\nDTSTART:20260302T090000Z\r\n"
-           "DTEND:20260302T100000Z\r\nRRULE:" +
-           rule + "\r\nSUMMARY:Rule\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+QByteArray eventWithRule(const QByteArray& rule, const QByteArray& end = "20260302T100000Z") {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:r\r\nDTSTART:20260302T090000Z\r\nDTEND:" +
+           end + "\r\nRRULE:" + rule + "\r\nSUMMARY:Rule\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
 }
 
 class IcsEventFileLimitsTest : public ::testing::Test {
@@ -61,6 +60,14 @@ TEST_F(IcsEventFileLimitsTest, TheEndOfARuleIsRememberedWithoutHidingEarlierInst
     EXPECT_EQ(starts(ended, 2026, 3, 10, 1), std::vector<Instant>{*calendar.date(2026, 3, 10, 9)});
     EXPECT_EQ(starts(ended, 2026, 3, 1, 20).size(), 9u);
     EXPECT_TRUE(problems.isEmpty());
+}
+
+// A mistyped end makes every instance last for millennia; the lookup for one day must still look no further
+// back than the series' first start.
+TEST_F(IcsEventFileLimitsTest, AnEventThatLastsForAgesIsLookedUpFromItsFirstStart) {
+    QStringList problems;
+    const IcsEventFile file = IcsEventFile::parse(eventWithRule("FREQ=DAILY", "2054518T0104000Z"), problems);
+    EXPECT_EQ(starts(file, 2026, 3, 5, 1).size(), 4u);
 }
 
 } // namespace
