@@ -20,6 +20,8 @@ constexpr long long kFloatingMargin = kDay;
 constexpr long long kWindow = 1LL << 22;
 // A guard against rules that never reach the end of a stretch.
 constexpr int kMaxSteps = 200'000;
+// The longest that each occurrence of a recurring event may last.
+constexpr long long kLongestOccurrenceDays = 366;
 
 using Root = std::shared_ptr<icalcomponent>;
 
@@ -216,10 +218,7 @@ public:
     const IcsTiming& timing() const { return timing_; }
     const IcsEventDetails& details() const { return details_; }
 
-    void addDate(const ZonedTime& date) {
-        extraDates_.push_back(date);
-        earliestStart_ = std::min(earliestStart_, date.basis);
-    }
+    void addDate(const ZonedTime& date) { extraDates_.push_back(date); }
     void exclude(const ZonedTime& date) {
         if (date.wall.is_date && !start_.wall.is_date)
             excludedDays_.insert(dayNumber(date.wall));
@@ -237,9 +236,6 @@ public:
 
     // Appends the starts in [from, to), ascending.
     void appendStarts(long long from, long long to, std::vector<long long>& out) const {
-        // Nothing starts before DTSTART and the RDATEs: an event that lasts for ages (a mistyped DTEND) must
-        // not send the lookup through every stretch since the beginning of time.
-        from = std::max(from, earliestStart_);
         if (all_) {
             appendSlice(*all_, from, to, out);
             return;
@@ -311,7 +307,6 @@ private:
     IcsTiming timing_;
     IcsEventDetails details_;
     std::vector<ZonedTime> extraDates_;
-    long long earliestStart_ = start_.basis;
     std::unordered_set<long long> excludedStarts_;
     std::unordered_set<int> excludedDays_;
     std::unordered_set<long long> replacedStarts_;
@@ -384,8 +379,15 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
             reader.note(QStringLiteral("unsupported_rrule"));
             rule.reset();
         }
-        auto series = std::make_unique<RecurringSeries>(
-            root, rule, master.start, timingOf(master.event, master.start, reader), master.details);
+        IcsTiming timing = timingOf(master.event, master.start, reader);
+        // Occurrences that each last for ages (a mistyped DTEND) would all overlap every later day, and the
+        // lookup of a day would go back through every one of them.
+        const long long longest = timing.isAllDay ? kLongestOccurrenceDays : kLongestOccurrenceDays * kDay;
+        if (timing.length > longest) {
+            reader.note(QStringLiteral("overlong_occurrences"));
+            timing.length = longest;
+        }
+        auto series = std::make_unique<RecurringSeries>(root, rule, master.start, timing, master.details);
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_RDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_RDATE_PROPERTY)) {
             const icaldatetimeperiodtype value = icalproperty_get_rdate(p);

@@ -62,12 +62,18 @@ TEST_F(IcsEventFileLimitsTest, TheEndOfARuleIsRememberedWithoutHidingEarlierInst
     EXPECT_TRUE(problems.isEmpty());
 }
 
-// A mistyped end makes every instance last for millennia; the lookup for one day must still look no further
-// back than the series' first start.
-TEST_F(IcsEventFileLimitsTest, AnEventThatLastsForAgesIsLookedUpFromItsFirstStart) {
+// A mistyped end made every occurrence last for millennia, so that each day's lookup went back through all
+// of them. Each occurrence of a recurring event now lasts at most a year.
+TEST_F(IcsEventFileLimitsTest, OccurrencesOfARecurringEventLastAtMostAYear) {
     QStringList problems;
     const IcsEventFile file = IcsEventFile::parse(eventWithRule("FREQ=DAILY", "2054518T0104000Z"), problems);
-    EXPECT_EQ(starts(file, 2026, 3, 5, 1).size(), 4u);
+    EXPECT_EQ(problems, QStringList{QStringLiteral("overlong_occurrences")});
+    const Instant day = *calendar.date(2026, 3, 5);
+    std::vector<IcsOccurrence> occurrences;
+    file.appendOccurrences(day, day.addingSeconds(86400), calendar, occurrences);
+    ASSERT_EQ(occurrences.size(), 4u);
+    for (const IcsOccurrence& occurrence : occurrences)
+        EXPECT_EQ(occurrence.end.secondsSince(occurrence.start), 366 * 86400.0);
 }
 
 } // namespace
