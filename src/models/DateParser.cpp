@@ -37,10 +37,11 @@ std::optional<Instant> CalendarModel::parse(const QString& text, Instant referen
 
     if (lowered == u"today")
         return base;
+    // The named day's start, which need not be at the wall time of the reference day's start.
     if (lowered == u"tomorrow")
-        return cal.addingDays(1, base);
+        return cal.startOfDayAfter(1, base);
     if (lowered == u"yesterday")
-        return cal.addingDays(-1, base);
+        return cal.startOfDayAfter(-1, base);
 
     if (const auto weekday = parseWeekday(lowered, base, cal))
         return weekday;
@@ -72,5 +73,5 @@ std::optional<Instant> CalendarModel::parseWeekday(const QString& lowered, Insta
         delta = 7;
     else if (modifier == u"last")
         delta -= 7;
-    return calendar.addingDays(delta, base);
+    return calendar.startOfDayAfter(delta, base);
 }

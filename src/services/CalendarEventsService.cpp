@@ -228,7 +228,7 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
         return {};
     const Calendar calendar = Calendar::current();
     const Instant dayStart = calendar.startOfDay(day);
-    const std::optional<Instant> dayEnd = calendar.addingDays(1, dayStart);
+    const std::optional<Instant> dayEnd = calendar.startOfDayAfter(1, dayStart);
     if (!dayEnd)
         return {};
     const QSet<QString> excluded = excludedCalendarIDs();

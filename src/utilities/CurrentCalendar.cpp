@@ -1,6 +1,7 @@
 #include "utilities/CurrentCalendar.h"
 
 #include "utilities/IcuText.h"
+#include "utilities/PosixZoneRule.h"
 
 #include <QHash>
 #include <QTimeZone>
@@ -37,9 +38,33 @@ QString localeFromEnvironment() {
     return QStringLiteral("en_US_POSIX");
 }
 
-// Rules built from the system's transitions between these years; outside them the nearest offset holds.
+// Transitions are listed between these years; before them the first offsets hold, after them the zone's
+// recurring rule.
 constexpr int kFirstRuleYear = 1900;
 constexpr int kLastRuleYear = 2100;
+
+// ICU rules for the recurring rule of a zoneinfo file, from `startYear` on. Daylight offsets that lie below
+// the standard one (Dublin's winter) are turned round: ICU expects no negative daylight saving.
+std::array<std::unique_ptr<icu::AnnualTimeZoneRule>, 2> annualRules(const PosixZoneRule& zone,
+                                                                    int startYear) {
+    auto dateRule = [](const PosixZoneRule::Change& change) {
+        const int32_t millis = change.secondsOfDay * 1000;
+        if (!change.weekday)
+            return icu::DateTimeRule(change.month - 1, change.day, millis, icu::DateTimeRule::WALL_TIME);
+        const int week = change.day == 5 ? -1 : change.day;
+        return icu::DateTimeRule(change.month - 1, week, *change.weekday + 1, millis,
+                                 icu::DateTimeRule::WALL_TIME);
+    };
+    const PosixZoneRule::Daylight& daylight = *zone.daylight;
+    const int raw = std::min(zone.standardOffset, daylight.offset);
+    auto rule = [&](const QString& name, int offset, const PosixZoneRule::Change& change) {
+        return std::make_unique<icu::AnnualTimeZoneRule>(toIcu(name), raw * 1000, (offset - raw) * 1000,
+                                                         dateRule(change), startYear,
+                                                         icu::AnnualTimeZoneRule::MAX_YEAR);
+    };
+    return {rule(daylight.name, daylight.offset, daylight.start),
+            rule(zone.standardName, zone.standardOffset, daylight.end)};
+}
 
 std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
     const QTimeZone zone(id.toUtf8());
@@ -66,10 +91,15 @@ std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
 
     // One rule per distinct (raw, daylight) pair, holding every instant at which that pair starts.
     std::map<std::pair<int, int>, std::vector<UDate>> starts;
+    int lastChangeYear = kFirstRuleYear - 1;
+    int previousOffset = initial.offsetFromUtc;
     for (const auto& t : transitions) {
         const int raw = t.standardTimeOffset;
         const int dst = t.offsetFromUtc - t.standardTimeOffset;
         starts[{raw, dst}].push_back(double(t.atUtc.toMSecsSinceEpoch()));
+        if (t.offsetFromUtc != previousOffset)
+            lastChangeYear = t.atUtc.date().year();
+        previousOffset = t.offsetFromUtc;
     }
     UErrorCode status = U_ZERO_ERROR;
     for (const auto& [offsets, times] : starts) {
@@ -77,6 +107,13 @@ std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
             new icu::TimeArrayTimeZoneRule(icuId, offsets.first * 1000, offsets.second * 1000, times.data(),
                                            int32_t(times.size()), icu::DateTimeRule::UTC_TIME);
         result->addTransitionRule(rule, status);
+    }
+    // Qt lists no transition after 2037: the zone's own recurring rule carries on from the year after the
+    // last one it lists, as an ICU final rule (which also keeps lookups in earlier years quick).
+    const std::optional<PosixZoneRule> recurring = PosixZoneRule::ofSystemZone(id);
+    if (recurring && recurring->daylight) {
+        for (auto& rule : annualRules(*recurring, lastChangeYear + 1))
+            result->addTransitionRule(rule.release(), status);
     }
     result->complete(status);
     if (U_FAILURE(status))
@@ -309,6 +346,14 @@ Instant Calendar::startOfDay(Instant t) const {
     return timeOf(cal).value_or(t);
 }
 
+std::optional<Instant> Calendar::startOfDayAfter(int days, Instant t) const {
+    // Adding days keeps the wall time, and a day's start need not be at the same wall time as another's.
+    const std::optional<Instant> moved = addingDays(days, startOfDay(t));
+    if (!moved)
+        return std::nullopt;
+    return startOfDay(*moved);
+}
+
 std::optional<Instant> Calendar::firstOfMonth(Instant t) const {
     icu::Calendar& cal = at(t);
     cal.set(UCAL_DATE, 1);
@@ -380,6 +425,21 @@ std::optional<Instant> Calendar::nextTime(Instant after, int hour, int minute, i
             return candidate;
     }
     return std::nullopt;
+}
+
+Instant Calendar::fromWallTime(Instant wallAsUtc) const {
+    const UDate wall = wallAsUtc.millisecondsSince1970();
+    const auto* zone = dynamic_cast<const icu::BasicTimeZone*>(&calendar_->getTimeZone());
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t raw = 0;
+    int32_t dst = 0;
+    if (zone)
+        zone->getOffsetFromLocal(wall, UCAL_TZ_LOCAL_FORMER, UCAL_TZ_LOCAL_FORMER, raw, dst, status);
+    else
+        calendar_->getTimeZone().getOffset(wall, true, raw, dst, status);
+    if (U_FAILURE(status))
+        return wallAsUtc;
+    return wallAsUtc.addingSeconds(-(raw + dst) / 1000.0);
 }
 
 QStringList Calendar::veryShortWeekdaySymbols() const {

@@ -39,7 +39,10 @@ public:
     void setFirstWeekday(int weekday);
     Calendar withFirstWeekday(int weekday) const;
 
+    // The day's first instant: midnight, or the first time a day has that begins with a clock change.
     Instant startOfDay(Instant t) const;
+    // The first instant of the day `days` days after t's day (before it when negative).
+    std::optional<Instant> startOfDayAfter(int days, Instant t) const;
     int weekday(Instant t) const;
     int day(Instant t) const;
     int month(Instant t) const; // 1-based
@@ -60,6 +63,11 @@ public:
     // The next instant after `after` with the given wall time: a skipped time resolves to the next
     // existing one, a repeated time to its first occurrence.
     std::optional<Instant> nextTime(Instant after, int hour, int minute, int second) const;
+
+    // The instant at which this calendar's zone shows a wall time, given as the instant at which UTC shows
+    // it. As iCalendar reads wall times, one skipped by a clock change takes the offset in force before the
+    // change (02:30 in a 02:00-03:00 gap is 03:30) and a repeated one is its first occurrence.
+    Instant fromWallTime(Instant wallAsUtc) const;
 
     // Seven one-letter names in the calendar's locale, Sunday first.
     QStringList veryShortWeekdaySymbols() const;

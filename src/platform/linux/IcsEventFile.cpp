@@ -2,14 +2,15 @@
 
 #include "platform/EventStore.h"
 
-#include <QDate>
+#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
 #include <libical/ical.h>
-#include <unicode/timezone.h>
+#include <unicode/basictz.h>
 
 namespace {
 
@@ -29,53 +30,132 @@ long long floorDiv(long long a, long long b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
-// A time as written, with the zone it was resolved to (none when floating).
+// The zone a time was written in; none for floating times. A zone the system knows takes the system's
+// rules, read by ICU: libical's own reading of the system's zoneinfo is wrong around many clock changes
+// (London in the 1970s, Moscow in the 1980s, Fiji in 2011, Nuuk and St. John's after 2037). Zones that
+// only the file defines are read by libical.
+struct Zone {
+    const icaltimezone* ical = nullptr;
+    const icu::BasicTimeZone* system = nullptr;
+
+    explicit operator bool() const { return ical; }
+    bool isUtc() const { return ical == icaltimezone_get_utc_timezone(); }
+
+    // Seconds east of UTC at a UTC instant.
+    long long offsetAt(long long utc) const {
+        if (system) {
+            int32_t raw = 0;
+            int32_t dst = 0;
+            UErrorCode status = U_ZERO_ERROR;
+            system->getOffset(double(utc) * 1000, false, raw, dst, status);
+            return (raw + dst) / 1000;
+        }
+        icaltimetype at = icaltime_from_timet_with_zone(time_t(utc), 0, icaltimezone_get_utc_timezone());
+        int isDaylight = 0;
+        return icaltimezone_get_utc_offset_of_utc_time(const_cast<icaltimezone*>(ical), &at, &isDaylight);
+    }
+
+    // The instant of a wall time (seconds since 1970 at which UTC shows it) as RFC 5545 reads it: a time
+    // skipped by a clock change with the offset in force before the change, a repeated time at its first
+    // occurrence. libical reads the first with the offset after the change and the second at its last
+    // occurrence.
+    long long instantOf(long long wall) const {
+        if (isUtc())
+            return wall;
+        if (system) {
+            int32_t raw = 0;
+            int32_t dst = 0;
+            UErrorCode status = U_ZERO_ERROR;
+            system->getOffsetFromLocal(double(wall) * 1000, UCAL_TZ_LOCAL_FORMER, UCAL_TZ_LOCAL_FORMER, raw,
+                                       dst, status);
+            return wall - (raw + dst) / 1000;
+        }
+        // Clock changes are taken to lie more than a day apart.
+        const long long before = offsetAt(wall - kDay);
+        if (offsetAt(wall - before) == before)
+            return wall - before;
+        const long long after = offsetAt(wall + kDay);
+        if (offsetAt(wall - after) == after)
+            return wall - after;
+        return wall - before;
+    }
+};
+
+// A time as written, with the zone it was resolved to.
 struct ZonedTime {
     icaltimetype wall;
-    const icaltimezone* zone = nullptr;
+    Zone zone;
     long long basis = 0;
 };
 
-long long basisOf(const icaltimetype& wall, const icaltimezone* zone) {
-    if (zone)
-        return icaltime_as_timet_with_zone(wall, zone);
+// A wall time as the seconds since 1970 at which UTC shows it.
+long long wallSeconds(const icaltimetype& wall) {
     icaltimetype plain = wall;
     plain.zone = nullptr;
     return icaltime_as_timet(plain);
 }
 
-icaltimetype wallAt(long long basis, const ZonedTime& like) {
-    icaltimetype wall = icaltime_from_timet_with_zone(time_t(basis), like.wall.is_date, like.zone);
-    wall.zone = like.zone;
+icaltimetype floatingWall(long long seconds, bool isDate) {
+    icaltimetype wall = icaltime_from_timet_with_zone(time_t(seconds), int(isDate), nullptr);
+    wall.zone = nullptr;
     return wall;
+}
+
+long long basisOf(const icaltimetype& wall, const Zone& zone) {
+    return zone ? zone.instantOf(wallSeconds(wall)) : wallSeconds(wall);
+}
+
+// libical takes any digits for a date-time ("20261301T250000") and rolls them over into another date.
+bool isRealTime(const icaltimetype& t) {
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > icaltime_days_in_month(t.month, t.year))
+        return false;
+    // A second of 60 is a leap second.
+    return t.is_date ||
+           (t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 && t.second >= 0 && t.second <= 60);
 }
 
 int dayNumber(const icaltimetype& wall) {
     return wall.year * 10000 + wall.month * 100 + wall.day;
 }
 
-const icaltimezone* builtinZone(const QByteArray& id) {
-    if (icaltimezone* zone = icaltimezone_get_builtin_timezone(id.constData()))
-        return zone;
-    return icaltimezone_get_builtin_timezone_from_tzid(id.constData());
+// The system's rules for a zone it knows, kept like libical's built-in zones: one per zone for the life of
+// the process.
+const icu::BasicTimeZone* systemRules(const QString& id) {
+    static std::mutex mutex;
+    static std::unordered_map<QString, std::unique_ptr<icu::TimeZone>> zones;
+    std::lock_guard lock(mutex);
+    auto [found, added] = zones.try_emplace(id);
+    if (added && QTimeZone(id.toUtf8()).isValid())
+        found->second = systemTimeZone(id);
+    return dynamic_cast<const icu::BasicTimeZone*>(found->second.get());
+}
+
+std::optional<Zone> systemZone(const QByteArray& id) {
+    icaltimezone* zone = icaltimezone_get_builtin_timezone(id.constData());
+    if (!zone)
+        zone = icaltimezone_get_builtin_timezone_from_tzid(id.constData());
+    if (!zone)
+        return std::nullopt;
+    const char* location = icaltimezone_get_location(zone);
+    return Zone{zone, systemRules(QString::fromUtf8(location ? location : id.constData()))};
 }
 
 // The system's zone of that name first: a file's own VTIMEZONE is often an outdated copy of it. Only names
 // the system does not know are taken from the file, then as Windows names.
-const icaltimezone* resolveZone(icalcomponent* root, const char* tzid) {
-    if (const icaltimezone* zone = builtinZone(QByteArray(tzid)))
-        return zone;
+Zone resolveZone(icalcomponent* root, const char* tzid) {
+    if (const std::optional<Zone> zone = systemZone(QByteArray(tzid)))
+        return *zone;
     if (icalcomponent_isa(root) == ICAL_VCALENDAR_COMPONENT)
         if (icaltimezone* zone = icalcomponent_get_timezone(root, tzid))
-            return zone;
+            return Zone{zone, nullptr};
     UErrorCode status = U_ZERO_ERROR;
     icu::UnicodeString olson;
     icu::TimeZone::getIDForWindowsID(icu::UnicodeString::fromUTF8(tzid), nullptr, olson, status);
     if (U_FAILURE(status) || olson.isEmpty())
-        return nullptr;
+        return {};
     std::string id;
     olson.toUTF8String(id);
-    return builtinZone(QByteArray::fromStdString(id));
+    return systemZone(QByteArray::fromStdString(id)).value_or(Zone{});
 }
 
 class Reader {
@@ -84,21 +164,25 @@ public:
 
     // Unknown zones fall back to floating time, which the store reads in the user's zone.
     std::optional<ZonedTime> time(icalproperty* property, icaltimetype value) const {
-        if (icaltime_is_null_time(value) || !icaltime_is_valid_time(value))
+        if (icaltime_is_null_time(value))
             return std::nullopt;
-        const icaltimezone* zone = nullptr;
+        if (!icaltime_is_valid_time(value) || !isRealTime(value)) {
+            note(QStringLiteral("invalid_date_time"));
+            return std::nullopt;
+        }
+        Zone zone;
         if (!value.is_date) {
             if (icaltime_is_utc(value)) {
-                zone = icaltimezone_get_utc_timezone();
+                zone.ical = icaltimezone_get_utc_timezone();
             } else if (icalparameter* tzid =
                            icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER)) {
                 const char* id = icalparameter_get_tzid(tzid);
-                zone = id ? resolveZone(root_, id) : nullptr;
+                zone = id ? resolveZone(root_, id) : Zone{};
                 if (!zone)
                     note(QStringLiteral("unknown_tzid:") + QString::fromUtf8(id ? id : ""));
             }
         }
-        value.zone = zone;
+        value.zone = zone.ical;
         return ZonedTime{value, zone, basisOf(value, zone)};
     }
 
@@ -128,6 +212,13 @@ std::optional<QString> text(const char* value) {
     return QString::fromUtf8(value);
 }
 
+// A floating end of a zoned start, or the other way round, is taken on the same clock as the start.
+long long secondsBetween(const ZonedTime& start, const ZonedTime& end) {
+    if (bool(end.zone) == bool(start.zone))
+        return end.basis - start.basis;
+    return wallSeconds(end.wall) - wallSeconds(start.wall);
+}
+
 IcsTiming timingOf(icalcomponent* event, const ZonedTime& start, const Reader& reader) {
     IcsTiming timing;
     timing.start = start.basis;
@@ -139,21 +230,29 @@ IcsTiming timingOf(icalcomponent* event, const ZonedTime& start, const Reader& r
         // An all-day event ends at the midnight that starts its DTEND date, and lasts at least one day.
         long long days = 1;
         if (end)
-            days = floorDiv(basisOf(end->wall, nullptr) - start.basis, kDay);
+            days = floorDiv(wallSeconds(end->wall) - start.basis, kDay);
         else if (duration)
             days = (icaldurationtype_as_int(icalproperty_get_duration(duration)) + kDay - 1) / kDay;
         timing.length = std::max(1LL, days);
         return timing;
     }
     long long seconds = 0;
-    if (end && bool(end->zone) == bool(start.zone))
-        seconds = end->basis - start.basis;
-    else if (end)
-        seconds = basisOf(end->wall, nullptr) - basisOf(start.wall, nullptr);
+    if (end)
+        seconds = secondsBetween(start, *end);
     else if (duration)
         seconds = icaldurationtype_as_int(icalproperty_get_duration(duration));
     timing.length = std::max(0LL, seconds);
     return timing;
+}
+
+// Occurrences that each last for ages (a mistyped DTEND) would all overlap every later day, and the lookup
+// of a day would go back through every one of them. Lengths are days for all-day events, else seconds.
+long long cappedLength(long long length, bool isAllDay, const Reader& reader) {
+    const long long longest = isAllDay ? kLongestOccurrenceDays : kLongestOccurrenceDays * kDay;
+    if (length <= longest)
+        return length;
+    reader.note(QStringLiteral("overlong_occurrences"));
+    return longest;
 }
 
 std::pair<Instant, Instant> instantsOf(const IcsTiming& timing, long long start, const Calendar& calendar) {
@@ -161,22 +260,17 @@ std::pair<Instant, Instant> instantsOf(const IcsTiming& timing, long long start,
         const Instant at = Instant::fromSecondsSince1970(double(start));
         return {at, at.addingSeconds(double(timing.length))};
     }
-    const long long days = floorDiv(start, kDay);
-    const long long seconds = start - days * kDay;
-    const QDate date = QDate::fromJulianDay(days + 2440588);
+    auto wallTime = [&](long long wall) {
+        return calendar.fromWallTime(Instant::fromSecondsSince1970(double(wall)));
+    };
     if (timing.isAllDay) {
-        std::optional<Instant> midnight = calendar.date(date.year(), date.month(), date.day());
-        if (!midnight)
-            midnight = calendar.startOfDay(calendar.date(date.year(), date.month(), date.day(), 12)
-                                               .value_or(Instant::fromSecondsSince1970(double(start))));
-        const Instant end = calendar.addingDays(int(timing.length), *midnight)
-                                .value_or(midnight->addingSeconds(double(timing.length * kDay)));
-        return {*midnight, end};
+        // Noon lies on its day whatever clock change the day holds, and the day may not start at midnight.
+        auto dayStart = [&](long long midnight) {
+            return calendar.startOfDay(wallTime(midnight + kDay / 2));
+        };
+        return {dayStart(start), dayStart(start + timing.length * kDay)};
     }
-    const Instant at = calendar
-                           .date(date.year(), date.month(), date.day(), int(seconds / 3600),
-                                 int(seconds / 60 % 60), int(seconds % 60))
-                           .value_or(Instant::fromSecondsSince1970(double(start)));
+    const Instant at = wallTime(start);
     return {at, at.addingSeconds(double(timing.length))};
 }
 
@@ -213,12 +307,39 @@ class RecurringSeries {
 public:
     RecurringSeries(Root root, std::optional<icalrecurrencetype> rule, ZonedTime start, IcsTiming timing,
                     IcsEventDetails details)
-        : root_(std::move(root)), rule_(rule), start_(start), timing_(timing), details_(std::move(details)) {}
+        : root_(std::move(root)), rule_(rule), start_(start), timing_(timing), details_(std::move(details)) {
+        // The rule runs over wall times (see expand()), so a UNTIL given in UTC becomes the zone's wall time.
+        if (rule_ && wallTimesDrift() && !icaltime_is_null_time(rule_->until) && !rule_->until.is_date &&
+            icaltime_is_utc(rule_->until)) {
+            const long long until = wallSeconds(rule_->until);
+            rule_->until = floatingWall(until + start_.zone.offsetAt(until), false);
+        }
+    }
 
-    const IcsTiming& timing() const { return timing_; }
     const IcsEventDetails& details() const { return details_; }
+    // The timing of the occurrence that starts at `start`: an RDATE period has a length of its own.
+    IcsTiming timingAt(long long start) const {
+        IcsTiming timing = timing_;
+        if (!periodLengths_.empty())
+            if (const auto found = periodLengths_.find(start); found != periodLengths_.end())
+                timing.length = found->second;
+        return timing;
+    }
+    // The timing with the longest length of any occurrence: how far back a range's occurrences may start.
+    IcsTiming widestTiming() const {
+        IcsTiming timing = timing_;
+        timing.length = std::max(timing.length, longestPeriod_);
+        return timing;
+    }
 
     void addDate(const ZonedTime& date) { extraDates_.push_back(date); }
+    void addPeriod(const ZonedTime& start, long long length) {
+        addDate(start);
+        if (timing_.isAllDay)
+            return;
+        periodLengths_[start.basis] = length;
+        longestPeriod_ = std::max(longestPeriod_, length);
+    }
     void exclude(const ZonedTime& date) {
         if (date.wall.is_date && !start_.wall.is_date)
             excludedDays_.insert(dayNumber(date.wall));
@@ -261,17 +382,71 @@ private:
                (!excludedDays_.empty() && excludedDays_.count(dayNumber(wall)));
     }
 
+    // Whether wall time and instant differ in ways that change: zoned times other than UTC.
+    bool wallTimesDrift() const { return start_.zone && !start_.zone.isUtc(); }
+
+    // The wall time of an instant in the start's zone, as iterated.
+    long long wallOf(long long basis) const {
+        constexpr long long kFar = 1LL << 50;
+        if (!wallTimesDrift() || basis <= -kFar || basis >= kFar)
+            return basis;
+        return basis + start_.zone.offsetAt(basis);
+    }
+
+    icaltimetype iterationTime(long long wall) const {
+        icaltimetype time = floatingWall(wall, start_.wall.is_date);
+        time.zone = wallTimesDrift() ? nullptr : start_.zone.ical;
+        return time;
+    }
+
+    // The length of one step of an HOURLY, MINUTELY or SECONDLY rule; 0 for the others.
+    long long subDailyStep() const {
+        const long long interval = std::max<long long>(1, rule_->interval);
+        switch (rule_->freq) {
+        case ICAL_HOURLY_RECURRENCE:
+            return 3600 * interval;
+        case ICAL_MINUTELY_RECURRENCE:
+            return 60 * interval;
+        case ICAL_SECONDLY_RECURRENCE:
+            return interval;
+        default:
+            return 0;
+        }
+    }
+
+    // An iterator that yields every instance from the wall time `wallFrom` on (and maybe a few before).
+    // Restarting libical's iterator loses the phase of sub-daily rules with an interval: those start afresh
+    // on an instance of the series' own sequence instead.
+    icalrecur_iterator* iteratorFrom(long long wallFrom) const {
+        const long long firstWall = wallSeconds(start_.wall);
+        const icaltimetype first = iterationTime(firstWall);
+        if (rule_->count > 0 || wallFrom <= firstWall)
+            return icalrecur_iterator_new(*rule_, first);
+        if (const long long step = subDailyStep())
+            return icalrecur_iterator_new(
+                *rule_, iterationTime(firstWall + floorDiv(wallFrom - firstWall, step) * step));
+        icalrecur_iterator* it = icalrecur_iterator_new(*rule_, first);
+        if (it)
+            icalrecur_iterator_set_start(it, iterationTime(wallFrom));
+        return it;
+    }
+
     std::vector<long long> expand(long long from, long long to) const {
         std::vector<long long> starts;
         auto consider = [&](long long basis, const icaltimetype& wall) {
             if (basis >= from && basis < to && !isExcluded(basis, wall))
                 starts.push_back(basis);
         };
+        // The rule runs over wall times that become instants one by one: iterated in its zone, libical puts
+        // every instance after a skipped hour an hour late. Around a clock change wall-time order and
+        // instant order part by up to the skipped time (a whole day at most), so the wall times looked at
+        // reach that much beyond the stretch.
+        const long long margin = wallTimesDrift() ? kDay : 0;
+        const long long wallFrom = wallOf(from) - margin;
+        const long long wallTo = to == std::numeric_limits<long long>::max() ? to : wallOf(to) + margin;
         const bool ruleEnded = ruleEndsBefore_ && from >= *ruleEndsBefore_;
-        icalrecur_iterator* it = rule_ && !ruleEnded ? icalrecur_iterator_new(*rule_, start_.wall) : nullptr;
+        icalrecur_iterator* it = rule_ && !ruleEnded ? iteratorFrom(wallFrom) : nullptr;
         if (it) {
-            if (rule_->count == 0 && from > start_.basis)
-                icalrecur_iterator_set_start(it, wallAt(from, start_));
             long long last = from - 1;
             for (int step = 0; step < kMaxSteps; ++step) {
                 icaltimetype next = icalrecur_iterator_next(it);
@@ -280,11 +455,12 @@ private:
                     ruleEndsBefore_ = std::min(ruleEndsBefore_.value_or(last + 1), last + 1);
                     break;
                 }
-                next.zone = start_.zone;
                 next.is_date = start_.wall.is_date;
-                const long long basis = basisOf(next, start_.zone);
-                if (basis >= to)
+                const long long wall = wallSeconds(next);
+                if (wall >= wallTo)
                     break;
+                next.zone = start_.zone.ical;
+                const long long basis = start_.zone ? start_.zone.instantOf(wall) : wall;
                 last = std::max(last, basis);
                 consider(basis, next);
             }
@@ -307,6 +483,8 @@ private:
     IcsTiming timing_;
     IcsEventDetails details_;
     std::vector<ZonedTime> extraDates_;
+    std::unordered_map<long long, long long> periodLengths_;
+    long long longestPeriod_ = 0;
     std::unordered_set<long long> excludedStarts_;
     std::unordered_set<int> excludedDays_;
     std::unordered_set<long long> replacedStarts_;
@@ -349,7 +527,9 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
     for (icalcomponent* event : events) {
         const std::optional<ZonedTime> start = reader.time(event, ICAL_DTSTART_PROPERTY);
         if (!start) {
-            reader.note(QStringLiteral("missing_dtstart"));
+            // A DTSTART that is there but unusable has been reported as such.
+            if (!icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY))
+                reader.note(QStringLiteral("missing_dtstart"));
             continue;
         }
         IcsEventDetails details;
@@ -373,27 +553,38 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
 
     for (Master& master : masters) {
         std::optional<icalrecurrencetype> rule;
-        if (icalproperty* rrule = icalcomponent_get_first_property(master.event, ICAL_RRULE_PROPERTY))
+        if (icalproperty* rrule = icalcomponent_get_first_property(master.event, ICAL_RRULE_PROPERTY)) {
             rule = icalproperty_get_rrule(rrule);
+            if (!icaltime_is_null_time(rule->until) && !isRealTime(rule->until)) {
+                reader.note(QStringLiteral("invalid_date_time"));
+                rule.reset();
+            }
+        }
         if (rule && !isExpandable(*rule)) {
             reader.note(QStringLiteral("unsupported_rrule"));
             rule.reset();
         }
         IcsTiming timing = timingOf(master.event, master.start, reader);
-        // Occurrences that each last for ages (a mistyped DTEND) would all overlap every later day, and the
-        // lookup of a day would go back through every one of them.
-        const long long longest = timing.isAllDay ? kLongestOccurrenceDays : kLongestOccurrenceDays * kDay;
-        if (timing.length > longest) {
-            reader.note(QStringLiteral("overlong_occurrences"));
-            timing.length = longest;
-        }
+        timing.length = cappedLength(timing.length, timing.isAllDay, reader);
         auto series = std::make_unique<RecurringSeries>(root, rule, master.start, timing, master.details);
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_RDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_RDATE_PROPERTY)) {
             const icaldatetimeperiodtype value = icalproperty_get_rdate(p);
-            const icaltimetype at = icaltime_is_null_time(value.time) ? value.period.start : value.time;
-            if (const std::optional<ZonedTime> date = reader.time(p, at))
-                series->addDate(*date);
+            if (!icaltime_is_null_time(value.time)) {
+                if (const std::optional<ZonedTime> date = reader.time(p, value.time))
+                    series->addDate(*date);
+                continue;
+            }
+            // A period lasts until its own end, or for its own duration.
+            const std::optional<ZonedTime> start = reader.time(p, value.period.start);
+            if (!start)
+                continue;
+            if (icaltime_is_null_time(value.period.end))
+                series->addPeriod(
+                    *start, cappedLength(icaldurationtype_as_int(value.period.duration), false, reader));
+            else if (const std::optional<ZonedTime> end = reader.time(p, value.period.end))
+                series->addPeriod(*start,
+                                  cappedLength(std::max(0LL, secondsBetween(*start, *end)), false, reader));
         }
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_EXDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_EXDATE_PROPERTY))
@@ -438,10 +629,10 @@ void IcsEventFile::appendOccurrences(Instant rangeStart, Instant rangeEnd, const
     }
     std::vector<long long> starts;
     for (const auto& series : series_) {
-        const auto [from, to] = candidateStarts(series->timing(), rangeStart, rangeEnd);
+        const auto [from, to] = candidateStarts(series->widestTiming(), rangeStart, rangeEnd);
         starts.clear();
         series->appendStarts(from, to, starts);
         for (long long start : starts)
-            consider(series->timing(), start, series->details());
+            consider(series->timingAt(start), start, series->details());
     }
 }

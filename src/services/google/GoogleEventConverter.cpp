@@ -61,12 +61,8 @@ public:
     }
 
 private:
-    // Re-anchored on the day's start, which is not midnight where a day begins with a clock change.
     std::optional<Instant> following(Instant dayStart) const {
-        const std::optional<Instant> next = calendar_.addingDays(1, dayStart);
-        if (!next)
-            return std::nullopt;
-        return calendar_.startOfDay(*next);
+        return calendar_.startOfDayAfter(1, dayStart);
     }
 
     const Calendar& calendar_;
