@@ -35,16 +35,28 @@ struct Pattern {
     bool numericMonth;
 };
 
-const std::array<Pattern, 3>& patterns() {
+const std::array<Pattern, 4>& patterns() {
     static const auto options = QRegularExpression::CaseInsensitiveOption;
-    static const std::array<Pattern, 3> list{{
+    static const std::array<Pattern, 4> list{{
         {QRegularExpression("\\b" + kWeekday + kMonth + "\\s+" + kDay + kYear + kEnd, options), 1, 2, 3,
          false},
         {QRegularExpression("\\b" + kWeekday + kDay + "\\s+(?:of\\s+)?" + kMonth + kYear + kEnd, options), 2,
          1, 3, false},
-        {QRegularExpression("\\b(\\d{1,2})/(\\d{1,2})(?:/(\\d{4}|\\d{2}))?" + kEnd, options), 1, 2, 3, true},
+        // Year first, with the same separator twice: "2024/12/25", "2026-12-25".
+        {QRegularExpression("\\b(\\d{4})([/-])(\\d{1,2})\\2(\\d{1,2})" + kEnd, options), 3, 4, 1, true},
+        // Not the tail of a longer numeric date.
+        {QRegularExpression("(?<![\\d/-])(\\d{1,2})/(\\d{1,2})(?:/(\\d{4}|\\d{2}))?" + kEnd, options), 1, 2,
+         3, true},
     }};
     return list;
+}
+
+// A two-digit year as ICU reads one by default: the year that lies at most 80 years before and less than 20
+// after the reference year.
+int fullYear(int twoDigits, int referenceYear) {
+    const int first = referenceYear - 80;
+    const int year = first - first % 100 + twoDigits;
+    return year < first ? year + 100 : year;
 }
 
 std::optional<Instant> resolve(const Calendar& calendar, int month, int day, std::optional<int> year,
@@ -81,7 +93,7 @@ std::optional<Instant> DateDetector::firstDate(const QString& text, Instant refe
             const int day = match.captured(pattern.dayGroup).toInt();
             std::optional<int> year;
             if (const QString y = match.captured(pattern.yearGroup); !y.isEmpty())
-                year = y.size() == 2 ? 2000 + y.toInt() : y.toInt();
+                year = y.size() == 2 ? fullYear(y.toInt(), calendar.year(reference)) : y.toInt();
             if (const auto date = resolve(calendar, month, day, year, reference)) {
                 best = date;
                 bestStart = match.capturedStart();

@@ -88,3 +88,41 @@ TEST_F(DateParserTest, DetectedDatesAreStartsOfDays) {
     EXPECT_NE(*detected, day(2026, 12, 25));
     EXPECT_EQ(parse("Dec 25"), day(2026, 12, 25));
 }
+
+TEST_F(DateParserTest, DetectorReadsYearFirstDatesIsoDatesInTextAndTwoDigitYearsInIcusCentury) {
+    EXPECT_EQ(parse("2024/12/25"), day(2024, 12, 25));
+    EXPECT_EQ(parse("2027/12/25"), day(2027, 12, 25));
+    EXPECT_EQ(parse("lunch on 2026-12-25 at noon"), day(2026, 12, 25));
+    EXPECT_EQ(parse("from 2027-1-5 on"), day(2027, 1, 5));
+    // A year-first date that does not exist is not read as its month and day.
+    EXPECT_FALSE(parse("2027/2/29"));
+    EXPECT_FALSE(parse("2027-12/25"));
+    // Two-digit years fall within 80 years before and 20 after the reference year (2026).
+    EXPECT_EQ(parse("1/2/99"), day(1999, 1, 2));
+    EXPECT_EQ(parse("1/2/46"), day(1946, 1, 2));
+    EXPECT_EQ(parse("1/2/45"), day(2045, 1, 2));
+    EXPECT_EQ(parse("1/2/00"), day(2000, 1, 2));
+}
+
+TEST_F(DateParserTest, NamedDaysStartAtTheDaysFirstInstantWhereADayHasNoMidnight) {
+    // Santiago skipped 2022-09-11 00:00-01:00: that day starts at 01:00, its neighbours at midnight.
+    ScopedCalendarPin santiago("es_CL", "America/Santiago");
+    auto local = [](int d, int h) {
+        return Instant::fromDateTime(QDateTime(QDate(2022, 9, d), QTime(h, 0), Qt::UTC));
+    };
+    const Instant sundayWithoutMidnight = local(11, 15); // 12:00 local
+    EXPECT_EQ(CalendarModel::parse("today", sundayWithoutMidnight), local(11, 4));
+    EXPECT_EQ(CalendarModel::parse("tomorrow", sundayWithoutMidnight), local(12, 3));
+    EXPECT_EQ(CalendarModel::parse("monday", sundayWithoutMidnight), local(12, 3));
+    EXPECT_EQ(CalendarModel::parse("next sunday", sundayWithoutMidnight), local(18, 3));
+    EXPECT_EQ(CalendarModel::parse("yesterday", local(12, 15)), local(11, 4));
+    EXPECT_EQ(CalendarModel::parse("last sunday", local(12, 15)), local(11, 4));
+}
+
+TEST_F(DateParserTest, DatesLongAfter2037KeepSummerTime) {
+    ScopedCalendarPin berlin("de_DE", "Europe/Berlin");
+    EXPECT_EQ(CalendarModel::parse("2040-07-15", reference),
+              Instant::fromDateTime(QDateTime(QDate(2040, 7, 14), QTime(22, 0), Qt::UTC)));
+    EXPECT_EQ(CalendarModel::parse("July 15, 2090", reference),
+              Instant::fromDateTime(QDateTime(QDate(2090, 7, 14), QTime(22, 0), Qt::UTC)));
+}

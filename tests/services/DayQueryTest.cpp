@@ -198,3 +198,20 @@ TEST_F(DayQueryTest, CoversWholeDaysAcrossDaylightSavingChanges) {
     EXPECT_EQ(service_->events(lateOnShortDay).size(), 1);
     EXPECT_TRUE(service_->events(lateOnShortDay.addingSeconds(-86400)).isEmpty());
 }
+
+TEST_F(DayQueryTest, ADayWithoutMidnightEndsWhereTheNextDayStarts) {
+    // Santiago's 11 September 2022 starts at 01:00 and ends at midnight: 23 hours.
+    ScopedCalendarPin santiago("es_CL", "America/Santiago");
+    auto utc = [](int day, int hour, int minute = 0) {
+        return Instant::fromDateTime(QDateTime(QDate(2022, 9, day), QTime(hour, minute), Qt::UTC));
+    };
+    store().contents.events = {event("late", "Late", utc(12, 2, 30), home, 0.25),
+                               event("next", "Next day", utc(12, 3, 30), home, 0.25)};
+    query();
+    const QList<DayEvent> sunday = service_->events(utc(11, 15));
+    ASSERT_EQ(sunday.size(), 1);
+    EXPECT_EQ(sunday.first().title(), "Late");
+    const QList<DayEvent> monday = service_->events(utc(12, 15));
+    ASSERT_EQ(monday.size(), 1);
+    EXPECT_EQ(monday.first().title(), "Next day");
+}

@@ -61,3 +61,53 @@ TEST(CurrentCalendar, MonthArithmeticClampsAndDateRejectsImpossibleDays) {
     EXPECT_FALSE(cal.date(2027, 2, 29));
     EXPECT_EQ(cal.firstOfMonth(utc(2028, 2, 29, 15)), utc(2028, 2, 1));
 }
+
+TEST(CurrentCalendar, ZoneRulesHoldLongAfterTheLastListedTransition) {
+    struct Case {
+        const char* zone;
+        int year;
+        int month;
+        int expectedHourAtNoonUtc;
+    };
+    // Northern and southern summers, and Dublin, whose winter time is the lower offset of its rule.
+    for (const Case& c : {Case{"Europe/Berlin", 2040, 7, 14}, Case{"Europe/Berlin", 2090, 7, 14},
+                          Case{"Europe/Berlin", 2090, 1, 13}, Case{"Australia/Sydney", 2040, 1, 23},
+                          Case{"Australia/Sydney", 2090, 1, 23}, Case{"Australia/Sydney", 2090, 7, 22},
+                          Case{"America/Santiago", 2040, 1, 9}, Case{"America/Santiago", 2090, 1, 9},
+                          Case{"America/Santiago", 2090, 7, 8}, Case{"Europe/Dublin", 2090, 7, 13},
+                          Case{"Europe/Dublin", 2090, 12, 12}}) {
+        SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.year) + "-" + std::to_string(c.month));
+        ScopedCalendarPin pin("en_US", c.zone);
+        EXPECT_EQ(Calendar::current().hour(utc(c.year, c.month, 15, 12)), c.expectedHourAtNoonUtc);
+    }
+    // The days after Berlin's change to summer time in 2038 start at midnight, and the change day is short.
+    ScopedCalendarPin pin("de_DE", "Europe/Berlin");
+    const Calendar cal = Calendar::current();
+    EXPECT_EQ(cal.startOfDay(utc(2038, 3, 29, 12)), utc(2038, 3, 28, 22));
+    EXPECT_EQ(cal.startOfDay(utc(2038, 3, 28, 12)), utc(2038, 3, 27, 23));
+    EXPECT_EQ(cal.startOfDay(utc(2095, 10, 31, 12)), utc(2095, 10, 30, 23));
+}
+
+TEST(CurrentCalendar, WallTimesInClockChangesReadAsICalendarReadsThem) {
+    ScopedCalendarPin pin("de_DE", "Europe/Berlin");
+    const Calendar cal = Calendar::current();
+    // Skipped: the offset before the change, so 02:30 is 03:30 summer time. Repeated: the first one.
+    EXPECT_EQ(cal.fromWallTime(utc(2026, 3, 29, 2, 30)), utc(2026, 3, 29, 1, 30));
+    EXPECT_EQ(cal.fromWallTime(utc(2026, 10, 25, 2, 30)), utc(2026, 10, 25, 0, 30));
+    EXPECT_EQ(cal.fromWallTime(utc(2026, 7, 1, 12)), utc(2026, 7, 1, 10));
+    EXPECT_EQ(cal.fromWallTime(utc(2050, 3, 27, 2, 30)), utc(2050, 3, 27, 1, 30));
+
+    ScopedCalendarPin santiago("es_CL", "America/Santiago");
+    EXPECT_EQ(Calendar::current().fromWallTime(utc(2022, 9, 11, 0, 30)), utc(2022, 9, 11, 4, 30));
+}
+
+TEST(CurrentCalendar, StartOfDayAfterFindsTheFirstInstantOfDaysWithoutMidnight) {
+    ScopedCalendarPin pin("es_CL", "America/Santiago");
+    const Calendar cal = Calendar::current();
+    // 2022-09-11 starts at 01:00 (04:00 UTC); the days around it at midnight.
+    EXPECT_EQ(cal.startOfDayAfter(1, utc(2022, 9, 10, 15)), utc(2022, 9, 11, 4));
+    EXPECT_EQ(cal.startOfDayAfter(1, utc(2022, 9, 11, 15)), utc(2022, 9, 12, 3));
+    EXPECT_EQ(cal.startOfDayAfter(-1, utc(2022, 9, 12, 15)), utc(2022, 9, 11, 4));
+    EXPECT_EQ(cal.startOfDayAfter(7, utc(2022, 9, 4, 15)), utc(2022, 9, 11, 4));
+    EXPECT_EQ(cal.startOfDayAfter(0, utc(2022, 9, 11, 15)), utc(2022, 9, 11, 4));
+}
