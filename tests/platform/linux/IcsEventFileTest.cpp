@@ -102,11 +102,11 @@ std::set<std::pair<Instant, QString>> occurrences(const IcsEventFile& file, Inst
     return lines;
 }
 
-class IcsSamples : public ::testing::TestWithParam<std::string> {};
+class IcsEventFileSamples : public ::testing::TestWithParam<std::string> {};
 
 } // namespace
 
-TEST_P(IcsSamples, OccurrencesAreTheExpectedOnes) {
+TEST_P(IcsEventFileSamples, OccurrencesAreTheExpectedOnes) {
     const QString name = QString::fromStdString(GetParam());
     const Expectation expected = readExpectation(name);
     ASSERT_FALSE(expected.zone.isEmpty()) << "no zone in the header of " << GetParam() << ".expected";
@@ -139,7 +139,7 @@ TEST_P(IcsSamples, OccurrencesAreTheExpectedOnes) {
     EXPECT_EQ(dayLines.join(u'\n').toStdString(), lines.join(u'\n').toStdString());
 }
 
-INSTANTIATE_TEST_SUITE_P(Samples, IcsSamples, ::testing::ValuesIn(sampleNames()),
+INSTANTIATE_TEST_SUITE_P(Samples, IcsEventFileSamples, ::testing::ValuesIn(sampleNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;
                              for (char& c : name)
