@@ -346,12 +346,17 @@ Instant Calendar::startOfDay(Instant t) const {
     return timeOf(cal).value_or(t);
 }
 
-std::optional<Instant> Calendar::startOfDayAfter(int days, Instant t) const {
-    // Adding days keeps the wall time, and a day's start need not be at the same wall time as another's.
-    const std::optional<Instant> moved = addingDays(days, startOfDay(t));
-    if (!moved)
+std::optional<Instant> Calendar::startOfDayAfter(int days, Instant dayStart) const {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Calendar& cal = at(dayStart);
+    cal.add(UCAL_DATE, days, status);
+    if (U_FAILURE(status))
         return std::nullopt;
-    return startOfDay(*moved);
+    // Adding days keeps the wall time: from a midnight it mostly lands on one. Where one of the two days
+    // begins with a clock change instead, the other day's start is looked up.
+    if (cal.get(UCAL_MILLISECONDS_IN_DAY, status) != 0)
+        setWallTime(cal, 0, 0, 0);
+    return timeOf(cal);
 }
 
 std::optional<Instant> Calendar::firstOfMonth(Instant t) const {

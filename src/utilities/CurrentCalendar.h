@@ -41,8 +41,9 @@ public:
 
     // The day's first instant: midnight, or the first time a day has that begins with a clock change.
     Instant startOfDay(Instant t) const;
-    // The first instant of the day `days` days after t's day (before it when negative).
-    std::optional<Instant> startOfDayAfter(int days, Instant t) const;
+    // The first instant of the day `days` days after the day that starts at `dayStart` (before it when
+    // negative).
+    std::optional<Instant> startOfDayAfter(int days, Instant dayStart) const;
     int weekday(Instant t) const;
     int day(Instant t) const;
     int month(Instant t) const; // 1-based
