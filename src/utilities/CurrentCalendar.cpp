@@ -66,6 +66,32 @@ std::array<std::unique_ptr<icu::AnnualTimeZoneRule>, 2> annualRules(const PosixZ
             rule(zone.standardName, zone.standardOffset, daylight.end)};
 }
 
+// The first year from which every listed change is one of the rule's own, two a year: the year from which
+// the rule may stand for the list. The year after the last change when it reproduces none.
+int yearRuleReproduces(const std::vector<QTimeZone::OffsetData>& changes, const PosixZoneRule& rule) {
+    const auto probes = annualRules(rule, kFirstRuleYear);
+    auto isTheRules = [&](const QTimeZone::OffsetData& change) {
+        for (size_t i = 0; i < probes.size(); ++i) {
+            const icu::AnnualTimeZoneRule& probe = *probes[i];
+            const icu::AnnualTimeZoneRule& before = *probes[1 - i];
+            UDate start = 0;
+            if (probe.getRawOffset() + probe.getDSTSavings() == change.offsetFromUtc * 1000 &&
+                probe.getStartInYear(change.atUtc.date().year(), before.getRawOffset(),
+                                     before.getDSTSavings(), start))
+                return start == double(change.atUtc.toMSecsSinceEpoch());
+        }
+        return false;
+    };
+    size_t first = changes.size();
+    while (first > 0 && isTheRules(changes[first - 1]))
+        --first;
+    if (first == changes.size())
+        return changes.empty() ? kFirstRuleYear : changes.back().atUtc.date().year() + 1;
+    const int year = changes[first].atUtc.date().year();
+    const bool wholeYear = first + 1 < changes.size() && changes[first + 1].atUtc.date().year() == year;
+    return wholeYear ? year : year + 1;
+}
+
 std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
     const QTimeZone zone(id.toUtf8());
     const icu::UnicodeString icuId = toIcu(id);
@@ -89,31 +115,38 @@ std::unique_ptr<icu::BasicTimeZone> buildZone(const QString& id) {
                                      (initial.offsetFromUtc - initial.standardTimeOffset) * 1000);
     auto result = std::make_unique<icu::RuleBasedTimeZone>(icuId, initialRule);
 
+    std::vector<QTimeZone::OffsetData> changes;
+    for (const auto& t : transitions)
+        if (t.offsetFromUtc != (changes.empty() ? initial.offsetFromUtc : changes.back().offsetFromUtc))
+            changes.push_back(t);
+
+    // Qt lists no transition after 2037: the zone's recurring rule carries on as ICU final rules. ICU looks a
+    // time up by going back through the listed transitions from the last one, and through final rules
+    // slower still: the rule takes over for the last two listed years, where it reproduces them, so that
+    // the years before them cost no more to look up than they did without it.
+    UErrorCode status = U_ZERO_ERROR;
+    int listedBeforeYear = kLastRuleYear + 1;
+    const std::optional<PosixZoneRule> recurring = PosixZoneRule::ofSystemZone(id);
+    if (recurring && recurring->daylight) {
+        const int lastListedYear = changes.empty() ? kFirstRuleYear : changes.back().atUtc.date().year();
+        listedBeforeYear = std::max(yearRuleReproduces(changes, *recurring), lastListedYear - 1);
+        for (auto& rule : annualRules(*recurring, listedBeforeYear))
+            result->addTransitionRule(rule.release(), status);
+    }
+
     // One rule per distinct (raw, daylight) pair, holding every instant at which that pair starts.
     std::map<std::pair<int, int>, std::vector<UDate>> starts;
-    int lastChangeYear = kFirstRuleYear - 1;
-    int previousOffset = initial.offsetFromUtc;
-    for (const auto& t : transitions) {
-        const int raw = t.standardTimeOffset;
-        const int dst = t.offsetFromUtc - t.standardTimeOffset;
-        starts[{raw, dst}].push_back(double(t.atUtc.toMSecsSinceEpoch()));
-        if (t.offsetFromUtc != previousOffset)
-            lastChangeYear = t.atUtc.date().year();
-        previousOffset = t.offsetFromUtc;
+    for (const auto& t : changes) {
+        if (t.atUtc.date().year() >= listedBeforeYear)
+            break;
+        starts[{t.standardTimeOffset, t.offsetFromUtc - t.standardTimeOffset}].push_back(
+            double(t.atUtc.toMSecsSinceEpoch()));
     }
-    UErrorCode status = U_ZERO_ERROR;
     for (const auto& [offsets, times] : starts) {
         auto* rule =
             new icu::TimeArrayTimeZoneRule(icuId, offsets.first * 1000, offsets.second * 1000, times.data(),
                                            int32_t(times.size()), icu::DateTimeRule::UTC_TIME);
         result->addTransitionRule(rule, status);
-    }
-    // Qt lists no transition after 2037: the zone's own recurring rule carries on from the year after the
-    // last one it lists, as an ICU final rule (which also keeps lookups in earlier years quick).
-    const std::optional<PosixZoneRule> recurring = PosixZoneRule::ofSystemZone(id);
-    if (recurring && recurring->daylight) {
-        for (auto& rule : annualRules(*recurring, lastChangeYear + 1))
-            result->addTransitionRule(rule.release(), status);
     }
     result->complete(status);
     if (U_FAILURE(status))
