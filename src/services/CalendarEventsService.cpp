@@ -250,8 +250,14 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
         found.reserve(found.size() + events.size());
         for (StoredEvent& event : events) {
             const Instant start = event.startDate.value_or(dayStart);
-            QString key = labelled.label + event.eventIdentifier.value_or(event.calendarItemIdentifier) +
-                          u'|' + shortestRoundTripText(start.secondsSince2001());
+            const QString& identifier =
+                event.eventIdentifier ? *event.eventIdentifier : event.calendarItemIdentifier;
+            QString key;
+            key.reserve(labelled.label.size() + identifier.size() + 24);
+            key += labelled.label;
+            key += identifier;
+            key += u'|';
+            appendShortestRoundTripText(key, start.secondsSince2001());
             found.append({std::move(key), std::move(event)});
         }
     }
@@ -260,6 +266,9 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
                            k.event.title.value_or(QString()));
     });
 
+    const QString allDay = localized("All day");
+    const QString untitled = localized("Untitled event");
+    const DateFormatter& format = timeFormat(calendar);
     QSet<QString> seen;
     seen.reserve(found.size());
     QList<DayEvent> result;
@@ -270,8 +279,8 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
         seen.insert(keyed.key);
         const StoredEvent& event = keyed.event;
         const Instant start = event.startDate.value_or(dayStart);
-        const QString title = event.title ? event.title->trimmed() : localized("Untitled event");
-        const QString timeLabel = event.isAllDay ? localized("All day") : timeFormat(calendar).format(start);
+        const QString title = event.title ? event.title->trimmed() : untitled;
+        const QString timeLabel = event.isAllDay ? allDay : formattedTime(format, start);
         const QColor color = displayColor(event.calendar ? event.calendar->color : std::nullopt);
         std::optional<QString> dedupKey;
         if (event.calendarItemExternalIdentifier)
@@ -287,6 +296,17 @@ const DateFormatter& CalendarEventsService::timeFormat(const Calendar& calendar)
     if (!timeFormat_ || key != timeFormatCalendarKey_) {
         timeFormat_ = DateFormatter::fromSkeleton(calendar, DateFormats::kTime);
         timeFormatCalendarKey_ = key;
+        timeLabels_.clear();
     }
     return *timeFormat_;
+}
+
+QString CalendarEventsService::formattedTime(const DateFormatter& format, Instant start) const {
+    // Formatting is the costliest step of a day query, and re-renders ask for the same starts again.
+    const double key = start.secondsSince1970();
+    if (const auto known = timeLabels_.constFind(key); known != timeLabels_.cend())
+        return *known;
+    if (timeLabels_.size() >= kRememberedTimeLabels)
+        timeLabels_.clear();
+    return *timeLabels_.insert(key, format.format(start));
 }
