@@ -210,6 +210,16 @@ void BM_DayQuery(benchmark::State& state) {
 }
 BENCHMARK(BM_DayQuery)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
+// The store's part of the day query.
+void BM_StoreDayQuery(benchmark::State& state) {
+    ScopedCalendarPin pin("en_US", "Europe/Berlin");
+    LoadedService loaded({midsummer()});
+    const Day day;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(loaded.store->events(day.start, day.end, std::nullopt));
+}
+BENCHMARK(BM_StoreDayQuery)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
 // Every day of 2026 through the service, once each: the median and the worst day.
 void BM_DaysOf2026(benchmark::State& state) {
     ScopedCalendarPin pin("en_US", "Europe/Berlin");

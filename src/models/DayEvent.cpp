@@ -43,13 +43,19 @@ void DayEvent::sortInDayOrder(QList<DayEvent>& events) {
 
 DayOrderKey::DayOrderKey(bool isAllDay, Instant start, const QString& title)
     : isAllDay_(isAllDay), start_(start) {
-    // Text below U+0300, where the combining marks begin, is in normal form C already.
+    // Titles are compared only when starts are equal, and most are plain text: those are kept as they are.
     if (std::all_of(title.cbegin(), title.cend(), [](QChar c) { return c.unicode() < 0x300; })) {
-        title_.reserve(size_t(title.size()));
-        for (QChar c : title)
-            title_.push_back(char32_t(c.unicode()));
+        simple_ = title;
         return;
     }
     const QList<uint> scalars = title.normalized(QString::NormalizationForm_C).toUcs4();
-    title_.assign(scalars.begin(), scalars.end());
+    normalized_.assign(scalars.begin(), scalars.end());
+}
+
+bool DayOrderKey::titlePrecedes(const DayOrderKey& other) const {
+    const size_t common = std::min(titleLength(), other.titleLength());
+    for (size_t i = 0; i < common; ++i)
+        if (titleAt(i) != other.titleAt(i))
+            return titleAt(i) < other.titleAt(i);
+    return titleLength() < other.titleLength();
 }

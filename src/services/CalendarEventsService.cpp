@@ -274,9 +274,10 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
     QList<DayEvent> result;
     result.reserve(found.size());
     for (const Keyed& keyed : found) {
-        if (seen.contains(keyed.key))
-            continue;
+        const qsizetype known = seen.size();
         seen.insert(keyed.key);
+        if (seen.size() == known)
+            continue;
         const StoredEvent& event = keyed.event;
         const Instant start = event.startDate.value_or(dayStart);
         const QString title = event.title ? event.title->trimmed() : untitled;
