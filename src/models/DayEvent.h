@@ -79,21 +79,25 @@ private:
     std::u32string normalized_;
 };
 
-// Stable-sorts `items` into day order by the key that `keyOf` gives for each.
-template <typename T, typename KeyOf> void stableSortInDayOrder(QList<T>& items, KeyOf keyOf) {
+// The positions of `items` in day order by the key that `keyOf` gives for each; equal keys keep their order.
+template <typename T, typename KeyOf> std::vector<qsizetype> dayOrder(const QList<T>& items, KeyOf keyOf) {
     std::vector<DayOrderKey> keys;
     keys.reserve(size_t(items.size()));
     for (const T& item : items)
         keys.push_back(keyOf(item));
-    // Indices move cheaply; the keys stay where they are.
     std::vector<qsizetype> order(size_t(items.size()));
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = qsizetype(i);
     std::stable_sort(order.begin(), order.end(),
                      [&](qsizetype a, qsizetype b) { return keys[size_t(a)].precedes(keys[size_t(b)]); });
+    return order;
+}
+
+// Stable-sorts `items` into day order by the key that `keyOf` gives for each.
+template <typename T, typename KeyOf> void stableSortInDayOrder(QList<T>& items, KeyOf keyOf) {
     QList<T> sorted;
     sorted.reserve(items.size());
-    for (qsizetype i : order)
+    for (qsizetype i : dayOrder(items, keyOf))
         sorted.append(std::move(items[i]));
     items = std::move(sorted);
 }

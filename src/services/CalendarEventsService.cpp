@@ -261,7 +261,7 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
             found.append({std::move(key), std::move(event)});
         }
     }
-    stableSortInDayOrder(found, [](const Keyed& k) {
+    const std::vector<qsizetype> order = dayOrder(found, [](const Keyed& k) {
         return DayOrderKey(k.event.isAllDay, k.event.startDate.value_or(kDistantPast),
                            k.event.title.value_or(QString()));
     });
@@ -273,7 +273,8 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
     seen.reserve(found.size());
     QList<DayEvent> result;
     result.reserve(found.size());
-    for (const Keyed& keyed : found) {
+    for (qsizetype position : order) {
+        const Keyed& keyed = found.at(position);
         const qsizetype known = seen.size();
         seen.insert(keyed.key);
         if (seen.size() == known)

@@ -48,6 +48,7 @@ VdirEventStore::VdirEventStore(QString root, MainQueue& queue, QObject* parent, 
       pool_(pool ? pool : QThreadPool::globalInstance()) {
     if (const QString above = QFileInfo(root_).path(); above != root_)
         parent_ = above;
+    rootSelf_ = QFile::encodeName(root_ + QStringLiteral("/."));
     connect(&watcher_, &InotifyWatcher::changed, this, &VdirEventStore::noteChange);
     connect(&watcher_, &InotifyWatcher::overflowed, this, &VdirEventStore::noteEverythingChanged);
     connect(&worker_, &QFutureWatcherBase::finished, this, &VdirEventStore::finishWork);
@@ -62,6 +63,9 @@ VdirEventStore::~VdirEventStore() {
 }
 
 EventAuthorizationStatus VdirEventStore::authorizationStatus() const {
+    // Asked at every query: one call answers the usual case, "/." resolving only for a directory.
+    if (!root_.isEmpty() && ::access(rootSelf_.constData(), R_OK | X_OK) == 0)
+        return EventAuthorizationStatus::fullAccess;
     const QByteArray path = QFile::encodeName(root_);
     struct stat status {};
     if (::stat(path.constData(), &status) != 0)

@@ -90,6 +90,8 @@ private:
     QString root_;
     // Empty when the root has no parent to watch.
     QString parent_;
+    // The root followed by "/.".
+    QByteArray rootSelf_;
     MainQueue& queue_;
     QThreadPool* pool_;
     // The first reading starts from const queries.
