@@ -50,7 +50,7 @@ private:
 const QString& generatedTree() {
     static QTemporaryDir dir;
     static const QString root = [] {
-        const QString path = dir.filePath(QStringLiteral("calendars"));
+        QString path = dir.filePath(QStringLiteral("calendars"));
         const QString tool = qEnvironmentVariable(
             "MONDREL_GEN_VDIR", QStringLiteral(MONDREL_SOURCE_DIR "/../shared/tools/gen-vdir"));
         if (QProcess::execute(tool, {path}) != 0)
@@ -98,7 +98,7 @@ double bareParseMilliseconds = 0;
 
 void BM_BareParse(benchmark::State& state) {
     icalerror_set_errors_are_fatal(0);
-    const QString root = generatedTree();
+    const QString& root = generatedTree();
     int files = 0;
     double total = 0;
     for (auto _ : state) {
@@ -128,7 +128,7 @@ BENCHMARK(BM_BareParse)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_ColdStart(benchmark::State& state) {
     ScopedCalendarPin pin("en_US", "Europe/Berlin");
     ManualQueue queue;
-    const QString root = generatedTree();
+    const QString& root = generatedTree();
     const Day day;
     double firstQuery = 0;
     double total = 0;
@@ -298,7 +298,7 @@ void BM_MainThreadStall(benchmark::State& state) {
     const Day day;
     LoadedService loaded(day.start, day.end);
     const QString path = generatedTree() + QStringLiteral("/work/cal2/one-line.ics");
-    const QByteArray line = "BEGIN:VCALENDAR" + QByteArray(int(state.range(0)) * 1024 * 1024, 'x');
+    const QByteArray line = "BEGIN:VCALENDAR" + QByteArray(qsizetype(state.range(0)) * 1024 * 1024, 'x');
     double longest = 0;
     for (auto _ : state) {
         QElapsedTimer sinceTick;

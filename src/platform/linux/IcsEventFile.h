@@ -57,7 +57,7 @@ public:
     // Limits that no real calendar reaches and that keep a hostile or broken file from stalling the reading
     // of all the others. libical's parse time grows with the square of a line's length: a logical line of
     // more than 256 KiB (nothing we read comes near it; only inline attachments do) is left out.
-    static constexpr qsizetype kLongestLine = 256 * 1024;
+    static constexpr qsizetype kLongestLine = qsizetype(256) * 1024;
     // A series yields at most this many occurrences in one stretch (one every 14 minutes for seven weeks)...
     static constexpr int kMostOccurrencesPerStretch = 5000;
     // ...and a counted series is followed for at most this many occurrences (daily for 136 years).

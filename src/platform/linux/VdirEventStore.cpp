@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 QString VdirEventStore::standardRoot() {
-    const QString configured = qEnvironmentVariable("MONDREL_CALENDAR_DIR");
+    QString configured = qEnvironmentVariable("MONDREL_CALENDAR_DIR");
     if (!configured.isEmpty())
         return configured;
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
@@ -43,7 +43,7 @@ std::pair<long long, long long> secondsOf(Instant start, Instant end) {
 
 } // namespace
 
-VdirEventStore::VdirEventStore(QString root, MainQueue& queue, QObject* parent, QThreadPool* pool)
+VdirEventStore::VdirEventStore(const QString& root, MainQueue& queue, QObject* parent, QThreadPool* pool)
     : EventStore(parent), root_(QDir::cleanPath(root)), queue_(queue),
       pool_(pool ? pool : QThreadPool::globalInstance()) {
     if (const QString above = QFileInfo(root_).path(); above != root_)

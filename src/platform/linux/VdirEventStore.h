@@ -34,7 +34,8 @@ public:
     static QString standardRoot();
 
     // The work is done on `pool`, Qt's global pool when none is given.
-    VdirEventStore(QString root, MainQueue& queue, QObject* parent = nullptr, QThreadPool* pool = nullptr);
+    VdirEventStore(const QString& root, MainQueue& queue, QObject* parent = nullptr,
+                   QThreadPool* pool = nullptr);
     ~VdirEventStore() override;
 
     const QString& root() const { return root_; }

@@ -32,7 +32,7 @@ std::optional<QString> readMetadata(const QString& path) {
         ::close(fd);
         return std::nullopt;
     }
-    QString text = QString::fromUtf8(file.read(64 * 1024));
+    QString text = QString::fromUtf8(file.read(qint64(64) * 1024));
     while (text.endsWith(u'\n') || text.endsWith(u'\r'))
         text.chop(1);
     return text;

@@ -55,7 +55,9 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
         for (qsizetype i = 0; i < calendars_.size(); ++i)
             wanted[size_t(i)] = calendarIdentifiers->contains(calendars_[i].calendarIdentifier);
 
-    const auto [from, to] = secondsOf(start, end);
+    const std::pair<long long, long long> range = secondsOf(start, end);
+    const long long from = range.first;
+    const long long to = range.second;
     std::vector<const Occurrence*> candidates;
     auto consider = [&](const Occurrence& o) {
         if (o.from < to && o.to > from && wanted[size_t(fileCalendars_[size_t(o.file)])])

@@ -60,7 +60,7 @@ private:
     // Per file: its calendar's place in `calendars_`.
     std::vector<int> fileCalendars_;
     std::vector<Tier> tiers_{
-        {12 * 3600, 0, {}}, {8 * 86400, 0, {}}, {std::numeric_limits<long long>::max(), 0, {}}};
+        {12LL * 3600, 0, {}}, {8LL * 86400, 0, {}}, {std::numeric_limits<long long>::max(), 0, {}}};
     std::set<long long> stretches_;
     bool hasSeries_ = false;
     // How far ahead of a range the start of a recurring occurrence that overlaps it may lie.

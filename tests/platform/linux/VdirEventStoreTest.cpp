@@ -550,7 +550,7 @@ TEST_F(VdirEventStoreTest, PathologicalFilesCostOnlyTheirOwnEvents) {
     // A description of 300 KB: the line is left out, the event stays.
     write("cal/long-line.ics",
           vevent("long", "Long line",
-                 {"DTSTART:20270310T090000Z", "DESCRIPTION:" + QString(300 * 1024, u'x')}));
+                 {"DTSTART:20270310T090000Z", "DESCRIPTION:" + QString(qsizetype(300) * 1024, u'x')}));
     write("cal/huge.ics", QByteArray(VdirIndex::kLargestFile + 1, '\n'));
     write("cal/every-minute.ics",
           vevent("minutes", "Tick", {"DTSTART:20270310T000000Z", "RRULE:FREQ=MINUTELY"}));
