@@ -240,7 +240,9 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
     QList<Keyed> found;
     for (const LabelledStore& labelled : stores()) {
         QStringList calendars;
-        for (const EventCalendar& c : labelled.store->eventCalendars())
+        // Read through a const list: a store may share it, and a copy for writing costs every calendar.
+        const QList<EventCalendar> storeCalendars = labelled.store->eventCalendars();
+        for (const EventCalendar& c : storeCalendars)
             if (!excluded.contains(c.calendarIdentifier))
                 calendars.append(c.calendarIdentifier);
         if (calendars.isEmpty())
