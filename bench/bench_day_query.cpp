@@ -236,6 +236,8 @@ void BM_DaysOf2026(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         LoadedService loaded(*calendar.date(2026, 1, 1), *calendar.date(2027, 1, 1));
+        // Once per process, not per day: the time format is built by the first query of all.
+        loaded.service->events(*calendar.date(2025, 12, 31, 12));
         state.ResumeTiming();
         for (size_t i = 0; i < micros.size(); ++i) {
             QElapsedTimer timer;

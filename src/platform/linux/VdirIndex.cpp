@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
 
 #include <fcntl.h>
@@ -144,6 +146,7 @@ bool VdirIndex::update(const Request& request) {
 
 bool VdirIndex::applyLayout(const VdirLayout& layout) {
     bool changed = false;
+    std::vector<Reading> readings;
     for (auto it = calendars_.begin(); it != calendars_.end();) {
         if (layout.calendars.count(it->first)) {
             ++it;
@@ -163,8 +166,11 @@ bool VdirIndex::applyLayout(const VdirLayout& layout) {
             calendarsByPath_.insert(place.path, identifier);
             changed = true;
         }
-        changed |= scanFiles(calendar);
+        changed |= scanFiles(calendar, readings);
     }
+    readAll(readings);
+    for (Reading& reading : readings)
+        changed |= take(reading);
     // Forget the reports about files that are gone, or no longer in a calendar.
     for (auto it = reported_.begin(); it != reported_.end();) {
         const QFileInfo file(it.key());
@@ -182,14 +188,14 @@ bool VdirIndex::applyLayout(const VdirLayout& layout) {
     return changed;
 }
 
-bool VdirIndex::scanFiles(CalendarEntry& calendar) {
+bool VdirIndex::scanFiles(CalendarEntry& calendar, std::vector<Reading>& readings) {
     bool changed = false;
     QSet<QString> present;
     for (const QString& name : QDir(calendar.path).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
         if (!isEventFile(name))
             continue;
         present.insert(name);
-        changed |= refreshFile(calendar, name, false);
+        changed |= refreshFile(calendar, name, false, &readings);
     }
     for (auto it = calendar.files.begin(); it != calendar.files.end();) {
         if (present.contains(it->first)) {
@@ -217,7 +223,8 @@ void VdirIndex::report(const CalendarEntry& calendar, const QString& name, const
     reported_.insert(path, identity);
 }
 
-bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge) {
+bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge,
+                            std::vector<Reading>* readings) {
     const QString path = calendar.path + u'/' + name;
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -240,16 +247,41 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool r
         return false;
     }
 
-    QStringList problems;
-    QFile file(path);
-    std::optional<IcsEventFile> events;
+    Reading reading{&calendar, name, identity, std::nullopt, {}};
+    if (readings) {
+        readings->push_back(std::move(reading));
+        return false;
+    }
+    read(reading);
+    return take(reading);
+}
+
+void VdirIndex::read(Reading& reading) {
+    QFile file(reading.calendar->path + u'/' + reading.name);
     if (file.open(QIODevice::ReadOnly))
         // A file that grew since it was looked at is read only so far: the next change notice rereads it.
-        events = IcsEventFile::parse(file.read(std::min(identity.size + 4096, kLargestFile)), problems);
+        reading.events = IcsEventFile::parse(file.read(std::min(reading.identity.size + 4096, kLargestFile)),
+                                             reading.problems);
     else
-        problems.append(QStringLiteral("unreadable"));
+        reading.problems.append(QStringLiteral("unreadable"));
+}
+
+void VdirIndex::readAll(std::vector<Reading>& readings) {
+    // Each file is parsed into a tree of its own, so files are parsed side by side when there are many.
+    if (readings.size() < 64) {
+        for (Reading& reading : readings)
+            read(reading);
+        return;
+    }
+    QtConcurrent::blockingMap(QThreadPool::globalInstance(), readings, &VdirIndex::read);
+}
+
+bool VdirIndex::take(Reading& reading) {
+    CalendarEntry& calendar = *reading.calendar;
+    const QString& name = reading.name;
     // Files that could not be read at all are read again by every rescan; their report is not repeated.
-    report(calendar, name, problems, identity);
+    report(calendar, name, reading.problems, reading.identity);
+    std::optional<IcsEventFile>& events = reading.events;
     if (!events)
         return calendar.files.erase(name) > 0;
 
@@ -267,7 +299,7 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool r
         }
         view->eventIdentifiers.push_back(std::move(eventIdentifier));
     }
-    calendar.files.insert_or_assign(name, IndexedFile{identity, std::move(*events), std::move(view)});
+    calendar.files.insert_or_assign(name, IndexedFile{reading.identity, std::move(*events), std::move(view)});
     return true;
 }
 

@@ -95,9 +95,25 @@ private:
         std::map<QString, IndexedFile> files;
     };
 
+    // A file to parse, and what parsing it gave.
+    struct Reading {
+        CalendarEntry* calendar;
+        QString name;
+        FileIdentity identity;
+        std::optional<IcsEventFile> events;
+        QStringList problems;
+    };
+
     bool applyLayout(const VdirLayout& layout);
-    bool scanFiles(CalendarEntry& calendar);
-    bool refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge);
+    bool scanFiles(CalendarEntry& calendar, std::vector<Reading>& readings);
+    // Rereads a file that changed: at once, or by adding it to `readings` when given.
+    bool refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge,
+                     std::vector<Reading>* readings = nullptr);
+    // Parsing touches nothing but the reading itself.
+    static void read(Reading& reading);
+    static void readAll(std::vector<Reading>& readings);
+    // Puts what a reading gave into the index; answers whether anything changed.
+    bool take(Reading& reading);
     bool expand(const std::vector<std::pair<long long, long long>>& ranges);
     void report(const CalendarEntry& calendar, const QString& name, const QStringList& problems,
                 const FileIdentity& identity);
