@@ -233,11 +233,9 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
         return {};
     const QSet<QString> excluded = excludedCalendarIDs();
 
-    struct Keyed {
-        QString key;
-        StoredEvent event;
-    };
-    QList<Keyed> found;
+    // The events of all stores and, position by position, their keys.
+    QList<StoredEvent> found;
+    QStringList keys;
     for (const LabelledStore& labelled : stores()) {
         QStringList calendars;
         // Read through a const list: a store may share it, and a copy for writing costs every calendar.
@@ -249,8 +247,8 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
             continue;
         const std::optional<QStringList> only = excluded.isEmpty() ? std::nullopt : std::optional(calendars);
         QList<StoredEvent> events = labelled.store->events(dayStart, *dayEnd, only);
-        found.reserve(found.size() + events.size());
-        for (StoredEvent& event : events) {
+        keys.reserve(keys.size() + events.size());
+        for (const StoredEvent& event : std::as_const(events)) {
             const Instant start = event.startDate.value_or(dayStart);
             const QString& identifier =
                 event.eventIdentifier ? *event.eventIdentifier : event.calendarItemIdentifier;
@@ -260,12 +258,16 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
             key += identifier;
             key += u'|';
             appendShortestRoundTripText(key, start.secondsSince2001());
-            found.append({std::move(key), std::move(event)});
+            keys.append(std::move(key));
         }
+        if (found.isEmpty())
+            found = std::move(events);
+        else
+            found.append(std::move(events));
     }
-    const std::vector<qsizetype> order = dayOrder(found, [](const Keyed& k) {
-        return DayOrderKey(k.event.isAllDay, k.event.startDate.value_or(kDistantPast),
-                           k.event.title.value_or(QString()));
+    const std::vector<qsizetype> order = dayOrder(found, [](const StoredEvent& event) {
+        return DayOrderKey(event.isAllDay, event.startDate.value_or(kDistantPast),
+                           event.title.value_or(QString()));
     });
 
     const QString allDay = localized("All day");
@@ -276,12 +278,12 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
     QList<DayEvent> result;
     result.reserve(found.size());
     for (qsizetype position : order) {
-        const Keyed& keyed = found.at(position);
+        const QString& key = keys.at(position);
         const qsizetype known = seen.size();
-        seen.insert(keyed.key);
+        seen.insert(key);
         if (seen.size() == known)
             continue;
-        const StoredEvent& event = keyed.event;
+        const StoredEvent& event = found.at(position);
         const Instant start = event.startDate.value_or(dayStart);
         const QString title = event.title ? event.title->trimmed() : untitled;
         const QString timeLabel = event.isAllDay ? allDay : formattedTime(format, start);
@@ -289,8 +291,7 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
         std::optional<QString> dedupKey;
         if (event.calendarItemExternalIdentifier)
             dedupKey = DayEvent::makeDedupKey(*event.calendarItemExternalIdentifier, start);
-        result.append(
-            DayEvent(keyed.key, title, timeLabel, event.isAllDay, color, start, std::move(dedupKey)));
+        result.append(DayEvent(key, title, timeLabel, event.isAllDay, color, start, std::move(dedupKey)));
     }
     return result;
 }
