@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/VdirEventStore.h"
+#include "support/RunEvents.h"
 #include "support/VirtualMainQueue.h"
 
 #include <QCoreApplication>
@@ -52,7 +53,7 @@ public:
     // Lets the store read what inotify reported, then lets `delay` (its coalescing delay) pass on `queue`.
     static void noteChanges(const VdirEventStore& store, VirtualMainQueue& queue,
                             double delay = VdirEventStore::kCoalescingDelay) {
-        QDeadlineTimer deadline(5000);
+        const QDeadlineTimer deadline = testDeadline(5000);
         // inotify queues an event before the write that causes it returns: one turn of the loop reads it.
         QCoreApplication::processEvents();
         while (!store.hasPendingChanges() && !deadline.hasExpired())
@@ -63,7 +64,7 @@ public:
 
     // Waits, running the event loop, until the store's worker has nothing of it in hand.
     static bool awaitIdle(const VdirEventStore& store) {
-        QDeadlineTimer deadline(5000);
+        const QDeadlineTimer deadline = testDeadline(5000);
         while (store.isLoading() && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QCoreApplication::processEvents();
