@@ -31,18 +31,9 @@ PLATFORM_QT_MODULES = ("QtWidgets", "QtSvg", "QtSvgWidgets")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.MULTILINE)
 
 
-def folder_of(src_root, path):
-    rel = os.path.relpath(path, src_root).replace(os.sep, "/")
-    parts = rel.split("/")[:-1]
-    for depth in (2, 1):
-        candidate = "/".join(parts[:depth])
-        if candidate in ALLOWED:
-            return candidate
-    return None
-
-
-def include_folder(header):
-    parts = header.split("/")[:-1]
+def layer_of(relative_path):
+    """The layer folder that holds a path relative to src/, or None."""
+    parts = relative_path.split("/")[:-1]
     for depth in (2, 1):
         candidate = "/".join(parts[:depth])
         if candidate in ALLOWED:
@@ -69,7 +60,7 @@ def main():
     for path in args.files:
         if args.composition_root:
             continue
-        folder = folder_of(args.src_root, path)
+        folder = layer_of(os.path.relpath(path, args.src_root).replace(os.sep, "/"))
         if folder is None:
             errors.append(f"{path}: not in a layer folder of src/")
             continue
@@ -82,7 +73,7 @@ def main():
                 if folder not in PLATFORM_HEADER_FOLDERS and is_platform_header(name, args.qt_headers):
                     errors.append(f"{path}:{line}: {folder}/ may not include the platform header <{name}>")
                 continue
-            target = include_folder(name)
+            target = layer_of(name)
             if target is None or target == folder or (target == "platform" and "/" not in name[9:]):
                 continue
             if target not in ALLOWED[folder]:

@@ -1,6 +1,8 @@
 #include "models/DayEvent.h"
 
 #include <QSet>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 DayEvent::DayEvent(QString id, QString title, QString timeLabel, bool isAllDay, QColor color,
@@ -10,7 +12,14 @@ DayEvent::DayEvent(QString id, QString title, QString timeLabel, bool isAllDay, 
 
 QString DayEvent::makeDedupKey(const QString& externalIdentifier, Instant start) {
     const double seconds = std::trunc(start.secondsSince1970());
-    return externalIdentifier + u'|' + QString::number(qint64(seconds));
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, qint64(seconds));
+    QString key;
+    key.reserve(externalIdentifier.size() + 1 + (written.ptr - digits));
+    key += externalIdentifier;
+    key += u'|';
+    key += QLatin1StringView(digits, written.ptr - digits);
+    return key;
 }
 
 QList<DayEvent> DayEvent::merged(const QList<DayEvent>& primary, const QList<DayEvent>& secondary) {
@@ -34,6 +43,19 @@ void DayEvent::sortInDayOrder(QList<DayEvent>& events) {
 
 DayOrderKey::DayOrderKey(bool isAllDay, Instant start, const QString& title)
     : isAllDay_(isAllDay), start_(start) {
+    // Titles are compared only when starts are equal, and most are plain text: those are kept as they are.
+    if (std::all_of(title.cbegin(), title.cend(), [](QChar c) { return c.unicode() < 0x300; })) {
+        simple_ = title;
+        return;
+    }
     const QList<uint> scalars = title.normalized(QString::NormalizationForm_C).toUcs4();
-    title_.assign(scalars.begin(), scalars.end());
+    normalized_.assign(scalars.begin(), scalars.end());
+}
+
+bool DayOrderKey::titlePrecedes(const DayOrderKey& other) const {
+    const size_t common = std::min(titleLength(), other.titleLength());
+    for (size_t i = 0; i < common; ++i)
+        if (titleAt(i) != other.titleAt(i))
+            return titleAt(i) < other.titleAt(i);
+    return titleLength() < other.titleLength();
 }

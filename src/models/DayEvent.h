@@ -59,26 +59,45 @@ public:
             return isAllDay_;
         if (start_ != other.start_)
             return start_ < other.start_;
-        return title_ < other.title_;
+        // Below U+0300 a title is in normal form C and its UTF-16 units are its scalar values.
+        if (simple_ && other.simple_)
+            return *simple_ < *other.simple_;
+        return titlePrecedes(other);
     }
 
 private:
+    size_t titleLength() const { return simple_ ? size_t(simple_->size()) : normalized_.size(); }
+    char32_t titleAt(size_t i) const {
+        return simple_ ? char32_t(simple_->at(qsizetype(i)).unicode()) : normalized_[i];
+    }
+    bool titlePrecedes(const DayOrderKey& other) const;
+
     bool isAllDay_;
     Instant start_;
-    std::u32string title_;
+    // The title when it lies below U+0300, else its scalar values in normal form C.
+    std::optional<QString> simple_;
+    std::u32string normalized_;
 };
+
+// The positions of `items` in day order by the key that `keyOf` gives for each; equal keys keep their order.
+template <typename T, typename KeyOf> std::vector<qsizetype> dayOrder(const QList<T>& items, KeyOf keyOf) {
+    std::vector<DayOrderKey> keys;
+    keys.reserve(size_t(items.size()));
+    for (const T& item : items)
+        keys.push_back(keyOf(item));
+    std::vector<qsizetype> order(size_t(items.size()));
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = qsizetype(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return keys[size_t(a)].precedes(keys[size_t(b)]); });
+    return order;
+}
 
 // Stable-sorts `items` into day order by the key that `keyOf` gives for each.
 template <typename T, typename KeyOf> void stableSortInDayOrder(QList<T>& items, KeyOf keyOf) {
-    std::vector<std::pair<DayOrderKey, qsizetype>> keyed;
-    keyed.reserve(size_t(items.size()));
-    for (qsizetype i = 0; i < items.size(); ++i)
-        keyed.emplace_back(keyOf(items.at(i)), i);
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first.precedes(b.first); });
     QList<T> sorted;
     sorted.reserve(items.size());
-    for (const auto& entry : keyed)
-        sorted.append(std::move(items[entry.second]));
+    for (qsizetype i : dayOrder(items, keyOf))
+        sorted.append(std::move(items[i]));
     items = std::move(sorted);
 }

@@ -233,51 +233,65 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
         return {};
     const QSet<QString> excluded = excludedCalendarIDs();
 
-    struct Keyed {
-        QString key;
-        StoredEvent event;
-    };
-    QList<Keyed> found;
+    // The events of all stores and, position by position, their keys.
+    QList<StoredEvent> found;
+    QStringList keys;
     for (const LabelledStore& labelled : stores()) {
         QStringList calendars;
-        for (const EventCalendar& c : labelled.store->eventCalendars())
+        // Read through a const list: a store may share it, and a copy for writing costs every calendar.
+        const QList<EventCalendar> storeCalendars = labelled.store->eventCalendars();
+        for (const EventCalendar& c : storeCalendars)
             if (!excluded.contains(c.calendarIdentifier))
                 calendars.append(c.calendarIdentifier);
         if (calendars.isEmpty())
             continue;
         const std::optional<QStringList> only = excluded.isEmpty() ? std::nullopt : std::optional(calendars);
         QList<StoredEvent> events = labelled.store->events(dayStart, *dayEnd, only);
-        found.reserve(found.size() + events.size());
-        for (StoredEvent& event : events) {
+        keys.reserve(keys.size() + events.size());
+        for (const StoredEvent& event : std::as_const(events)) {
             const Instant start = event.startDate.value_or(dayStart);
-            QString key = labelled.label + event.eventIdentifier.value_or(event.calendarItemIdentifier) +
-                          u'|' + shortestRoundTripText(start.secondsSince2001());
-            found.append({std::move(key), std::move(event)});
+            const QString& identifier =
+                event.eventIdentifier ? *event.eventIdentifier : event.calendarItemIdentifier;
+            QString key;
+            key.reserve(labelled.label.size() + identifier.size() + 24);
+            key += labelled.label;
+            key += identifier;
+            key += u'|';
+            appendShortestRoundTripText(key, start.secondsSince2001());
+            keys.append(std::move(key));
         }
+        if (found.isEmpty())
+            found = std::move(events);
+        else
+            found.append(std::move(events));
     }
-    stableSortInDayOrder(found, [](const Keyed& k) {
-        return DayOrderKey(k.event.isAllDay, k.event.startDate.value_or(kDistantPast),
-                           k.event.title.value_or(QString()));
+    const std::vector<qsizetype> order = dayOrder(found, [](const StoredEvent& event) {
+        return DayOrderKey(event.isAllDay, event.startDate.value_or(kDistantPast),
+                           event.title.value_or(QString()));
     });
 
+    const QString allDay = localized("All day");
+    const QString untitled = localized("Untitled event");
+    const DateFormatter& format = timeFormat(calendar);
     QSet<QString> seen;
     seen.reserve(found.size());
     QList<DayEvent> result;
     result.reserve(found.size());
-    for (const Keyed& keyed : found) {
-        if (seen.contains(keyed.key))
+    for (qsizetype position : order) {
+        const QString& key = keys.at(position);
+        const qsizetype known = seen.size();
+        seen.insert(key);
+        if (seen.size() == known)
             continue;
-        seen.insert(keyed.key);
-        const StoredEvent& event = keyed.event;
+        const StoredEvent& event = found.at(position);
         const Instant start = event.startDate.value_or(dayStart);
-        const QString title = event.title ? event.title->trimmed() : localized("Untitled event");
-        const QString timeLabel = event.isAllDay ? localized("All day") : timeFormat(calendar).format(start);
+        const QString title = event.title ? event.title->trimmed() : untitled;
+        const QString timeLabel = event.isAllDay ? allDay : formattedTime(format, start);
         const QColor color = displayColor(event.calendar ? event.calendar->color : std::nullopt);
         std::optional<QString> dedupKey;
         if (event.calendarItemExternalIdentifier)
             dedupKey = DayEvent::makeDedupKey(*event.calendarItemExternalIdentifier, start);
-        result.append(
-            DayEvent(keyed.key, title, timeLabel, event.isAllDay, color, start, std::move(dedupKey)));
+        result.append(DayEvent(key, title, timeLabel, event.isAllDay, color, start, std::move(dedupKey)));
     }
     return result;
 }
@@ -287,6 +301,17 @@ const DateFormatter& CalendarEventsService::timeFormat(const Calendar& calendar)
     if (!timeFormat_ || key != timeFormatCalendarKey_) {
         timeFormat_ = DateFormatter::fromSkeleton(calendar, DateFormats::kTime);
         timeFormatCalendarKey_ = key;
+        timeLabels_.clear();
     }
     return *timeFormat_;
+}
+
+QString CalendarEventsService::formattedTime(const DateFormatter& format, Instant start) const {
+    // Formatting is the costliest step of a day query, and re-renders ask for the same starts again.
+    const double key = start.secondsSince1970();
+    if (const auto known = timeLabels_.constFind(key); known != timeLabels_.cend())
+        return *known;
+    if (timeLabels_.size() >= kRememberedTimeLabels)
+        timeLabels_.clear();
+    return *timeLabels_.insert(key, format.format(start));
 }

@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QCoro/QCoroTask>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -80,6 +81,8 @@ private:
     QSet<QString> excludedCalendarIDs() const;
     void storeExcludedCalendarIDs(const QSet<QString>& identifiers);
     const DateFormatter& timeFormat(const Calendar& calendar) const;
+    // The start in the time format, which `timeFormat` gave for this query.
+    QString formattedTime(const DateFormatter& format, Instant start) const;
 
     EventAuthorizationStatus authorization_ = EventAuthorizationStatus::notDetermined;
     int changeToken_ = 0;
@@ -94,4 +97,7 @@ private:
     // The time format of the locale and zone it was built for; rebuilt when either changes.
     mutable std::optional<DateFormatter> timeFormat_;
     mutable QString timeFormatCalendarKey_;
+    // Time labels by start, in that format.
+    static constexpr qsizetype kRememberedTimeLabels = 4096;
+    mutable QHash<double, QString> timeLabels_;
 };

@@ -1,6 +1,7 @@
 #include "utilities/Instant.h"
 
 #include <QHashFunctions>
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -16,12 +17,17 @@ QDateTime Instant::toDateTime() const {
 }
 
 QString shortestRoundTripText(double value) {
+    QString text;
+    appendShortestRoundTripText(text, value);
+    return text;
+}
+
+void appendShortestRoundTripText(QString& text, double value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    QString text = QString::fromLatin1(buffer, int(result.ptr - buffer));
-    if (std::isfinite(value) && !text.contains(u'.') && !text.contains(u'e'))
-        text += QStringLiteral(".0");
-    return text;
+    text += QLatin1StringView(buffer, result.ptr - buffer);
+    if (std::isfinite(value) && std::none_of(buffer, result.ptr, [](char c) { return c == '.' || c == 'e'; }))
+        text += QLatin1StringView(".0");
 }
 
 size_t qHash(Instant instant, size_t seed) noexcept {

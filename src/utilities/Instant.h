@@ -36,5 +36,7 @@ private:
 
 // The shortest text that reads back as the same double, with ".0" on whole numbers ("12.0", "0.25").
 QString shortestRoundTripText(double value);
+// The same text, appended to `text`.
+void appendShortestRoundTripText(QString& text, double value);
 
 size_t qHash(Instant instant, size_t seed = 0) noexcept;

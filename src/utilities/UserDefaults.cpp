@@ -64,7 +64,7 @@ std::optional<QStringList> UserDefaults::stringArray(const QString& key) const {
     if (!value.isArray())
         return std::nullopt;
     QStringList result;
-    for (const QJsonValue& item : value.toArray()) {
+    for (const auto& item : value.toArray()) {
         if (!item.isString())
             return std::nullopt;
         result << item.toString();

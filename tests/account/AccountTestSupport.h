@@ -16,11 +16,11 @@ inline QuintorAccountError::Kind errorKind(const std::exception_ptr& error) {
     }
 }
 
-// A session that expires an hour after `now`.
-inline StoredSession sampleSession(Instant now) {
+// A session issued a minute before `now` that expires `expiresIn` seconds after it.
+inline StoredSession sampleSession(Instant now, double expiresIn = 3600) {
     return {QStringLiteral("qas_token_1"),
             QStringLiteral("refresh_1"),
-            now.addingSeconds(3600),
+            now.addingSeconds(expiresIn),
             {QStringLiteral("qa_01936f3c-6c2e-7a4b-9d1e-2f3a4b5c6d7e"),
              QStringLiteral("ada@example.org"),
              {QStringLiteral("google")}},

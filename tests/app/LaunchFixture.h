@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/AccountModel.h"
+#include "account/AccountTestSupport.h"
 #include "account/QuintorAccountBridge.h"
 #include "app/AppDelegate.h"
 #include "app/SettingsPresenter.h"
@@ -72,15 +73,7 @@ protected:
     }
 
     void storeSession(double expiresIn = 3600) {
-        StoredSession session{QStringLiteral("qas_1"),
-                              QStringLiteral("refresh_1"),
-                              queue.now().addingSeconds(expiresIn),
-                              {QStringLiteral("qa_01936f3c-6c2e-7a4b-9d1e-2f3a4b5c6d7e"),
-                               QStringLiteral("ada@example.org"),
-                               {QStringLiteral("google")}},
-                              QStringLiteral("mondrel"),
-                              queue.now()};
-        secrets.add(StoredSession::keychainItem(), session.toJson());
+        secrets.add(StoredSession::keychainItem(), sampleSession(queue.now(), expiresIn).toJson());
     }
 
     int gatesMade() const { return int(windows.calls.filter(QRegularExpression("^gate ")).size()); }

@@ -3,9 +3,18 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include <algorithm>
+
+// The time a test allows for real work to finish. Under valgrind everything runs many times slower:
+// MONDREL_TEST_TIMEOUT_SCALE stretches it.
+inline QDeadlineTimer testDeadline(int milliseconds) {
+    const int scale = std::max(1, qEnvironmentVariableIntValue("MONDREL_TEST_TIMEOUT_SCALE"));
+    return QDeadlineTimer(qint64(milliseconds) * scale);
+}
+
 // Pumps the Qt event loop until `done` holds or the time runs out; false when it ran out.
 template <typename Predicate> bool runEventsUntil(Predicate done, int timeoutMilliseconds = 10'000) {
-    QDeadlineTimer deadline(timeoutMilliseconds);
+    const QDeadlineTimer deadline = testDeadline(timeoutMilliseconds);
     while (!done()) {
         if (deadline.hasExpired())
             return false;

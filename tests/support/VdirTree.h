@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/VdirEventStore.h"
+#include "support/RunEvents.h"
 #include "support/VirtualMainQueue.h"
 
 #include <QCoreApplication>
@@ -52,7 +53,7 @@ public:
     // Lets the store read what inotify reported, then lets `delay` (its coalescing delay) pass on `queue`.
     static void noteChanges(const VdirEventStore& store, VirtualMainQueue& queue,
                             double delay = VdirEventStore::kCoalescingDelay) {
-        QDeadlineTimer deadline(5000);
+        const QDeadlineTimer deadline = testDeadline(5000);
         // inotify queues an event before the write that causes it returns: one turn of the loop reads it.
         QCoreApplication::processEvents();
         while (!store.hasPendingChanges() && !deadline.hasExpired())
@@ -61,13 +62,27 @@ public:
         QCoreApplication::processEvents();
     }
 
-    // Notes the changes and waits for a reading of the whole tree that they started.
+    // Waits, running the event loop, until the store's worker has nothing of it in hand.
+    static bool awaitIdle(const VdirEventStore& store) {
+        const QDeadlineTimer deadline = testDeadline(5000);
+        while (store.isLoading() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents();
+        return !store.isLoading();
+    }
+
+    // The events of a range once the recurring events there have been expanded.
+    static QList<StoredEvent> settledEvents(const VdirEventStore& store, Instant start, Instant end,
+                                            const std::optional<QStringList>& calendars = std::nullopt) {
+        store.events(start, end, calendars);
+        EXPECT_TRUE(awaitIdle(store));
+        return store.events(start, end, calendars);
+    }
+
+    // Notes the changes and waits until the worker has read them.
     static void settle(const VdirEventStore& store, VirtualMainQueue& queue) {
         noteChanges(store, queue);
-        if (store.isLoading()) {
-            EXPECT_TRUE(awaitNotice(store));
-        }
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(awaitIdle(store));
     }
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/AccountModel.h"
+#include "account/AccountTestSupport.h"
 #include "account/QuintorAccountBridge.h"
 #include "app/AppDelegate.h"
 #include "models/CalendarModel.h"
@@ -65,15 +66,7 @@ protected:
 
     // A stored session that the account manager restores, then the model's refresh; both end at once.
     void signIn() {
-        const StoredSession session{QStringLiteral("qas_1"),
-                                    QStringLiteral("refresh_1"),
-                                    queue.now().addingSeconds(3600),
-                                    {QStringLiteral("qa_01936f3c-6c2e-7a4b-9d1e-2f3a4b5c6d7e"),
-                                     QStringLiteral("ada@example.org"),
-                                     {QStringLiteral("google")}},
-                                    QStringLiteral("mondrel"),
-                                    queue.now()};
-        secrets.add(StoredSession::keychainItem(), session.toJson());
+        secrets.add(StoredSession::keychainItem(), sampleSession(queue.now()).toJson());
         bridge.manager().restore(false);
         account.refresh();
         ASSERT_EQ(account.route(), AccountModel::Route::calendar);

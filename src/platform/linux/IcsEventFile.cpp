@@ -5,6 +5,8 @@
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -17,12 +19,11 @@ namespace {
 constexpr long long kDay = 86400;
 // Wall time and UTC differ by at most 14 hours: a day of margin finds every floating candidate.
 constexpr long long kFloatingMargin = kDay;
-// Recurrences are expanded in stretches of about seven weeks and remembered per stretch.
-constexpr long long kWindow = 1LL << 22;
-// A guard against rules that never reach the end of a stretch.
-constexpr int kMaxSteps = 200'000;
 // The longest that each occurrence of a recurring event may last.
 constexpr long long kLongestOccurrenceDays = 366;
+constexpr long long kStretch = IcsEventFile::kStretch;
+// Steps of a rule within one stretch, also those that fall before it or are excluded.
+constexpr int kMostStepsPerStretch = 4 * IcsEventFile::kMostOccurrencesPerStretch;
 
 using Root = std::shared_ptr<icalcomponent>;
 
@@ -274,14 +275,62 @@ std::pair<Instant, Instant> instantsOf(const IcsTiming& timing, long long start,
     return {at, at.addingSeconds(double(timing.length))};
 }
 
-// The span of start times, in basis seconds, that may hold an occurrence overlapping the range.
-std::pair<long long, long long> candidateStarts(const IcsTiming& timing, Instant rangeStart,
-                                                Instant rangeEnd) {
-    const long long margin = timing.floating ? kFloatingMargin : 0;
-    // All-day lengths are days of local time: a day may have 25 hours.
-    const long long length = timing.isAllDay ? timing.length * kDay + 3600 : timing.length;
-    return {(long long)std::floor(rangeStart.secondsSince1970()) - length - margin,
-            (long long)std::ceil(rangeEnd.secondsSince1970()) + 1 + margin};
+// The last start of a counted daily or weekly rule that repeats one fixed step, found without walking
+// the rule: its COUNT then says no more than an UNTIL would, and the rule can be expanded stretch by
+// stretch. Nothing for every other counted rule.
+std::optional<icaltimetype> lastOfFixedStep(const icalrecurrencetype& rule, const icaltimetype& start) {
+    if (rule.count <= 0 || (rule.rscale && *rule.rscale))
+        return std::nullopt;
+    const bool weekly = rule.freq == ICAL_WEEKLY_RECURRENCE;
+    if (!weekly && rule.freq != ICAL_DAILY_RECURRENCE)
+        return std::nullopt;
+    auto empty = [](const short* list) { return list[0] == ICAL_RECURRENCE_ARRAY_MAX; };
+    if (!empty(rule.by_second) || !empty(rule.by_minute) || !empty(rule.by_hour) ||
+        !empty(rule.by_month_day) || !empty(rule.by_year_day) || !empty(rule.by_week_no) ||
+        !empty(rule.by_month) || !empty(rule.by_set_pos))
+        return std::nullopt;
+    // A weekly rule may name the start's own weekday, and nothing else.
+    if (!empty(rule.by_day) &&
+        (!weekly || rule.by_day[1] != ICAL_RECURRENCE_ARRAY_MAX ||
+         icalrecurrencetype_day_position(rule.by_day[0]) != 0 ||
+         int(icalrecurrencetype_day_day_of_week(rule.by_day[0])) != icaltime_day_of_week(start)))
+        return std::nullopt;
+    const long long days = (long long)(rule.count - 1) * std::max<int>(1, rule.interval) * (weekly ? 7 : 1);
+    if (days > 1'000'000)
+        return std::nullopt;
+    icaltimetype last = start;
+    icaltime_adjust(&last, int(days), 0, 0, 0);
+    return last;
+}
+
+// The content without its logical lines (a line with its folded continuations) that are longer than
+// kLongestLine. Copies only when there is something to leave out.
+QByteArray withoutOverlongLines(const QByteArray& content, QStringList& problems) {
+    const char* data = content.constData();
+    const qsizetype size = content.size();
+    QByteArray kept;
+    bool dropped = false;
+    qsizetype copiedUpTo = 0;
+    for (qsizetype begin = 0; begin < size;) {
+        qsizetype end = begin;
+        do {
+            const void* newline = std::memchr(data + end, '\n', size_t(size - end));
+            end = newline ? qsizetype(static_cast<const char*>(newline) - data) + 1 : size;
+        } while (end < size && (data[end] == ' ' || data[end] == '\t'));
+        if (end - begin > IcsEventFile::kLongestLine) {
+            if (!dropped)
+                kept.reserve(size - (end - begin));
+            kept.append(data + copiedUpTo, begin - copiedUpTo);
+            copiedUpTo = end;
+            dropped = true;
+        }
+        begin = end;
+    }
+    if (!dropped)
+        return content;
+    kept.append(data + copiedUpTo, size - copiedUpTo);
+    problems.append(QStringLiteral("line_too_long"));
+    return kept;
 }
 
 // Whether libical expands the rule in bounded time. It walks HOURLY, MINUTELY and SECONDLY rules one step
@@ -301,44 +350,56 @@ bool isExpandable(const icalrecurrencetype& rule) {
 
 } // namespace
 
+std::pair<long long, long long> IcsTiming::reach(long long occurrenceStart) const {
+    const long long margin = floating ? kFloatingMargin : 0;
+    // All-day lengths are days of local time: a day may have 25 hours.
+    const long long seconds = isAllDay ? length * kDay + 3600 : length;
+    return {occurrenceStart - margin, occurrenceStart + seconds + margin + 1};
+}
+
+std::pair<Instant, Instant> IcsTiming::instants(long long occurrenceStart, const Calendar& calendar) const {
+    return instantsOf(*this, occurrenceStart, calendar);
+}
+
+IcsTiming IcsEventRecord::timingAt(long long start) const {
+    IcsTiming at = timing;
+    const auto period = std::lower_bound(periodLengths.begin(), periodLengths.end(), std::pair(start, 0LL));
+    if (period != periodLengths.end() && period->first == start)
+        at.length = period->second;
+    return at;
+}
+
+long long IcsEventRecord::reach() const {
+    IcsTiming widest = timing;
+    for (const auto& [start, length] : periodLengths)
+        widest.length = std::max(widest.length, length);
+    return widest.reach(0).second;
+}
+
 // The occurrences of a VEVENT with RRULE or RDATE, less EXDATEs and the instances that detached
 // occurrences replace.
 class RecurringSeries {
 public:
-    RecurringSeries(Root root, std::optional<icalrecurrencetype> rule, ZonedTime start, IcsTiming timing,
-                    IcsEventDetails details)
-        : root_(std::move(root)), rule_(rule), start_(start), timing_(timing), details_(std::move(details)) {
+    RecurringSeries(Root root, std::optional<icalrecurrencetype> rule, ZonedTime start)
+        : root_(std::move(root)), rule_(rule), start_(start) {
+        if (!rule_)
+            return;
         // The rule runs over wall times (see expand()), so a UNTIL given in UTC becomes the zone's wall time.
-        if (rule_ && wallTimesDrift() && !icaltime_is_null_time(rule_->until) && !rule_->until.is_date &&
+        if (wallTimesDrift() && !icaltime_is_null_time(rule_->until) && !rule_->until.is_date &&
             icaltime_is_utc(rule_->until)) {
             const long long until = wallSeconds(rule_->until);
             rule_->until = floatingWall(until + start_.zone.offsetAt(until), false);
         }
+        // A counted rule with a fixed step is expanded like a rule that ends: stretch by stretch.
+        if (const std::optional<icaltimetype> last = lastOfFixedStep(*rule_, start_.wall)) {
+            lastWall_ = wallSeconds(*last);
+            rule_->count = 0;
+        }
     }
 
-    const IcsEventDetails& details() const { return details_; }
-    // The timing of the occurrence that starts at `start`: an RDATE period has a length of its own.
-    IcsTiming timingAt(long long start) const {
-        IcsTiming timing = timing_;
-        if (!periodLengths_.empty())
-            if (const auto found = periodLengths_.find(start); found != periodLengths_.end())
-                timing.length = found->second;
-        return timing;
-    }
-    // The timing with the longest length of any occurrence: how far back a range's occurrences may start.
-    IcsTiming widestTiming() const {
-        IcsTiming timing = timing_;
-        timing.length = std::max(timing.length, longestPeriod_);
-        return timing;
-    }
-
-    void addDate(const ZonedTime& date) { extraDates_.push_back(date); }
-    void addPeriod(const ZonedTime& start, long long length) {
-        addDate(start);
-        if (timing_.isAllDay)
-            return;
-        periodLengths_[start.basis] = length;
-        longestPeriod_ = std::max(longestPeriod_, length);
+    void addDate(const ZonedTime& date) {
+        extraDates_.push_back(date);
+        earliestStart_ = std::min(earliestStart_, date.basis);
     }
     void exclude(const ZonedTime& date) {
         if (date.wall.is_date && !start_.wall.is_date)
@@ -348,34 +409,21 @@ public:
     }
     void replaceInstance(long long basis) { replacedStarts_.insert(basis); }
 
-    // Counted rules must be walked from their first instance, so they are walked once, whole, as soon as
-    // the series is complete: while the file is read, not while a day is queried.
-    void walkCountedRule() {
-        if (rule_ && rule_->count > 0)
-            all_ = expand(start_.basis, std::numeric_limits<long long>::max());
-    }
-
-    // Appends the starts in [from, to), ascending.
-    void appendStarts(long long from, long long to, std::vector<long long>& out) const {
-        if (all_) {
-            appendSlice(*all_, from, to, out);
-            return;
-        }
-        for (long long w = floorDiv(from, kWindow); w <= floorDiv(to - 1, kWindow); ++w) {
-            auto found = windows_.find(w);
-            if (found == windows_.end())
-                found = windows_.emplace(w, expand(w * kWindow, (w + 1) * kWindow)).first;
-            appendSlice(found->second, from, to, out);
-        }
+    // Appends the starts within the stretch, ascending; false when the limits cut the series off there.
+    bool appendStarts(long long stretch, std::vector<long long>& out) const {
+        auto found = stretches_.find(stretch);
+        if (found == stretches_.end())
+            found = stretches_.emplace(stretch, expand(stretch * kStretch, (stretch + 1) * kStretch)).first;
+        out.insert(out.end(), found->second.starts.begin(), found->second.starts.end());
+        return !found->second.cutOff;
     }
 
 private:
-    static void appendSlice(const std::vector<long long>& starts, long long from, long long to,
-                            std::vector<long long>& out) {
-        auto it = std::lower_bound(starts.begin(), starts.end(), from);
-        for (; it != starts.end() && *it < to; ++it)
-            out.push_back(*it);
-    }
+    struct Stretch {
+        std::vector<long long> starts;
+        bool cutOff = false;
+    };
+    using Iterator = std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)>;
 
     bool isExcluded(long long basis, const icaltimetype& wall) const {
         return excludedStarts_.count(basis) || replacedStarts_.count(basis) ||
@@ -417,25 +465,45 @@ private:
     // An iterator that yields every instance from the wall time `wallFrom` on (and maybe a few before).
     // Restarting libical's iterator loses the phase of sub-daily rules with an interval: those start afresh
     // on an instance of the series' own sequence instead.
-    icalrecur_iterator* iteratorFrom(long long wallFrom) const {
+    Iterator iteratorFrom(long long wallFrom) const {
         const long long firstWall = wallSeconds(start_.wall);
         const icaltimetype first = iterationTime(firstWall);
         if (rule_->count > 0 || wallFrom <= firstWall)
-            return icalrecur_iterator_new(*rule_, first);
+            return Iterator(icalrecur_iterator_new(*rule_, first), icalrecur_iterator_free);
         if (const long long step = subDailyStep())
-            return icalrecur_iterator_new(
-                *rule_, iterationTime(firstWall + floorDiv(wallFrom - firstWall, step) * step));
-        icalrecur_iterator* it = icalrecur_iterator_new(*rule_, first);
+            return Iterator(
+                icalrecur_iterator_new(
+                    *rule_, iterationTime(firstWall + floorDiv(wallFrom - firstWall, step) * step)),
+                icalrecur_iterator_free);
+        Iterator it(icalrecur_iterator_new(*rule_, first), icalrecur_iterator_free);
         if (it)
-            icalrecur_iterator_set_start(it, iterationTime(wallFrom));
+            icalrecur_iterator_set_start(it.get(), iterationTime(wallFrom));
         return it;
     }
 
-    std::vector<long long> expand(long long from, long long to) const {
-        std::vector<long long> starts;
+    struct Instance {
+        long long basis;
+        // The wall time in the start's zone, as iterated.
+        long long wall;
+        icaltimetype time;
+    };
+
+    // The next instance of `it` in the start's zone; nothing at the rule's end.
+    std::optional<Instance> step(icalrecur_iterator* it) const {
+        icaltimetype next = icalrecur_iterator_next(it);
+        if (icaltime_is_null_time(next))
+            return std::nullopt;
+        next.is_date = start_.wall.is_date;
+        const long long wall = wallSeconds(next);
+        next.zone = start_.zone.ical;
+        return Instance{start_.zone ? start_.zone.instantOf(wall) : wall, wall, next};
+    }
+
+    Stretch expand(long long from, long long to) const {
+        Stretch stretch;
         auto consider = [&](long long basis, const icaltimetype& wall) {
             if (basis >= from && basis < to && !isExcluded(basis, wall))
-                starts.push_back(basis);
+                stretch.starts.push_back(basis);
         };
         // The rule runs over wall times that become instants one by one: iterated in its zone, libical puts
         // every instance after a skipped hour an hour late. Around a clock change wall-time order and
@@ -443,55 +511,94 @@ private:
         // reach that much beyond the stretch.
         const long long margin = wallTimesDrift() ? kDay : 0;
         const long long wallFrom = wallOf(from) - margin;
-        const long long wallTo = to == std::numeric_limits<long long>::max() ? to : wallOf(to) + margin;
+        const long long wallTo = wallOf(to) + margin;
         const bool ruleEnded = ruleEndsBefore_ && from >= *ruleEndsBefore_;
-        icalrecur_iterator* it = rule_ && !ruleEnded ? iteratorFrom(wallFrom) : nullptr;
-        if (it) {
+        if (to <= earliestStart_ || (rule_ && ruleEnded)) {
+            // Nothing starts before DTSTART and the RDATEs, nor after the rule's end but for RDATEs.
+        } else if (!rule_) {
+            // Without a usable rule the series is DTSTART plus its RDATEs.
+            consider(start_.basis, start_.wall);
+        } else if (rule_->count > 0) {
+            stretch.cutOff = !walkCountedRuleTo(wallTo);
+            auto it = std::lower_bound(walked_.begin(), walked_.end(), from);
+            for (; it != walked_.end() && *it < to; ++it)
+                stretch.starts.push_back(*it);
+        } else if (!lastWall_ || wallFrom <= *lastWall_) {
+            Iterator it = iteratorFrom(wallFrom);
             long long last = from - 1;
-            for (int step = 0; step < kMaxSteps; ++step) {
-                icaltimetype next = icalrecur_iterator_next(it);
-                if (icaltime_is_null_time(next)) {
+            for (int steps = 0; it; ++steps) {
+                const auto next = step(it.get());
+                if (!next) {
                     // Finding that out may have taken libical long (a date that never comes): not again.
                     ruleEndsBefore_ = std::min(ruleEndsBefore_.value_or(last + 1), last + 1);
                     break;
                 }
-                next.is_date = start_.wall.is_date;
-                const long long wall = wallSeconds(next);
-                if (wall >= wallTo)
+                if (next->wall >= wallTo || (lastWall_ && next->wall > *lastWall_))
                     break;
-                next.zone = start_.zone.ical;
-                const long long basis = start_.zone ? start_.zone.instantOf(wall) : wall;
-                last = std::max(last, basis);
-                consider(basis, next);
+                if (steps == kMostStepsPerStretch ||
+                    stretch.starts.size() > size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
+                    stretch.cutOff = true;
+                    break;
+                }
+                last = std::max(last, next->basis);
+                consider(next->basis, next->time);
             }
-            icalrecur_iterator_free(it);
-        } else if (!ruleEnded) {
-            // Without a usable rule the series is DTSTART plus its RDATEs.
-            consider(start_.basis, start_.wall);
         }
         for (const ZonedTime& date : extraDates_)
             consider(date.basis, date.wall);
-        std::sort(starts.begin(), starts.end());
-        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-        return starts;
+        std::sort(stretch.starts.begin(), stretch.starts.end());
+        stretch.starts.erase(std::unique(stretch.starts.begin(), stretch.starts.end()), stretch.starts.end());
+        if (stretch.starts.size() > size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
+            stretch.starts.resize(IcsEventFile::kMostOccurrencesPerStretch);
+            stretch.cutOff = true;
+        }
+        return stretch;
     }
 
-    // Keeps the file's VTIMEZONEs, which the start's zone may point into, alive.
+    // Counted rules must be walked from their first instance; the walk goes only as far as a query needed
+    // and goes on from there, up to the wall time `wallTo`. False when the walk was cut off.
+    bool walkCountedRuleTo(long long wallTo) const {
+        if (!walker_ && !walkEnded_)
+            walker_ = iteratorFrom(std::numeric_limits<long long>::min());
+        while (walker_ && walkedUpTo_ < wallTo) {
+            const auto next = step(walker_.get());
+            if (!next || walkedSteps_ == IcsEventFile::kLongestCountedWalk) {
+                walkCutOff_ = next.has_value();
+                walker_.reset();
+                walkEnded_ = true;
+                break;
+            }
+            ++walkedSteps_;
+            walkedUpTo_ = next->wall;
+            if (!isExcluded(next->basis, next->time))
+                walked_.insert(std::upper_bound(walked_.begin(), walked_.end(), next->basis), next->basis);
+        }
+        return !walkCutOff_ || wallTo <= walkedUpTo_;
+    }
+
+    // Keeps the file's VTIMEZONEs, which the start's zone may point into, and the rule's texts alive.
     Root root_;
     std::optional<icalrecurrencetype> rule_;
     ZonedTime start_;
-    IcsTiming timing_;
-    IcsEventDetails details_;
+    // The last start, as a wall time, of a counted rule that is expanded like a rule with an end.
+    std::optional<long long> lastWall_;
     std::vector<ZonedTime> extraDates_;
-    std::unordered_map<long long, long long> periodLengths_;
-    long long longestPeriod_ = 0;
+    // Nothing starts before DTSTART and the RDATEs: an event that lasts for ages (a mistyped DTEND) must not
+    // send a lookup through every stretch since the beginning of time.
+    long long earliestStart_ = start_.basis;
     std::unordered_set<long long> excludedStarts_;
     std::unordered_set<int> excludedDays_;
     std::unordered_set<long long> replacedStarts_;
-    mutable std::unordered_map<long long, std::vector<long long>> windows_;
+    mutable std::unordered_map<long long, Stretch> stretches_;
     // Where the rule has no more instances, once libical has said so.
     mutable std::optional<long long> ruleEndsBefore_;
-    std::optional<std::vector<long long>> all_;
+    // The walk of a counted rule so far: its starts, and the wall time it has reached.
+    mutable Iterator walker_{nullptr, icalrecur_iterator_free};
+    mutable std::vector<long long> walked_;
+    mutable long long walkedUpTo_ = std::numeric_limits<long long>::min();
+    mutable int walkedSteps_ = 0;
+    mutable bool walkEnded_ = false;
+    mutable bool walkCutOff_ = false;
 };
 
 IcsEventFile::IcsEventFile() = default;
@@ -502,7 +609,10 @@ IcsEventFile::~IcsEventFile() = default;
 IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problems) {
     icalerror_set_errors_are_fatal(0);
     IcsEventFile file;
-    Root root(icalparser_parse_string(content.constData()), icalcomponent_free);
+    auto records = std::make_shared<std::vector<IcsEventRecord>>();
+    file.records_ = records;
+    const QByteArray usable = withoutOverlongLines(content, problems);
+    Root root(icalparser_parse_string(usable.constData()), icalcomponent_free);
     const icalcomponent_kind kind = root ? icalcomponent_isa(root.get()) : ICAL_NO_COMPONENT;
     if (kind != ICAL_VCALENDAR_COMPONENT && kind != ICAL_VEVENT_COMPONENT) {
         problems.append(QStringLiteral("unparsable"));
@@ -548,7 +658,7 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         if (recurs && !recurrenceId)
             masters.push_back({event, *start, std::move(details)});
         else
-            file.singles_.push_back({timingOf(event, *start, reader), std::move(details)});
+            records->push_back({timingOf(event, *start, reader), std::move(details), {}});
     }
 
     for (Master& master : masters) {
@@ -566,7 +676,8 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         }
         IcsTiming timing = timingOf(master.event, master.start, reader);
         timing.length = cappedLength(timing.length, timing.isAllDay, reader);
-        auto series = std::make_unique<RecurringSeries>(root, rule, master.start, timing, master.details);
+        auto series = std::make_unique<RecurringSeries>(root, rule, master.start);
+        IcsEventRecord record{timing, std::move(master.details), {}};
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_RDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_RDATE_PROPERTY)) {
             const icaldatetimeperiodtype value = icalproperty_get_rdate(p);
@@ -579,36 +690,51 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
             const std::optional<ZonedTime> start = reader.time(p, value.period.start);
             if (!start)
                 continue;
+            long long length = 0;
             if (icaltime_is_null_time(value.period.end))
-                series->addPeriod(
-                    *start, cappedLength(icaldurationtype_as_int(value.period.duration), false, reader));
+                length = icaldurationtype_as_int(value.period.duration);
             else if (const std::optional<ZonedTime> end = reader.time(p, value.period.end))
-                series->addPeriod(*start,
-                                  cappedLength(std::max(0LL, secondsBetween(*start, *end)), false, reader));
+                length = secondsBetween(*start, *end);
+            else
+                continue;
+            series->addDate(*start);
+            // All-day series last whole days whatever a period says.
+            if (!timing.isAllDay)
+                record.periodLengths.emplace_back(start->basis,
+                                                  cappedLength(std::max(0LL, length), false, reader));
         }
+        std::sort(record.periodLengths.begin(), record.periodLengths.end());
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_EXDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_EXDATE_PROPERTY))
             if (const std::optional<ZonedTime> date = reader.time(p, icalproperty_get_exdate(p)))
                 series->exclude(*date);
-        const auto replaced = replacedByUid.find(master.details.uid.value_or(QString()).toStdString());
+        const auto replaced = replacedByUid.find(record.details.uid.value_or(QString()).toStdString());
         if (replaced != replacedByUid.end())
             for (long long basis : replaced->second)
                 series->replaceInstance(basis);
-        series->walkCountedRule();
+        records->push_back(std::move(record));
         file.series_.push_back(std::move(series));
     }
     return file;
 }
 
+void IcsEventFile::appendStarts(size_t series, long long stretch, std::vector<long long>& out,
+                                QStringList& problems) const {
+    if (!series_.at(series)->appendStarts(stretch, out) &&
+        !problems.contains(QStringLiteral("too_many_occurrences")))
+        problems.append(QStringLiteral("too_many_occurrences"));
+}
+
+std::pair<long long, long long> IcsEventFile::stretchesFor(long long from, long long to, long long before) {
+    // Floating times are read in the user's zone, at most a day from UTC.
+    return {floorDiv(from - before, kStretch), floorDiv(to + kFloatingMargin, kStretch)};
+}
+
 std::optional<std::pair<long long, long long>> IcsEventFile::singlesSpan() const {
     std::optional<std::pair<long long, long long>> span;
-    for (const Single& single : singles_) {
-        // The candidate starts of a range of no length at t are the starts that may overlap t.
-        const IcsTiming& t = single.timing;
-        const long long margin = t.floating ? kFloatingMargin : 0;
-        const long long length = t.isAllDay ? t.length * kDay + 3600 : t.length;
-        const long long from = t.start - margin;
-        const long long to = t.start + length + margin + 1;
+    for (size_t i = 0; i < singleCount(); ++i) {
+        const IcsTiming& timing = (*records_)[i].timing;
+        const auto [from, to] = timing.reach(timing.start);
         span =
             span ? std::pair(std::min(span->first, from), std::max(span->second, to)) : std::pair(from, to);
     }
@@ -617,22 +743,29 @@ std::optional<std::pair<long long, long long>> IcsEventFile::singlesSpan() const
 
 void IcsEventFile::appendOccurrences(Instant rangeStart, Instant rangeEnd, const Calendar& calendar,
                                      std::vector<IcsOccurrence>& out) const {
-    auto consider = [&](const IcsTiming& timing, long long start, const IcsEventDetails& details) {
-        const auto [from, to] = instantsOf(timing, start, calendar);
-        if (occurrenceOverlaps(from, to, rangeStart, rangeEnd))
-            out.push_back({from, to, &details});
+    const long long from = (long long)std::floor(rangeStart.secondsSince1970());
+    const long long to = (long long)std::ceil(rangeEnd.secondsSince1970()) + 1;
+    auto consider = [&](const IcsEventRecord& record, long long start) {
+        const IcsTiming timing = record.timingAt(start);
+        const std::pair<long long, long long> reach = timing.reach(start);
+        if (reach.first >= to || reach.second <= from)
+            return;
+        const auto [eventStart, eventEnd] = timing.instants(start, calendar);
+        if (occurrenceOverlaps(eventStart, eventEnd, rangeStart, rangeEnd))
+            out.push_back({eventStart, eventEnd, &record.details});
     };
-    for (const Single& single : singles_) {
-        const auto [from, to] = candidateStarts(single.timing, rangeStart, rangeEnd);
-        if (single.timing.start >= from && single.timing.start < to)
-            consider(single.timing, single.timing.start, single.details);
-    }
+    const size_t singles = singleCount();
+    for (size_t i = 0; i < singles; ++i)
+        consider((*records_)[i], (*records_)[i].timing.start);
     std::vector<long long> starts;
-    for (const auto& series : series_) {
-        const auto [from, to] = candidateStarts(series->widestTiming(), rangeStart, rangeEnd);
+    QStringList problems;
+    for (size_t series = 0; series < series_.size(); ++series) {
+        const IcsEventRecord& record = (*records_)[singles + series];
+        const auto [first, last] = stretchesFor(from, to, record.reach());
         starts.clear();
-        series->appendStarts(from, to, starts);
+        for (long long stretch = first; stretch <= last; ++stretch)
+            appendStarts(series, stretch, starts, problems);
         for (long long start : starts)
-            consider(series->timingAt(start), start, series->details());
+            consider(record, start);
     }
 }

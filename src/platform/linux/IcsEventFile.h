@@ -28,6 +28,13 @@ struct IcsTiming {
     bool isAllDay = false;
     // Seconds for timed events, days for all-day ones.
     long long length = 0;
+
+    // The start times, in the same seconds, between which an occurrence starting at `start` may overlap
+    // a range of the user's time: [first, second). Wide enough for any zone the user may be in.
+    std::pair<long long, long long> reach(long long occurrenceStart) const;
+    // The occurrence that starts at `occurrenceStart`, with floating and all-day times read in `calendar`'s
+    // zone.
+    std::pair<Instant, Instant> instants(long long occurrenceStart, const Calendar& calendar) const;
 };
 
 struct IcsOccurrence {
@@ -36,10 +43,35 @@ struct IcsOccurrence {
     const IcsEventDetails* details;
 };
 
-// The events of one iCalendar file, reduced to what a day query needs. Recurrences are expanded on demand
-// and remembered per stretch of time. Not thread-safe (libical is not).
+// One VEVENT as a day query sees it. Plain data: any thread may read it.
+struct IcsEventRecord {
+    IcsTiming timing;
+    IcsEventDetails details;
+    // The starts of a series' RDATE periods, ascending, each with the length in seconds it has of its own.
+    std::vector<std::pair<long long, long long>> periodLengths;
+
+    // The timing of the occurrence that starts at `start`.
+    IcsTiming timingAt(long long start) const;
+    // How far ahead of its start the longest occurrence reaches (IcsTiming::reach).
+    long long reach() const;
+};
+
+// The events of one iCalendar file. The records of single events and of recurring series never change
+// after parsing and may be shared with other threads; the occurrences of a series are expanded on demand,
+// stretch by stretch of about seven weeks, and remembered. Expanding is not thread-safe (libical is not).
 class IcsEventFile {
 public:
+    // Limits that no real calendar reaches and that keep a hostile or broken file from stalling the reading
+    // of all the others. libical's parse time grows with the square of a line's length: a logical line of
+    // more than 256 KiB (nothing we read comes near it; only inline attachments do) is left out.
+    static constexpr qsizetype kLongestLine = qsizetype(256) * 1024;
+    // A series yields at most this many occurrences in one stretch (one every 14 minutes for seven weeks)...
+    static constexpr int kMostOccurrencesPerStretch = 5000;
+    // ...and a counted series is followed for at most this many occurrences (daily for 136 years).
+    static constexpr int kLongestCountedWalk = 50000;
+    // Seconds per stretch, about seven weeks.
+    static constexpr long long kStretch = 1LL << 22;
+
     // Reads `content`; whatever cannot be used is left out and described in `problems`.
     static IcsEventFile parse(const QByteArray& content, QStringList& problems);
 
@@ -47,24 +79,31 @@ public:
     IcsEventFile& operator=(IcsEventFile&&) noexcept;
     ~IcsEventFile();
 
-    bool isEmpty() const { return singles_.empty() && series_.empty(); }
-    bool recurs() const { return !series_.empty(); }
-    // Seconds since 1970 outside of which none of the non-recurring events can fall; nothing without any.
-    std::optional<std::pair<long long, long long>> singlesSpan() const;
+    // The single events first, then one record per recurring series.
+    const std::shared_ptr<const std::vector<IcsEventRecord>>& records() const { return records_; }
+    size_t singleCount() const { return records_->size() - series_.size(); }
+    size_t seriesCount() const { return series_.size(); }
 
-    // Appends every occurrence that overlaps [rangeStart, rangeEnd); floating and all-day times are read
-    // in `calendar`'s zone.
+    // The stretches that the occurrences of a recurring event starting from `from` to `to` (seconds since
+    // 1970) may fall into, when they reach `before` seconds ahead of their start (IcsTiming::reach).
+    static std::pair<long long, long long> stretchesFor(long long from, long long to, long long before);
+
+    // Seconds since 1970 outside of which none of the single events can fall; nothing without any.
+    std::optional<std::pair<long long, long long>> singlesSpan() const;
+    // Appends every occurrence that overlaps [rangeStart, rangeEnd), recurrences expanded; floating and
+    // all-day times are read in `calendar`'s zone.
     void appendOccurrences(Instant rangeStart, Instant rangeEnd, const Calendar& calendar,
                            std::vector<IcsOccurrence>& out) const;
 
-private:
-    struct Single {
-        IcsTiming timing;
-        IcsEventDetails details;
-    };
+    // Appends the starts of series `series` within stretch `stretch` (those in
+    // [stretch * kStretch, (stretch + 1) * kStretch)), ascending. A series cut off by the limits above
+    // notes that in `problems`.
+    void appendStarts(size_t series, long long stretch, std::vector<long long>& out,
+                      QStringList& problems) const;
 
+private:
     IcsEventFile();
 
-    std::vector<Single> singles_;
+    std::shared_ptr<const std::vector<IcsEventRecord>> records_;
     std::vector<std::unique_ptr<RecurringSeries>> series_;
 };

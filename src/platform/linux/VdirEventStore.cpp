@@ -9,12 +9,13 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
 QString VdirEventStore::standardRoot() {
-    const QString configured = qEnvironmentVariable("MONDREL_CALENDAR_DIR");
+    QString configured = qEnvironmentVariable("MONDREL_CALENDAR_DIR");
     if (!configured.isEmpty())
         return configured;
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
@@ -25,41 +26,46 @@ QString VdirEventStore::standardRoot() {
 
 namespace {
 
-// Runs on a worker thread; the index and its libical trees stay there until the result is taken.
-std::unique_ptr<VdirIndex> readIndex(const QString& root, const VdirIndex::ReportedFiles& reported) {
-    auto index = std::make_unique<VdirIndex>(root, reported);
-    index->rescan();
-    index->prepareLookups();
-    return index;
+constexpr double kDay = 86400;
+
+// Freeing thousands of parsed files takes a while too; the main thread hands what it is done with to a
+// worker for that.
+template <typename T> void discard(std::shared_ptr<T> data) {
+    if (data)
+        QThreadPool::globalInstance()->start([data = std::move(data)]() mutable { data.reset(); });
 }
 
-// Freeing thousands of parsed files takes a while too; the main thread hands a reading it is done with to a
-// worker for that.
-void discard(std::unique_ptr<VdirIndex> index) {
-    if (!index)
-        return;
-    QThreadPool::globalInstance()->start(
-        [index = std::shared_ptr<VdirIndex>(std::move(index))]() mutable { index.reset(); });
+// A query's range in whole seconds since 1970.
+std::pair<long long, long long> secondsOf(Instant start, Instant end) {
+    return {(long long)std::floor(start.secondsSince1970()),
+            (long long)std::ceil(end.secondsSince1970()) + 1};
 }
 
 } // namespace
 
-VdirEventStore::VdirEventStore(QString root, MainQueue& queue, QObject* parent)
-    : EventStore(parent), root_(QDir::cleanPath(root)), queue_(queue) {
+VdirEventStore::VdirEventStore(const QString& root, MainQueue& queue, QObject* parent, QThreadPool* pool)
+    : EventStore(parent), root_(QDir::cleanPath(root)), queue_(queue),
+      pool_(pool ? pool : QThreadPool::globalInstance()) {
     if (const QString above = QFileInfo(root_).path(); above != root_)
         parent_ = above;
+    rootSelf_ = QFile::encodeName(root_ + QStringLiteral("/."));
     connect(&watcher_, &InotifyWatcher::changed, this, &VdirEventStore::noteChange);
     connect(&watcher_, &InotifyWatcher::overflowed, this, &VdirEventStore::noteEverythingChanged);
-    connect(&loader_, &QFutureWatcherBase::finished, this, &VdirEventStore::finishLoading);
+    connect(&worker_, &QFutureWatcherBase::finished, this, &VdirEventStore::finishWork);
 }
 
 VdirEventStore::~VdirEventStore() {
     applyHandle_.cancel();
     burstDeadline_.cancel();
-    // A reading in flight finishes on its own; its index is freed with the future's last reference.
+    discard(std::move(index_));
+    discard(std::move(snapshot_));
+    // Work in flight finishes on its own; what it holds is freed with the future's last reference.
 }
 
 EventAuthorizationStatus VdirEventStore::authorizationStatus() const {
+    // Asked at every query: one call answers the usual case, "/." resolving only for a directory.
+    if (!root_.isEmpty() && ::access(rootSelf_.constData(), R_OK | X_OK) == 0)
+        return EventAuthorizationStatus::fullAccess;
     const QByteArray path = QFile::encodeName(root_);
     struct stat status {};
     if (::stat(path.constData(), &status) != 0)
@@ -82,13 +88,16 @@ QCoro::Task<EventAccessResult> VdirEventStore::requestFullAccess() {
 }
 
 void VdirEventStore::reset() {
-    discard(std::move(index_));
-    // A reading in flight reads the tree afresh and already follows the changes made since it started.
-    if (loading_)
+    // Work in flight reads the tree afresh and already follows the changes made since it started.
+    if (busy_)
         return;
+    discard(std::move(index_));
+    discard(std::move(snapshot_));
+    started_ = false;
     applyHandle_.cancel();
     burstDeadline_.cancel();
     pending_ = {};
+    requestedStretches_.clear();
     watcher_.setDirectories({});
 }
 
@@ -100,30 +109,74 @@ std::unique_ptr<EventStore> VdirEventStore::storeLimitedTo(const QList<EventSour
 QList<EventCalendar> VdirEventStore::eventCalendars() const {
     if (authorizationStatus() != EventAuthorizationStatus::fullAccess)
         return {};
-    const VdirIndex* index = currentIndex();
-    return index ? index->calendars() : QList<EventCalendar>();
+    start();
+    return snapshot_ ? snapshot_->calendars() : layout_.calendarList();
 }
 
 QList<StoredEvent> VdirEventStore::events(Instant start, Instant end,
                                           const std::optional<QStringList>& calendarIdentifiers) const {
     if (authorizationStatus() != EventAuthorizationStatus::fullAccess)
         return {};
-    const VdirIndex* index = currentIndex();
-    return index ? index->events(start, end, calendarIdentifiers) : QList<StoredEvent>();
+    this->start();
+    if (!snapshot_)
+        return {};
+    const std::vector<long long> missing = snapshot_->missingStretches(start, end);
+    bool asked = false;
+    for (long long stretch : missing)
+        asked |= requestedStretches_.insert(stretch).second;
+    if (asked) {
+        pending_.ranges.push_back(secondsOf(start, end));
+        if (!busy_)
+            startPendingWork();
+    }
+    return snapshot_->events(start, end, calendarIdentifiers);
 }
 
-const VdirIndex* VdirEventStore::currentIndex() const {
-    if (!index_ && !loading_)
-        startLoading();
-    return index_.get();
+void VdirEventStore::start() const {
+    if (started_)
+        return;
+    started_ = true;
+    announce_ = true;
+    readLayout();
+    VdirIndex::Request request;
+    request.layout = layout_;
+    // The days around today, which the popover shows first.
+    const Instant now = queue_.now();
+    request.ranges.push_back(secondsOf(now.addingSeconds(-kDay), now.addingSeconds(2 * kDay)));
+    index_ = std::make_shared<VdirIndex>(root_, reported_);
+    startWork(std::move(request));
 }
 
-void VdirEventStore::startLoading() const {
-    loading_ = true;
+void VdirEventStore::readLayout() const {
     readStatus_ = authorizationStatus();
-    // Watched before they are read, so that nothing written meanwhile goes unnoticed.
-    watcher_.setDirectories(watchList(VdirIndex::directoriesIn(root_)));
-    loader_.setFuture(QtConcurrent::run(readIndex, root_, reported_));
+    layout_ = VdirLayout::read(root_);
+    // Watched before the files are read, so that nothing written meanwhile goes unnoticed.
+    watcher_.setDirectories(watchList(layout_.directories()));
+}
+
+VdirEventStore::Outcome VdirEventStore::work(std::shared_ptr<VdirIndex> index,
+                                             const VdirIndex::Request& request) {
+    Outcome outcome;
+    outcome.changed = index->update(request);
+    outcome.snapshot = index->snapshot();
+    outcome.largeFilesLeft = index->hasLargeFilesToRead();
+    outcome.warnings = index->takeWarnings();
+    outcome.reported = index->reportedFiles();
+    outcome.index = std::move(index);
+    return outcome;
+}
+
+void VdirEventStore::startWork(VdirIndex::Request request) const {
+    busy_ = true;
+    worker_.setFuture(QtConcurrent::run(pool_, &VdirEventStore::work, std::move(index_), std::move(request)));
+}
+
+void VdirEventStore::startPendingWork() const {
+    VdirIndex::Request request;
+    request.largeFiles = std::exchange(pending_.largeFiles, false);
+    request.ranges = std::exchange(pending_.ranges, {});
+    if (request.largeFiles || !request.ranges.empty())
+        startWork(std::move(request));
 }
 
 QStringList VdirEventStore::watchList(QStringList directories) const {
@@ -133,25 +186,35 @@ QStringList VdirEventStore::watchList(QStringList directories) const {
     return directories;
 }
 
-void VdirEventStore::finishLoading() {
-    loading_ = false;
-    discard(std::exchange(index_, loader_.future().takeResult()));
-    watcher_.setDirectories(watchList(index_->directories()));
-    logProblems();
-    // What changed while the tree was read may have been read before the change; access may have changed
+void VdirEventStore::finishWork() {
+    busy_ = false;
+    Outcome outcome = worker_.future().takeResult();
+    index_ = std::move(outcome.index);
+    discard(std::exchange(snapshot_, std::move(outcome.snapshot)));
+    reported_ = outcome.reported;
+    requestedStretches_.clear();
+    pending_.largeFiles |= outcome.largeFilesLeft;
+    const Log log(QStringLiteral("events"));
+    for (const QString& warning : outcome.warnings)
+        log.warning(warning);
+    // What changed while the worker read may have been read before the change; access may have changed
     // before the watches that would have seen it were in place.
-    if (pending_.any() || authorizationStatus() != readStatus_)
+    if (pending_.anyChange() || authorizationStatus() != readStatus_)
         scheduleApply();
-    emit changed();
+    else
+        startPendingWork();
+    if (std::exchange(announce_, false) || outcome.changed)
+        emit changed();
 }
 
 void VdirEventStore::noteChange(const QString& directory, const QString& name, bool isDirectory) {
-    if (!index_ && !loading_)
+    if (!started_)
         return;
     // Of the parent's entries only the root matters: made, removed, replaced or given other permissions.
     if (directory == parent_ && name != QFileInfo(root_).fileName())
         return;
-    if (directory == parent_ || isDirectory || name.isEmpty())
+    if (directory == parent_ || isDirectory || name.isEmpty() || VdirLayout::isMetadataFile(name) ||
+        !layout_.isCalendarDirectory(directory))
         pending_.structure = true;
     else
         pending_.entries.insert({directory, name});
@@ -159,7 +222,7 @@ void VdirEventStore::noteChange(const QString& directory, const QString& name, b
 }
 
 void VdirEventStore::noteEverythingChanged() {
-    if (!index_ && !loading_)
+    if (!started_)
         return;
     pending_.everything = true;
     scheduleApply();
@@ -176,30 +239,20 @@ void VdirEventStore::scheduleApply() {
 void VdirEventStore::applyChanges() {
     applyHandle_.cancel();
     burstDeadline_.cancel();
-    // The hand-over of a reading in flight applies what waits.
-    if (loading_ || !index_)
+    // The hand-over of the work in flight applies what waits.
+    if (busy_ || !started_)
         return;
-    const PendingChanges pending = std::exchange(pending_, {});
-    // Access that came or went changes what the tree holds; the hand-over of the new reading announces it.
-    bool structural = pending.everything || pending.structure || authorizationStatus() != readStatus_;
-    for (const auto& [directory, name] : pending.entries)
-        structural |= !index_->isCalendarDirectory(directory);
-    // A new calendar may hold thousands of files: layout changes are read whole, off the main thread.
-    if (structural) {
-        startLoading();
-        return;
+    VdirIndex::Request request;
+    request.largeFiles = std::exchange(pending_.largeFiles, false);
+    request.ranges = std::exchange(pending_.ranges, {});
+    // Access that came or went changes what the tree holds, and is announced whatever the tree holds.
+    announce_ = authorizationStatus() != readStatus_;
+    if (pending_.everything || pending_.structure || announce_) {
+        readLayout();
+        request.layout = layout_;
+    } else {
+        request.entries = pending_.entries;
     }
-    bool changed = false;
-    for (const auto& [directory, name] : pending.entries)
-        changed |= index_->refreshEntry(directory, name);
-    logProblems();
-    if (changed)
-        emit this->changed();
-}
-
-void VdirEventStore::logProblems() {
-    const Log log(QStringLiteral("events"));
-    for (const QString& warning : index_->takeWarnings())
-        log.warning(warning);
-    reported_ = index_->reportedFiles();
+    pending_ = {};
+    startWork(std::move(request));
 }

@@ -8,13 +8,20 @@
 #include <QFutureWatcher>
 #include <QSet>
 #include <memory>
+#include <set>
+
+class QThreadPool;
 
 // The user's local calendars in a vdir tree, the format CalDAV sync tools and terminal calendars write: a
-// directory per source holding a directory per calendar holding one .ics file per event. The tree is read
-// on a worker thread when it is first asked for, and read again there when its layout changes; until a
-// reading is handed back, queries answer from the previous one (nothing at first) and the hand-over is
-// announced as a change, as is any change of access to the root. Changes of single files are read on the
-// main thread; a burst of changes becomes one change notice.
+// directory per source holding a directory per calendar holding one .ics file per event.
+//
+// The sources and calendars are read on the main thread the moment they are first asked for (directories
+// and small metadata files only). Everything else happens on a worker, one piece of work at a time: the
+// event files are parsed there, changed files are read again there, and the recurring events of a stretch
+// of time that a query reaches for the first time are expanded there. Each piece ends with a snapshot that
+// the main thread swaps in and announces as a change; until then queries answer from the previous one
+// (no events at first, and without the recurring events of a stretch not yet expanded). A burst of
+// changes on disk becomes one change notice.
 class VdirEventStore final : public EventStore {
     Q_OBJECT
 public:
@@ -26,14 +33,16 @@ public:
     // `$MONDREL_CALENDAR_DIR`, else `$XDG_DATA_HOME/mondrel/calendars`.
     static QString standardRoot();
 
-    VdirEventStore(QString root, MainQueue& queue, QObject* parent = nullptr);
+    // The work is done on `pool`, Qt's global pool when none is given.
+    VdirEventStore(const QString& root, MainQueue& queue, QObject* parent = nullptr,
+                   QThreadPool* pool = nullptr);
     ~VdirEventStore() override;
 
     const QString& root() const { return root_; }
     // Whether changes on disk wait to be read (tests).
-    bool hasPendingChanges() const { return pending_.any(); }
-    // Whether the tree is being read on a worker thread.
-    bool isLoading() const { return loading_; }
+    bool hasPendingChanges() const { return pending_.anyChange(); }
+    // Whether the worker has work of this store in hand.
+    bool isLoading() const { return busy_; }
 
     EventAuthorizationStatus authorizationStatus() const override;
     // Creates a missing root (mode 0700): this store never asks the user anything.
@@ -47,39 +56,65 @@ public:
                               const std::optional<QStringList>& calendarIdentifiers) const override;
 
 private:
-    struct PendingChanges {
+    struct PendingWork {
         bool everything = false;
         bool structure = false;
         QSet<std::pair<QString, QString>> entries;
-        bool any() const { return everything || structure || !entries.isEmpty(); }
+        bool largeFiles = false;
+        std::vector<std::pair<long long, long long>> ranges;
+        bool anyChange() const { return everything || structure || !entries.isEmpty(); }
     };
+    // A piece of work done: the index goes back and forth with it.
+    struct Outcome {
+        std::shared_ptr<VdirIndex> index;
+        std::shared_ptr<const VdirSnapshot> snapshot;
+        bool changed = false;
+        bool largeFilesLeft = false;
+        QStringList warnings;
+        VdirIndex::ReportedFiles reported;
+    };
+    static Outcome work(std::shared_ptr<VdirIndex> index, const VdirIndex::Request& request);
 
-    // The index to answer from, when there is one; starts the first reading otherwise.
-    const VdirIndex* currentIndex() const;
-    void startLoading() const;
+    // Reads the layout and starts the first reading, once.
+    void start() const;
+    void readLayout() const;
+    void startWork(VdirIndex::Request request) const;
+    void startPendingWork() const;
     // The directories to watch besides `directories`: the root's parent while the root cannot be read.
     QStringList watchList(QStringList directories) const;
-    void finishLoading();
+    void finishWork();
     void noteChange(const QString& directory, const QString& name, bool isDirectory);
     void noteEverythingChanged();
     void scheduleApply();
     void applyChanges();
-    void logProblems();
 
     QString root_;
     // Empty when the root has no parent to watch.
     QString parent_;
+    // The root followed by "/.".
+    QByteArray rootSelf_;
     MainQueue& queue_;
-    std::unique_ptr<VdirIndex> index_;
+    QThreadPool* pool_;
     // The first reading starts from const queries.
+    mutable bool started_ = false;
+    mutable bool busy_ = false;
+    // Whether the hand-over of the work in flight is announced even when it changed nothing: the first
+    // reading, and one that follows a change of access.
+    mutable bool announce_ = false;
+    // Here between pieces of work; with the worker during one.
+    mutable std::shared_ptr<VdirIndex> index_;
+    mutable std::shared_ptr<const VdirSnapshot> snapshot_;
+    // The layout last read, whose calendars are listed until the first snapshot arrives.
+    mutable VdirLayout layout_;
     mutable InotifyWatcher watcher_;
-    mutable QFutureWatcher<std::unique_ptr<VdirIndex>> loader_;
-    mutable bool loading_ = false;
-    // Access to the root when the tree was last read.
+    mutable QFutureWatcher<Outcome> worker_;
+    // Access to the root when its layout was last read.
     mutable EventAuthorizationStatus readStatus_ = EventAuthorizationStatus::notDetermined;
     // Survives a reset, so that a new reading does not report unchanged bad files again.
     VdirIndex::ReportedFiles reported_;
-    PendingChanges pending_;
+    mutable PendingWork pending_;
+    // Stretches asked for and not yet handed over, so that repeated queries ask once.
+    mutable std::set<long long> requestedStretches_;
     MainQueue::Handle applyHandle_;
     MainQueue::Handle burstDeadline_;
 };

@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
-#include <cmath>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,12 +21,20 @@ QStringList subdirectories(const QString& path) {
     return QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// A metadata file's first line; nothing when the file is missing or unreadable.
+// A metadata file's first line; nothing when the file is missing, unreadable or not a regular file (a FIFO
+// would block the reader).
 std::optional<QString> readMetadata(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    QString text = QString::fromUtf8(file.read(64 * 1024));
+    QFile file;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QString text = QString::fromUtf8(file.read(qint64(64) * 1024));
     while (text.endsWith(u'\n') || text.endsWith(u'\r'))
         text.chop(1);
     return text;
@@ -50,78 +60,93 @@ bool isEventFile(const QString& name) {
     return name.endsWith(QStringLiteral(".ics"));
 }
 
+bool sameCalendar(const EventCalendar& a, const EventCalendar& b) {
+    const bool sameSource = a.source.has_value() == b.source.has_value() &&
+                            (!a.source || (a.source->sourceIdentifier == b.source->sourceIdentifier &&
+                                           a.source->title == b.source->title));
+    return a.calendarIdentifier == b.calendarIdentifier && a.title == b.title && a.color == b.color &&
+           sameSource;
+}
+
 } // namespace
 
-VdirIndex::VdirIndex(QString root, ReportedFiles reported)
-    : root_(std::move(root)), reported_(std::move(reported)) {}
-
-EventCalendar VdirIndex::readCalendarInfo(const QString& identifier, const QString& path,
-                                          const std::optional<EventSource>& source) {
-    EventCalendar info;
-    info.calendarIdentifier = identifier;
-    info.title = titleOf(path);
-    info.source = source;
-    if (const std::optional<QString> color = readMetadata(path + u'/' + kColor))
-        info.color = parseColor(*color);
-    return info;
-}
-
-bool VdirIndex::rescan() {
-    QSet<QString> known;
-    for (const auto& [identifier, calendar] : calendars_)
-        known.insert(identifier);
-    // New calendars are read whole as they are found.
-    bool changed = rescanStructure();
-    for (auto& [identifier, calendar] : calendars_)
-        if (known.contains(identifier))
-            changed |= scanFiles(calendar);
-    // Forget the reports about files that are gone, or no longer in a calendar.
-    for (auto it = reported_.begin(); it != reported_.end();) {
-        const QFileInfo file(it.key());
-        if (calendarsByPath_.contains(file.path()) && file.isFile())
-            ++it;
-        else
-            it = reported_.erase(it);
-    }
-    return changed;
-}
-
-VdirIndex::Layout VdirIndex::layoutOf(const QString& root) {
-    // A directory of the root that holds directories is a source; its directories are its calendars.
-    Layout layout;
+VdirLayout VdirLayout::read(const QString& root) {
+    VdirLayout layout;
+    layout.root = root;
+    auto add = [&](const QString& identifier, const QString& path, const std::optional<EventSource>& source) {
+        Place& place = layout.calendars[identifier];
+        place.path = path;
+        place.info.calendarIdentifier = identifier;
+        place.info.title = titleOf(path);
+        place.info.source = source;
+        if (const std::optional<QString> color = readMetadata(path + u'/' + kColor))
+            place.info.color = parseColor(*color);
+    };
     for (const QString& top : subdirectories(root)) {
         const QString topPath = root + u'/' + top;
         const QStringList children = subdirectories(topPath);
         if (children.isEmpty()) {
-            layout.calendars[top] = {topPath, QString()};
+            add(top, topPath, std::nullopt);
             continue;
         }
         layout.sourcePaths.append(topPath);
+        const EventSource source{top, titleOf(topPath)};
         for (const QString& child : children)
-            layout.calendars[top + u'/' + child] = {topPath + u'/' + child, top};
+            add(top + u'/' + child, topPath + u'/' + child, source);
     }
     return layout;
 }
 
-QStringList VdirIndex::directoriesIn(const QString& root) {
-    const Layout layout = layoutOf(root);
+QStringList VdirLayout::directories() const {
     QStringList paths{root};
-    paths += layout.sourcePaths;
-    for (const auto& [identifier, place] : layout.calendars)
+    paths += sourcePaths;
+    for (const auto& [identifier, place] : calendars)
         paths.append(place.path);
     return paths;
 }
 
-bool VdirIndex::rescanStructure() {
-    const Layout layout = layoutOf(root_);
-    QHash<QString, EventSource> sources;
-    for (const QString& path : layout.sourcePaths) {
-        const QString name = QDir(path).dirName();
-        sources.insert(name, {name, titleOf(path)});
-    }
+QList<EventCalendar> VdirLayout::calendarList() const {
+    QList<EventCalendar> list;
+    for (const auto& [identifier, place] : calendars)
+        list.append(place.info);
+    return list;
+}
 
-    bool changed = layout.sourcePaths != sourcePaths_;
-    sourcePaths_ = layout.sourcePaths;
+bool VdirLayout::isCalendarDirectory(const QString& path) const {
+    const QString relative = QDir(root).relativeFilePath(path);
+    return calendars.count(relative) && calendars.at(relative).path == path;
+}
+
+bool VdirLayout::isMetadataFile(const QString& name) {
+    return name == kDisplayName || name == kColor;
+}
+
+VdirIndex::VdirIndex(QString root, ReportedFiles reported)
+    : root_(std::move(root)), reported_(std::move(reported)) {}
+
+bool VdirIndex::update(const Request& request) {
+    bool changed = false;
+    if (request.layout)
+        changed |= applyLayout(*request.layout);
+    for (const auto& [directory, name] : request.entries) {
+        const auto identifier = calendarsByPath_.constFind(directory);
+        if (identifier != calendarsByPath_.cend() && isEventFile(name))
+            changed |= refreshFile(calendars_.at(*identifier), name, false);
+    }
+    if (request.largeFiles) {
+        for (const auto& [directory, name] : std::exchange(largeFiles_, {})) {
+            const auto identifier = calendarsByPath_.constFind(directory);
+            if (identifier != calendarsByPath_.cend())
+                changed |= refreshFile(calendars_.at(*identifier), name, true);
+        }
+    }
+    changed |= expand(request.ranges);
+    return changed;
+}
+
+bool VdirIndex::applyLayout(const VdirLayout& layout) {
+    bool changed = false;
+    std::vector<Reading> readings;
     for (auto it = calendars_.begin(); it != calendars_.end();) {
         if (layout.calendars.count(it->first)) {
             ++it;
@@ -132,41 +157,45 @@ bool VdirIndex::rescanStructure() {
         changed = true;
     }
     for (const auto& [identifier, place] : layout.calendars) {
-        std::optional<EventSource> source;
-        if (!place.source.isEmpty())
-            source = sources.value(place.source);
-        const EventCalendar info = readCalendarInfo(identifier, place.path, source);
-        auto existing = calendars_.find(identifier);
-        if (existing == calendars_.end()) {
-            CalendarEntry& calendar = calendars_[identifier];
+        auto [entry, added] = calendars_.try_emplace(identifier);
+        CalendarEntry& calendar = entry->second;
+        if (added || calendar.path != place.path || !sameCalendar(calendar.info, place.info)) {
+            calendarsByPath_.remove(calendar.path);
             calendar.path = place.path;
-            calendar.info = info;
+            calendar.info = place.info;
             calendarsByPath_.insert(place.path, identifier);
-            scanFiles(calendar);
-            changed = true;
-            continue;
-        }
-        EventCalendar& known = existing->second.info;
-        const bool sameSource =
-            known.source.has_value() == info.source.has_value() &&
-            (!info.source || (known.source->sourceIdentifier == info.source->sourceIdentifier &&
-                              known.source->title == info.source->title));
-        if (known.title != info.title || known.color != info.color || !sameSource) {
-            known = info;
             changed = true;
         }
+        changed |= scanFiles(calendar, readings);
+    }
+    readAll(readings);
+    for (Reading& reading : readings)
+        changed |= take(reading);
+    // Forget the reports about files that are gone, or no longer in a calendar.
+    for (auto it = reported_.begin(); it != reported_.end();) {
+        const QFileInfo file(it.key());
+        if (calendarsByPath_.contains(file.path()) && file.isFile())
+            ++it;
+        else
+            it = reported_.erase(it);
+    }
+    for (auto it = largeFiles_.begin(); it != largeFiles_.end();) {
+        if (calendarsByPath_.contains(it->first))
+            ++it;
+        else
+            it = largeFiles_.erase(it);
     }
     return changed;
 }
 
-bool VdirIndex::scanFiles(CalendarEntry& calendar) {
+bool VdirIndex::scanFiles(CalendarEntry& calendar, std::vector<Reading>& readings) {
     bool changed = false;
     QSet<QString> present;
     for (const QString& name : QDir(calendar.path).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
         if (!isEventFile(name))
             continue;
         present.insert(name);
-        changed |= refreshFile(calendar, name);
+        changed |= refreshFile(calendar, name, false, &readings);
     }
     for (auto it = calendar.files.begin(); it != calendar.files.end();) {
         if (present.contains(it->first)) {
@@ -174,36 +203,34 @@ bool VdirIndex::scanFiles(CalendarEntry& calendar) {
             continue;
         }
         it = calendar.files.erase(it);
-        calendar.lookup.reset();
         changed = true;
     }
     return changed;
 }
 
-bool VdirIndex::refreshEntry(const QString& calendarDirectory, const QString& name) {
-    const auto identifier = calendarsByPath_.constFind(calendarDirectory);
-    if (identifier == calendarsByPath_.cend())
-        return false;
-    CalendarEntry& calendar = calendars_.at(*identifier);
-    if (name == kDisplayName || name == kColor) {
-        const EventCalendar info = readCalendarInfo(*identifier, calendar.path, calendar.info.source);
-        if (info.title == calendar.info.title && info.color == calendar.info.color)
-            return false;
-        calendar.info = info;
-        return true;
+void VdirIndex::report(const CalendarEntry& calendar, const QString& name, const QStringList& problems,
+                       const FileIdentity& identity) {
+    const QString path = calendar.path + u'/' + name;
+    if (problems.isEmpty()) {
+        reported_.remove(path);
+        return;
     }
-    return isEventFile(name) && refreshFile(calendar, name);
+    const auto reported = reported_.constFind(path);
+    if (reported != reported_.cend() && *reported == identity)
+        return;
+    warnings_.append(QStringLiteral("calendar_file_problem file=%1/%2 problems=%3")
+                         .arg(calendar.info.calendarIdentifier, name, problems.join(u',')));
+    reported_.insert(path, identity);
 }
 
-bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name) {
+bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge,
+                            std::vector<Reading>* readings) {
     const QString path = calendar.path + u'/' + name;
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
         reported_.remove(path);
-        if (calendar.files.erase(name) == 0)
-            return false;
-        calendar.lookup.reset();
-        return true;
+        largeFiles_.remove({calendar.path, name});
+        return calendar.files.erase(name) > 0;
     }
 
     const FileIdentity identity{status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec,
@@ -211,113 +238,147 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name) {
     const auto known = calendar.files.find(name);
     if (known != calendar.files.end() && known->second.identity == identity)
         return false;
-
-    QStringList problems;
-    QFile file(path);
-    std::optional<IcsEventFile> events;
-    if (file.open(QIODevice::ReadOnly))
-        events = IcsEventFile::parse(file.readAll(), problems);
-    else
-        problems.append(QStringLiteral("unreadable"));
-    if (problems.isEmpty()) {
-        reported_.remove(path);
-    } else if (const auto reported = reported_.constFind(path);
-               reported == reported_.cend() || *reported != identity) {
-        // Files that could not be read at all are read again by every rescan; their report is not repeated.
-        warnings_.append(QStringLiteral("calendar_file_problem file=%1/%2 problems=%3")
-                             .arg(calendar.info.calendarIdentifier, name, problems.join(u',')));
-        reported_.insert(path, identity);
+    if (identity.size > kLargestFile) {
+        report(calendar, name, {QStringLiteral("file_too_large")}, identity);
+        return calendar.files.erase(name) > 0;
     }
-    calendar.lookup.reset();
+    if (identity.size > kLargeFile && !readLarge) {
+        largeFiles_.insert({calendar.path, name});
+        return false;
+    }
+
+    Reading reading{&calendar, name, identity, std::nullopt, {}};
+    if (readings) {
+        readings->push_back(std::move(reading));
+        return false;
+    }
+    read(reading);
+    return take(reading);
+}
+
+void VdirIndex::read(Reading& reading) {
+    QFile file(reading.calendar->path + u'/' + reading.name);
+    if (file.open(QIODevice::ReadOnly))
+        // A file that grew since it was looked at is read only so far: the next change notice rereads it.
+        reading.events = IcsEventFile::parse(file.read(std::min(reading.identity.size + 4096, kLargestFile)),
+                                             reading.problems);
+    else
+        reading.problems.append(QStringLiteral("unreadable"));
+}
+
+void VdirIndex::readAll(std::vector<Reading>& readings) {
+    // Each file is parsed into a tree of its own, so files are parsed side by side when there are many.
+    if (readings.size() < 64) {
+        for (Reading& reading : readings)
+            read(reading);
+        return;
+    }
+    QtConcurrent::blockingMap(QThreadPool::globalInstance(), readings, &VdirIndex::read);
+}
+
+bool VdirIndex::take(Reading& reading) {
+    CalendarEntry& calendar = *reading.calendar;
+    const QString& name = reading.name;
+    // Files that could not be read at all are read again by every rescan; their report is not repeated.
+    report(calendar, name, reading.problems, reading.identity);
+    std::optional<IcsEventFile>& events = reading.events;
     if (!events)
         return calendar.files.erase(name) > 0;
-    calendar.files.insert_or_assign(name, IndexedFile{identity, std::move(*events)});
+
+    auto view = std::make_shared<VdirSnapshot::File>();
+    const QString& identifier = calendar.info.calendarIdentifier;
+    view->itemIdentifier = identifier + u'/' + name;
+    view->records = events->records();
+    view->eventIdentifiers.reserve(view->records->size());
+    for (const IcsEventRecord& record : *view->records) {
+        std::optional<QString> eventIdentifier;
+        if (record.details.uid) {
+            eventIdentifier = identifier + u'/' + *record.details.uid;
+            if (record.details.recurrenceId)
+                *eventIdentifier += u'/' + *record.details.recurrenceId;
+        }
+        view->eventIdentifiers.push_back(std::move(eventIdentifier));
+    }
+    calendar.files.insert_or_assign(name, IndexedFile{reading.identity, std::move(*events), std::move(view)});
     return true;
 }
 
-QStringList VdirIndex::directories() const {
-    QStringList paths{root_};
-    paths += sourcePaths_;
+long long VdirIndex::seriesReach() const {
+    long long reach = 0;
     for (const auto& [identifier, calendar] : calendars_)
-        paths.append(calendar.path);
-    return paths;
+        for (const auto& [name, file] : calendar.files)
+            for (size_t i = file.events.singleCount(); i < file.events.records()->size(); ++i)
+                reach = std::max(reach, (*file.events.records())[i].reach());
+    return reach;
 }
 
-QList<EventCalendar> VdirIndex::calendars() const {
-    QList<EventCalendar> list;
-    for (const auto& [identifier, calendar] : calendars_)
-        list.append(calendar.info);
-    return list;
-}
-
-const VdirIndex::Lookup& VdirIndex::lookupOf(const CalendarEntry& calendar) {
-    if (calendar.lookup)
-        return *calendar.lookup;
-    Lookup& lookup = calendar.lookup.emplace();
-    int order = 0;
-    for (const auto& entry : calendar.files) {
-        if (entry.second.events.recurs())
-            lookup.recurring.emplace_back(order, &entry);
-        else if (const auto span = entry.second.events.singlesSpan()) {
-            lookup.spans.push_back({span->first, span->second, order, &entry});
-            lookup.widest = std::max(lookup.widest, span->second - span->first);
-        }
-        ++order;
+bool VdirIndex::expand(const std::vector<std::pair<long long, long long>>& ranges) {
+    if (ranges.empty())
+        return false;
+    const long long reach = seriesReach();
+    std::vector<long long> added;
+    for (const auto& [from, to] : ranges) {
+        const auto [first, last] = IcsEventFile::stretchesFor(from, to, reach);
+        for (long long stretch = first; stretch <= last; ++stretch)
+            if (stretches_.insert(stretch).second)
+                added.push_back(stretch);
     }
-    std::sort(lookup.spans.begin(), lookup.spans.end(),
-              [](const Lookup::Span& a, const Lookup::Span& b) { return a.from < b.from; });
-    return lookup;
-}
-
-void VdirIndex::prepareLookups() const {
-    for (const auto& [identifier, calendar] : calendars_)
-        lookupOf(calendar);
-}
-
-QList<StoredEvent> VdirIndex::events(Instant start, Instant end,
-                                     const std::optional<QStringList>& calendarIdentifiers) const {
-    const Calendar userCalendar = Calendar::current();
-    QList<StoredEvent> result;
-    std::vector<IcsOccurrence> occurrences;
-    for (const auto& [identifier, calendar] : calendars_) {
-        if (calendarIdentifiers && !calendarIdentifiers->contains(identifier))
-            continue;
-        // Candidate files, visited in file-name order.
-        const Lookup& lookup = lookupOf(calendar);
-        const long long from = (long long)std::floor(start.secondsSince1970());
-        const long long to = (long long)std::ceil(end.secondsSince1970()) + 1;
-        std::vector<std::pair<int, FileMap::const_pointer>> candidates = lookup.recurring;
-        auto span = std::lower_bound(lookup.spans.begin(), lookup.spans.end(), from - lookup.widest,
-                                     [](const Lookup::Span& s, long long value) { return s.from < value; });
-        for (; span != lookup.spans.end() && span->from < to; ++span)
-            if (span->to > from)
-                candidates.emplace_back(span->order, span->file);
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& candidate : candidates) {
-            const QString& name = candidate.second->first;
-            const IcsEventFile& events = candidate.second->second.events;
-            occurrences.clear();
-            events.appendOccurrences(start, end, userCalendar, occurrences);
-            for (const IcsOccurrence& occurrence : occurrences) {
-                const IcsEventDetails& details = *occurrence.details;
-                StoredEvent event;
-                event.startDate = occurrence.start;
-                event.endDate = occurrence.end;
-                event.title = details.title;
-                event.isAllDay = details.isAllDay;
-                event.calendar = calendar.info;
-                if (details.uid) {
-                    QString eventIdentifier = identifier + u'/' + *details.uid;
-                    if (details.recurrenceId)
-                        eventIdentifier += u'/' + *details.recurrenceId;
-                    event.eventIdentifier = eventIdentifier;
+    // Whether any series has occurrences there; expanded now, they are remembered for the snapshot.
+    bool found = false;
+    std::vector<long long> starts;
+    for (auto& [identifier, calendar] : calendars_)
+        for (auto& [name, file] : calendar.files) {
+            QStringList problems;
+            for (size_t series = 0; series < file.events.seriesCount(); ++series)
+                for (long long stretch : added) {
+                    starts.clear();
+                    file.events.appendStarts(series, stretch, starts, problems);
+                    found |= !starts.empty();
                 }
-                event.calendarItemIdentifier = identifier + u'/' + name;
-                event.calendarItemExternalIdentifier = details.uid;
-                result.append(std::move(event));
-            }
+            if (!problems.isEmpty())
+                report(calendar, name, problems, file.identity);
         }
+    return found;
+}
+
+std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
+    auto snapshot = std::make_shared<VdirSnapshot>();
+    snapshot->stretches_ = stretches_;
+    snapshot->seriesReach_ = seriesReach();
+    std::vector<long long> starts;
+    int calendarIndex = 0;
+    for (auto& [identifier, calendar] : calendars_) {
+        snapshot->calendars_.append(calendar.info);
+        for (auto& [name, file] : calendar.files) {
+            const int fileIndex = int(snapshot->files_.size());
+            snapshot->files_.push_back(file.view);
+            snapshot->fileCalendars_.push_back(calendarIndex);
+            auto add = [&](const IcsTiming& timing, long long start, int record) {
+                const auto [from, to] = timing.reach(start);
+                snapshot->add({from, to, start, fileIndex, record});
+            };
+            const std::vector<IcsEventRecord>& records = *file.events.records();
+            const size_t singles = file.events.singleCount();
+            for (size_t i = 0; i < singles; ++i)
+                add(records[i].timing, records[i].timing.start, int(i));
+            QStringList problems;
+            for (size_t series = 0; series < file.events.seriesCount(); ++series) {
+                snapshot->hasSeries_ = true;
+                starts.clear();
+                for (long long stretch : stretches_)
+                    file.events.appendStarts(series, stretch, starts, problems);
+                for (long long start : starts)
+                    add(records[singles + series].timingAt(start), start, int(singles + series));
+            }
+            if (!problems.isEmpty())
+                report(calendar, name, problems, file.identity);
+        }
+        ++calendarIndex;
     }
-    return result;
+    for (VdirSnapshot::Tier& tier : snapshot->tiers_)
+        std::sort(tier.occurrences.begin(), tier.occurrences.end(),
+                  [](const VdirSnapshot::Occurrence& a, const VdirSnapshot::Occurrence& b) {
+                      return a.from < b.from;
+                  });
+    return snapshot;
 }

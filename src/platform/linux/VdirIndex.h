@@ -2,17 +2,43 @@
 
 #include "platform/EventStore.h"
 #include "platform/linux/IcsEventFile.h"
+#include "platform/linux/VdirSnapshot.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
-// The parsed contents of a vdir tree: sources, calendars and their event files. A file is parsed again
-// only when its identity (mtime, inode, size) changes. Every update answers whether anything changed.
-// Not thread-safe: one thread at a time may use an index, and handing it to another thread is fine.
+// Where the sources and calendars of a vdir tree are, with their titles and colours: found from the
+// directories and their small metadata files alone, without reading any event, so quickly that the main
+// thread may do it. A directory of the root that holds directories is a source and those are its
+// calendars; any other directory of the root is a calendar without a source.
+struct VdirLayout {
+    struct Place {
+        QString path;
+        EventCalendar info;
+    };
+    QString root;
+    QStringList sourcePaths;
+    // By calendar identifier: the platform order of the calendars.
+    std::map<QString, Place> calendars;
+
+    static VdirLayout read(const QString& root);
+    // The root, the sources and the calendars: what to watch.
+    QStringList directories() const;
+    QList<EventCalendar> calendarList() const;
+    bool isCalendarDirectory(const QString& path) const;
+    // A metadata file of a calendar or a source, which the layout reads.
+    static bool isMetadataFile(const QString& name);
+};
+
+// The parsed event files of a vdir tree. A file is parsed again only when its identity (mtime, inode,
+// size) changes. Not thread-safe: one thread at a time may use an index, and handing it to another thread
+// is fine; the snapshots it builds may be read anywhere.
 class VdirIndex {
 public:
     struct FileIdentity {
@@ -24,87 +50,83 @@ public:
     // The identities of the bad files already reported, by path: an unchanged one is not reported again.
     using ReportedFiles = QHash<QString, FileIdentity>;
 
+    // Files larger than this are left out with a warning: four times a large export of several thousand
+    // events, and parsed in about half a second.
+    static constexpr long long kLargestFile = 16LL * 1024 * 1024;
+    // Files larger than this are read after all the others have been handed over.
+    static constexpr long long kLargeFile = 512LL * 1024;
+
+    // What one update does, in this order.
+    struct Request {
+        // Reads every calendar of this layout afresh, keeping the parse of every file that did not change.
+        std::optional<VdirLayout> layout;
+        // Rereads these event files, as (calendar directory, file name).
+        QSet<std::pair<QString, QString>> entries;
+        // Reads the large files put off so far.
+        bool largeFiles = false;
+        // Expands the recurring events for these ranges (seconds since 1970).
+        std::vector<std::pair<long long, long long>> ranges;
+    };
+
     // `reported` carries what an earlier reading of the tree reported.
     explicit VdirIndex(QString root, ReportedFiles reported = {});
 
-    // The directories that `directories()` of a fresh index of `root` would list, found without reading any
-    // file: what to watch before the tree is read.
-    static QStringList directoriesIn(const QString& root);
-
-    const QString& root() const { return root_; }
-
-    // Reads the tree afresh, keeping the parse of every file that did not change.
-    bool rescan();
-    // Rereads one entry of a calendar directory: an event file or a metadata file.
-    bool refreshEntry(const QString& calendarDirectory, const QString& name);
-    bool isCalendarDirectory(const QString& path) const { return calendarsByPath_.contains(path); }
-
-    // Builds what queries find their candidate files with, which they otherwise build on first use.
-    void prepareLookups() const;
-
-    // The root, the sources and the calendars.
-    QStringList directories() const;
-    QList<EventCalendar> calendars() const;
-    QList<StoredEvent> events(Instant start, Instant end,
-                              const std::optional<QStringList>& calendarIdentifiers) const;
+    // Answers whether anything that queries see changed.
+    bool update(const Request& request);
+    // Whether large files wait to be read.
+    bool hasLargeFilesToRead() const { return !largeFiles_.isEmpty(); }
+    // Builds what queries read, expanding the recurring events of new files where the last one had
+    // expanded them.
+    std::shared_ptr<const VdirSnapshot> snapshot();
 
     // The log lines about bad files met since the last call, for the owner to log on its own thread.
     QStringList takeWarnings() { return std::exchange(warnings_, {}); }
     const ReportedFiles& reportedFiles() const { return reported_; }
 
 private:
-    // Where the sources and calendars are, by the directory layout alone.
-    struct Layout {
-        struct Place {
-            QString path;
-            // The directory name of the calendar's source; empty for a calendar without one.
-            QString source;
-        };
-        QStringList sourcePaths;
-        // By calendar identifier.
-        std::map<QString, Place> calendars;
-    };
-    static Layout layoutOf(const QString& root);
-    // Finds added, removed and renamed sources and calendars, and rereads their titles and colours.
-    bool rescanStructure();
-
     struct IndexedFile {
         FileIdentity identity;
         IcsEventFile events;
-    };
-    using FileMap = std::map<QString, IndexedFile>;
-    // Where to look for a range without visiting every file: non-recurring files by the span of time
-    // they cover, recurring ones always. Rebuilt after any change of the calendar's files.
-    struct Lookup {
-        struct Span {
-            long long from;
-            long long to;
-            int order;
-            FileMap::const_pointer file;
-        };
-        std::vector<Span> spans;
-        long long widest = 0;
-        std::vector<std::pair<int, FileMap::const_pointer>> recurring;
+        std::shared_ptr<VdirSnapshot::File> view;
     };
     struct CalendarEntry {
         QString path;
         EventCalendar info;
-        FileMap files;
-        mutable std::optional<Lookup> lookup;
+        std::map<QString, IndexedFile> files;
     };
 
-    static const Lookup& lookupOf(const CalendarEntry& calendar);
+    // A file to parse, and what parsing it gave.
+    struct Reading {
+        CalendarEntry* calendar;
+        QString name;
+        FileIdentity identity;
+        std::optional<IcsEventFile> events;
+        QStringList problems;
+    };
 
-    bool scanFiles(CalendarEntry& calendar);
-    bool refreshFile(CalendarEntry& calendar, const QString& name);
-    static EventCalendar readCalendarInfo(const QString& identifier, const QString& path,
-                                          const std::optional<EventSource>& source);
+    bool applyLayout(const VdirLayout& layout);
+    bool scanFiles(CalendarEntry& calendar, std::vector<Reading>& readings);
+    // Rereads a file that changed: at once, or by adding it to `readings` when given.
+    bool refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge,
+                     std::vector<Reading>* readings = nullptr);
+    // Parsing touches nothing but the reading itself.
+    static void read(Reading& reading);
+    static void readAll(std::vector<Reading>& readings);
+    // Puts what a reading gave into the index; answers whether anything changed.
+    bool take(Reading& reading);
+    bool expand(const std::vector<std::pair<long long, long long>>& ranges);
+    void report(const CalendarEntry& calendar, const QString& name, const QStringList& problems,
+                const FileIdentity& identity);
+    // How far ahead of a range the start of a recurring occurrence that overlaps it may lie.
+    long long seriesReach() const;
 
     QString root_;
-    QStringList sourcePaths_;
     // Ordered by identifier: the platform order of the calendars.
     std::map<QString, CalendarEntry> calendars_;
     QHash<QString, QString> calendarsByPath_;
+    // Large files put off, as (calendar directory, file name).
+    QSet<std::pair<QString, QString>> largeFiles_;
+    std::set<long long> stretches_;
     QStringList warnings_;
     ReportedFiles reported_;
 };

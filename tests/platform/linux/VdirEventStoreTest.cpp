@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QThreadPool>
@@ -28,45 +29,33 @@ QByteArray vevent(const QString& uid, const QString& summary, const QStringList&
     return VdirTree::event(uid, summary, times);
 }
 
-// Holds the worker that reads a tree at one metadata file, made a FIFO: reading it waits for a writer.
-class ReadingGate {
+// Holds the store's worker (a pool of one thread) until released: work started meanwhile waits.
+class WorkerGate {
 public:
-    explicit ReadingGate(QString path) : path_(std::move(path)) {
-        QDir().mkpath(QFileInfo(path_).path());
-        EXPECT_EQ(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0);
-    }
-    ~ReadingGate() { release(); }
+    explicit WorkerGate(QThreadPool& pool) : pool_(pool) {}
+    ~WorkerGate() { release(); }
 
-    // Returns once the worker waits at the gate (a FIFO opens for writing only while a reader has it open).
-    void awaitReader() {
-        QDeadlineTimer deadline(5000);
-        while (fd_ < 0 && !deadline.hasExpired()) {
-            fd_ = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_NONBLOCK);
-            QThread::yieldCurrentThread();
-        }
-        ASSERT_GE(fd_, 0);
+    void hold() {
+        held_ = true;
+        pool_.start([this] { open_.acquire(); });
     }
-    // Lets the worker read "Gate", and leaves a plain file in place of the FIFO.
     void release() {
-        if (fd_ < 0)
+        if (!std::exchange(held_, false))
             return;
-        EXPECT_EQ(::write(fd_, "Gate\n", 5), 5);
-        ::close(fd_);
-        fd_ = -1;
-        QThreadPool::globalInstance()->waitForDone();
-        QFile::remove(path_);
-        QFile file(path_);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("Gate\n");
+        open_.release();
+        pool_.waitForDone();
     }
 
 private:
-    QString path_;
-    int fd_ = -1;
+    QThreadPool& pool_;
+    QSemaphore open_;
+    bool held_ = false;
 };
 
 class VdirEventStoreTest : public ::testing::Test {
 protected:
+    VdirEventStoreTest() { pool_.setMaxThreadCount(1); }
+
     QString root() const { return tree_.root(); }
     void write(const QString& relativePath, const QByteArray& content) { tree_.write(relativePath, content); }
     void mkdir(const QString& relativePath) { tree_.mkdir(relativePath); }
@@ -74,7 +63,7 @@ protected:
     // A store that has not been asked anything yet; its notices are counted.
     VdirEventStore& coldStore() {
         if (!store_) {
-            store_ = std::make_unique<VdirEventStore>(root(), queue_);
+            store_ = std::make_unique<VdirEventStore>(root(), queue_, nullptr, &pool_);
             QObject::connect(store_.get(), &EventStore::changed, [this] { ++notifications; });
         }
         return *store_;
@@ -95,12 +84,21 @@ protected:
         return *Calendar::current().date(year, month, day, hour, minute);
     }
 
-    // The events of one local day, as "title@start" in the user's zone.
-    QStringList day(int year, int month, int dayOfMonth, const std::optional<QStringList>& calendars = {}) {
+    // The events of a range once the store has expanded the recurring events there.
+    QList<StoredEvent> events(Instant start, Instant end, const std::optional<QStringList>& calendars) {
+        return VdirTree::settledEvents(store(), start, end, calendars);
+    }
+
+    // The events of one local day, as "title@start" in the user's zone; `settled` waits for the recurring
+    // events there, otherwise the answer is what the store holds now.
+    QStringList day(int year, int month, int dayOfMonth, const std::optional<QStringList>& calendars = {},
+                    bool settled = true) {
         const Instant start = at(year, month, dayOfMonth);
         const Instant end = *Calendar::current().addingDays(1, start);
         QStringList found;
-        for (const StoredEvent& e : store().events(start, end, calendars))
+        const QList<StoredEvent> stored =
+            settled ? events(start, end, calendars) : store().events(start, end, calendars);
+        for (const StoredEvent& e : stored)
             found << e.title.value_or("?") + u'@' +
                          e.startDate->toDateTime()
                              .toTimeZone(QTimeZone(CurrentCalendar::timeZoneId().toUtf8()))
@@ -110,7 +108,7 @@ protected:
 
     // The length of the first occurrence in March 2027 of the event with this UID.
     double length(const QString& uid) {
-        for (const StoredEvent& e : store().events(at(2027, 3, 1), at(2027, 4, 1), std::nullopt))
+        for (const StoredEvent& e : events(at(2027, 3, 1), at(2027, 4, 1), std::nullopt))
             if (e.calendarItemExternalIdentifier == uid)
                 return e.endDate->secondsSince(*e.startDate);
         return -1;
@@ -122,6 +120,9 @@ protected:
     CapturingLogSink log;
     VdirTree tree_;
     VirtualMainQueue queue_;
+    // The store's worker: one thread, so that a gate holds it.
+    QThreadPool pool_;
+    WorkerGate gate_{pool_};
     std::unique_ptr<VdirEventStore> store_;
     int notifications = 0;
 };
@@ -197,11 +198,11 @@ TEST_F(VdirEventStoreTest, IdentifiesEventsByCalendarUidAndRecurrenceId) {
                "UID:series@example", "SUMMARY:Weekly", "DTSTART;TZID=Europe/Berlin:20270308T090000",
                "DTEND;TZID=Europe/Berlin:20270308T093000", "RRULE:FREQ=WEEKLY", "END:VEVENT"}));
 
-    const QList<StoredEvent> events = store().events(at(2027, 3, 8), at(2027, 3, 17), std::nullopt);
+    const QList<StoredEvent> found = events(at(2027, 3, 8), at(2027, 3, 17), std::nullopt);
 
-    ASSERT_EQ(events.size(), 2);
-    const StoredEvent& weekly = events.at(0).title == "Weekly" ? events.at(0) : events.at(1);
-    const StoredEvent& moved = events.at(0).title == "Moved" ? events.at(0) : events.at(1);
+    ASSERT_EQ(found.size(), 2);
+    const StoredEvent& weekly = found.at(0).title == "Weekly" ? found.at(0) : found.at(1);
+    const StoredEvent& moved = found.at(0).title == "Moved" ? found.at(0) : found.at(1);
     EXPECT_EQ(weekly.eventIdentifier, "home/cal/series@example");
     EXPECT_EQ(moved.eventIdentifier, "home/cal/series@example/20270315T090000");
     EXPECT_EQ(moved.calendarItemIdentifier, "home/cal/random-name.ics");
@@ -233,20 +234,43 @@ TEST_F(VdirEventStoreTest, RecurrencesHonourExceptionsExdatesAndRdatesForYears) 
     EXPECT_TRUE(day(2031, 12, 30).isEmpty());
 }
 
+TEST_F(VdirEventStoreTest, RdatePeriodsKeepTheirOwnLengths) {
+    write("cal/periods.ics", vevent("periods", "Periods",
+                                    {"DTSTART:20270301T090000Z", "DURATION:PT1H", "RRULE:FREQ=WEEKLY;COUNT=3",
+                                     "RDATE;VALUE=PERIOD:20270310T150000Z/20270312T180000Z",
+                                     "RDATE;VALUE=PERIOD:20270313T080000Z/PT30M"}));
+
+    // The long period still covers the second day after its start; the rule's own occurrences do not.
+    EXPECT_EQ(day(2027, 3, 12), QStringList{"Periods@03-10 16:00"});
+    QList<double> lengths;
+    for (const StoredEvent& e : events(at(2027, 3, 8), at(2027, 3, 14), std::nullopt))
+        lengths << e.endDate->secondsSince(*e.startDate);
+    EXPECT_EQ(lengths, (QList<double>{3600, 51 * 3600, 1800}));
+}
+
 TEST_F(VdirEventStoreTest, DayByDayQueriesFindWhatOneLongQueryFinds) {
     write("cal/until.ics", vevent("until", "Until",
                                   {"DTSTART;TZID=America/New_York:20260105T080000",
                                    "RRULE:FREQ=WEEKLY;BYDAY=MO,TH;UNTIL=20280101T000000Z"}));
     write("cal/count.ics",
           vevent("count", "Count", {"DTSTART:20260102T120000Z", "RRULE:FREQ=DAILY;INTERVAL=9;COUNT=40"}));
+    // Counted rules of a fixed step are expanded like rules with an end, others are walked from the start.
+    write("cal/fixed.ics", vevent("fixed", "Fixed",
+                                  {"DTSTART;TZID=Europe/Berlin:20270301T093000",
+                                   "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO;COUNT=10"}));
+    write("cal/walked.ics",
+          vevent("walked", "Walked", {"DTSTART:20260105T090000Z", "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=30"}));
 
-    const auto longQuery = store().events(at(2026, 1, 1), at(2028, 6, 1), std::nullopt);
+    const auto longQuery = events(at(2026, 1, 1), at(2028, 6, 1), std::nullopt);
     int byDay = 0;
     for (Instant d = at(2026, 1, 1); d < at(2028, 6, 1); d = *Calendar::current().addingDays(1, d))
-        byDay += int(store().events(d, *Calendar::current().addingDays(1, d), std::nullopt).size());
+        byDay += int(events(d, *Calendar::current().addingDays(1, d), std::nullopt).size());
 
     // Mondays and Thursdays from 5 January 2026 to 30 December 2027: 104 weeks.
-    EXPECT_EQ(longQuery.size(), 208 + 40);
+    EXPECT_EQ(longQuery.size(), 208 + 40 + 10 + 30);
+    // The tenth fortnightly Monday is the last, in summer time as in winter.
+    EXPECT_TRUE(day(2027, 7, 5).contains("Fixed@07-05 09:30"));
+    EXPECT_FALSE(day(2027, 7, 19).contains("Fixed@07-19 09:30"));
     EXPECT_EQ(byDay, longQuery.size());
 }
 
@@ -265,7 +289,7 @@ TEST_F(VdirEventStoreTest, AllDaySpansStartAtLocalMidnight) {
         EXPECT_EQ(day(2027, 3, 15), QStringList{"Holiday@03-15 00:00"});
         EXPECT_TRUE(day(2027, 3, 16).isEmpty());
     }
-    const StoredEvent trip = store().events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt).first();
+    const StoredEvent trip = events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt).first();
     EXPECT_TRUE(trip.isAllDay);
     EXPECT_EQ(*trip.endDate, at(2027, 3, 13));
 }
@@ -382,10 +406,10 @@ TEST_F(VdirEventStoreTest, ABurstOfChangesOnDiskGivesOneNotice) {
     settleChanges();
 
     EXPECT_EQ(notifications, 1);
-    const QList<StoredEvent> events = store().events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt);
-    EXPECT_EQ(events.size(), 32);
+    const QList<StoredEvent> found = events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt);
+    EXPECT_EQ(found.size(), 32);
     QStringList items;
-    for (const StoredEvent& e : events)
+    for (const StoredEvent& e : found)
         if (e.title != "New")
             items << e.title.value_or("") + u' ' + e.calendarItemIdentifier;
     EXPECT_EQ(items, (QStringList{"First, edited cal/first.ics", "Renamed cal/new-name.ics"}));
@@ -401,6 +425,7 @@ TEST_F(VdirEventStoreTest, AStreamOfChangesIsAnnouncedWithinASecond) {
         write(QStringLiteral("cal/%1.ics").arg(i),
               vevent(QString::number(i), "Stream", {"DTSTART:20270310T080000Z"}));
         VdirTree::noteChanges(store(), queue_, 0.09);
+        VdirTree::awaitIdle(store());
         noticesAfterEachChange << notifications;
     }
 
@@ -444,7 +469,8 @@ TEST_F(VdirEventStoreTest, QueriesWhileTheTreeIsReadAnswerNothingUntilTheHandOve
 
     EXPECT_TRUE(coldStore().events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt).isEmpty());
     EXPECT_TRUE(coldStore().isLoading());
-    EXPECT_TRUE(coldStore().eventCalendars().isEmpty());
+    // The calendars are known at once; only their events wait for the worker.
+    EXPECT_EQ(coldStore().eventCalendars().size(), 1);
     // The reading in flight already sees the tree afresh.
     coldStore().reset();
     EXPECT_TRUE(coldStore().isLoading());
@@ -465,14 +491,14 @@ TEST_F(VdirEventStoreTest, ALayoutChangeIsReadInTheBackgroundWhileThePreviousRea
     write("home/cal/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
     ASSERT_EQ(day(2027, 3, 10).size(), 1);
 
-    ReadingGate gate(root() + "/home/other/displayname");
+    gate_.hold();
     write("home/other/b.ics", vevent("b", "B", {"DTSTART:20270310T090000Z"}));
     VdirTree::noteChanges(store(), queue_);
-    gate.awaitReader();
 
     EXPECT_TRUE(store().isLoading());
-    EXPECT_EQ(day(2027, 3, 10), QStringList{"A@03-10 09:00"});
-    gate.release();
+    EXPECT_EQ(day(2027, 3, 10, {}, false), QStringList{"A@03-10 09:00"});
+    EXPECT_EQ(store().eventCalendars().size(), 1);
+    gate_.release();
     ASSERT_TRUE(VdirTree::awaitNotice(store()));
     EXPECT_EQ(day(2027, 3, 10), (QStringList{"A@03-10 09:00", "B@03-10 10:00"}));
     EXPECT_EQ(notifications, 1);
@@ -480,42 +506,123 @@ TEST_F(VdirEventStoreTest, ALayoutChangeIsReadInTheBackgroundWhileThePreviousRea
 
 TEST_F(VdirEventStoreTest, AChangeThatTheReadingMissedIsReadAfterTheHandOver) {
     write("a-cal/x.ics", vevent("x", "Before", {"DTSTART:20270310T080000Z"}));
-    ReadingGate gate(root() + "/b-cal/displayname");
     coldStore().eventCalendars();
-    gate.awaitReader(); // a-cal has been read
+    // The worker has read the tree; its hand-over waits for this thread.
+    pool_.waitForDone();
     write("a-cal/x.ics", vevent("x", "After, longer", {"DTSTART:20270310T080000Z"}));
-    VdirTree::noteChanges(coldStore(), queue_);
-    EXPECT_TRUE(coldStore().isLoading());
-    gate.release();
 
     ASSERT_TRUE(VdirTree::awaitNotice(coldStore()));
-    EXPECT_EQ(day(2027, 3, 10), QStringList{"Before@03-10 09:00"});
+    EXPECT_EQ(day(2027, 3, 10, {}, false), QStringList{"Before@03-10 09:00"});
     settleChanges();
 
     EXPECT_EQ(day(2027, 3, 10), QStringList{"After, longer@03-10 09:00"});
-    EXPECT_EQ(coldStore().eventCalendars().last().title, "Gate");
     EXPECT_EQ(notifications, 2);
 }
 
 TEST_F(VdirEventStoreTest, ACalendarAddedWhileTheTreeIsReadIsFound) {
     write("a-cal/x.ics", vevent("x", "X", {"DTSTART:20270310T080000Z"}));
-    ReadingGate gate(root() + "/b-cal/displayname");
+    gate_.hold();
     coldStore().eventCalendars();
-    gate.awaitReader();
     write("c-cal/y.ics", vevent("y", "Y", {"DTSTART:20270310T090000Z"}));
     VdirTree::noteChanges(coldStore(), queue_);
-    gate.release();
+    gate_.release();
 
     ASSERT_TRUE(VdirTree::awaitNotice(coldStore()));
-    EXPECT_EQ(day(2027, 3, 10), QStringList{"X@03-10 09:00"});
+    EXPECT_EQ(day(2027, 3, 10, {}, false), QStringList{"X@03-10 09:00"});
     settleChanges();
 
     EXPECT_EQ(day(2027, 3, 10), (QStringList{"X@03-10 09:00", "Y@03-10 10:00"}));
     EXPECT_EQ(notifications, 2);
 }
 
+TEST_F(VdirEventStoreTest, ChangesLandingWhileTheWorkerIsBusyAreAllReadWithOneNotice) {
+    write("cal/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+    write("cal/weekly.ics", vevent("w", "Weekly", {"DTSTART:20270301T120000Z", "RRULE:FREQ=WEEKLY;COUNT=3"}));
+    ASSERT_EQ(day(2027, 3, 10).size(), 1);
+    notifications = 0;
+
+    // A stretch of time that no recurring event reaches keeps the worker busy, and finds nothing to announce.
+    gate_.hold();
+    EXPECT_TRUE(store().events(at(2031, 6, 1), at(2031, 6, 2), std::nullopt).isEmpty());
+    ASSERT_TRUE(store().isLoading());
+    write("cal/a.ics", vevent("a", "A, edited", {"DTSTART:20270310T080000Z"}));
+    write("cal/b.ics", vevent("b", "B", {"DTSTART:20270310T090000Z"}));
+    QFile::remove(root() + "/cal/weekly.ics");
+    VdirTree::noteChanges(store(), queue_);
+    EXPECT_TRUE(store().hasPendingChanges());
+    gate_.release();
+    ASSERT_TRUE(VdirTree::awaitIdle(store()));
+    settleChanges();
+
+    EXPECT_EQ(day(2027, 3, 10), (QStringList{"A, edited@03-10 09:00", "B@03-10 10:00"}));
+    EXPECT_TRUE(day(2027, 3, 8).isEmpty());
+    EXPECT_EQ(notifications, 1);
+}
+
+TEST_F(VdirEventStoreTest, PathologicalFilesCostOnlyTheirOwnEvents) {
+    write("cal/good.ics", vevent("good", "Good", {"DTSTART:20270310T080000Z"}));
+    // A description of 300 KB: the line is left out, the event stays.
+    write("cal/long-line.ics",
+          vevent("long", "Long line",
+                 {"DTSTART:20270310T090000Z", "DESCRIPTION:" + QString(qsizetype(300) * 1024, u'x')}));
+    write("cal/huge.ics", QByteArray(VdirIndex::kLargestFile + 1, '\n'));
+    write("cal/every-minute.ics",
+          vevent("minutes", "Tick", {"DTSTART:20270310T000000Z", "RRULE:FREQ=MINUTELY"}));
+    write("cal/counted.ics",
+          vevent("counted", "Counted",
+                 {"DTSTART:20270301T000000Z", "RRULE:FREQ=MINUTELY;BYSECOND=0,30;COUNT=9000000"}));
+    // An export of several thousand events in one file is read, after the others.
+    QStringList exported;
+    for (int i = 0; i < 4000; ++i)
+        exported << "BEGIN:VEVENT" << QStringLiteral("UID:export-%1").arg(i)
+                 << QStringLiteral("SUMMARY:Export %1").arg(i)
+                 << QStringLiteral("DTSTART:2027%1T100000Z")
+                        .arg(QDate(2027, 1, 1).addDays(i % 365).toString("MMdd"))
+                 << "DESCRIPTION:An ordinary event of an ordinary export, with a line of text."
+                 << "END:VEVENT";
+    write("cal/export.ics", ics(exported));
+    ASSERT_GT(QFileInfo(root() + "/cal/export.ics").size(), VdirIndex::kLargeFile);
+    const QStringList entries = QDir(root() + "/cal").entryList(QDir::AllEntries | QDir::Hidden);
+
+    QStringList titles;
+    int ticks = 0;
+    int exports = 0;
+    for (const StoredEvent& e : events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt)) {
+        if (e.title == "Tick")
+            ++ticks;
+        else if (e.title->startsWith("Export"))
+            ++exports;
+        else if (e.title != "Counted")
+            titles << *e.title;
+    }
+    EXPECT_EQ(titles, (QStringList{"Good", "Long line"}));
+    // Every 365th of the export falls on 10 March.
+    EXPECT_EQ(exports, 11);
+    // A series yields at most so many occurrences in a stretch of seven weeks.
+    EXPECT_LE(ticks, IcsEventFile::kMostOccurrencesPerStretch);
+
+    QStringList warnings = log.messages("events");
+    warnings.sort();
+    EXPECT_EQ(warnings,
+              (QStringList{"calendar_file_problem file=cal/counted.ics problems=too_many_occurrences",
+                           "calendar_file_problem file=cal/every-minute.ics problems=too_many_occurrences",
+                           "calendar_file_problem file=cal/huge.ics problems=file_too_large",
+                           "calendar_file_problem file=cal/long-line.ics problems=line_too_long"}));
+    EXPECT_EQ(QDir(root() + "/cal").entryList(QDir::AllEntries | QDir::Hidden), entries);
+}
+
+TEST_F(VdirEventStoreTest, AMetadataFileThatIsNoPlainFileIsPassedOver) {
+    write("cal/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root() + "/cal/displayname").constData(), 0600), 0);
+
+    // Opening a FIFO for reading would wait for a writer for ever.
+    EXPECT_EQ(store().eventCalendars().value(0).title, "cal");
+    EXPECT_EQ(day(2027, 3, 10), QStringList{"A@03-10 09:00"});
+}
+
 TEST_F(VdirEventStoreTest, AStoreGoneWhileReadingLeavesNothingBehind) {
-    for (int i = 0; i < 50; ++i)
+    // Enough files to be parsed side by side.
+    for (int i = 0; i < 80; ++i)
         write(QStringLiteral("cal/%1.ics").arg(i),
               vevent(QString::number(i), "Weekly",
                      {"DTSTART:20260105T080000Z", "RRULE:FREQ=WEEKLY;COUNT=300"}));
@@ -524,14 +631,15 @@ TEST_F(VdirEventStoreTest, AStoreGoneWhileReadingLeavesNothingBehind) {
     coldStore().eventCalendars();
     store_.reset();
     coldStore().eventCalendars();
-    QThreadPool::globalInstance()->waitForDone();
+    pool_.waitForDone();
     store_.reset();
 
+    pool_.waitForDone();
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
     EXPECT_EQ(notifications, 0);
     // What the readings held is freed (the leak checker sees it), and a new store reads the tree afresh.
     VdirTree::load(coldStore());
     EXPECT_EQ(day(2027, 3, 10).size(), 0);
-    EXPECT_EQ(day(2026, 1, 5).size(), 50);
+    EXPECT_EQ(day(2026, 1, 5).size(), 80);
 }

@@ -1,0 +1,98 @@
+#include "platform/linux/VdirSnapshot.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A query's range in whole seconds, as the reaches of occurrences are compared with it.
+std::pair<long long, long long> secondsOf(Instant start, Instant end) {
+    return {(long long)std::floor(start.secondsSince1970()),
+            (long long)std::ceil(end.secondsSince1970()) + 1};
+}
+
+} // namespace
+
+std::vector<long long> VdirSnapshot::missingStretches(Instant start, Instant end) const {
+    std::vector<long long> missing;
+    if (!hasSeries_)
+        return missing;
+    const auto [from, to] = secondsOf(start, end);
+    const auto [first, last] = IcsEventFile::stretchesFor(from, to, seriesReach_);
+    for (long long stretch = first; stretch <= last; ++stretch)
+        if (!stretches_.count(stretch))
+            missing.push_back(stretch);
+    return missing;
+}
+
+void VdirSnapshot::add(const Occurrence& occurrence) {
+    const long long width = occurrence.to - occurrence.from;
+    Tier& tier = *std::find_if(tiers_.begin(), tiers_.end(), [&](const Tier& t) { return width <= t.limit; });
+    tier.occurrences.push_back(occurrence);
+    tier.widest = std::max(tier.widest, width);
+}
+
+std::pair<Instant, Instant> VdirSnapshot::instants(const Occurrence& occurrence, const IcsTiming& timing,
+                                                   const Calendar& calendar) const {
+    if (!timing.floating)
+        return timing.instants(occurrence.start, calendar);
+    // Reading a wall time in the user's zone costs a calendar computation or two; re-renders of a day ask
+    // for the same ones again.
+    if (calendar.timeZoneId() != floatingZone_) {
+        floatingInstants_.clear();
+        floatingZone_ = calendar.timeZoneId();
+    }
+    auto [known, added] = floatingInstants_.try_emplace(&occurrence);
+    if (added)
+        known->second = timing.instants(occurrence.start, calendar);
+    return known->second;
+}
+
+QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
+                                        const std::optional<QStringList>& calendarIdentifiers) const {
+    std::vector<char> wanted(size_t(calendars_.size()), 1);
+    if (calendarIdentifiers)
+        for (qsizetype i = 0; i < calendars_.size(); ++i)
+            wanted[size_t(i)] = calendarIdentifiers->contains(calendars_[i].calendarIdentifier);
+
+    const std::pair<long long, long long> range = secondsOf(start, end);
+    const long long from = range.first;
+    const long long to = range.second;
+    std::vector<const Occurrence*> candidates;
+    auto consider = [&](const Occurrence& o) {
+        if (o.from < to && o.to > from && wanted[size_t(fileCalendars_[size_t(o.file)])])
+            candidates.push_back(&o);
+    };
+    for (const Tier& tier : tiers_) {
+        auto o = std::lower_bound(tier.occurrences.begin(), tier.occurrences.end(), from - tier.widest,
+                                  [](const Occurrence& o, long long value) { return o.from < value; });
+        for (; o != tier.occurrences.end() && o->from < to; ++o)
+            consider(*o);
+    }
+    // The store's order: calendars, then files by name, then the events of a file in order.
+    std::sort(candidates.begin(), candidates.end(), [](const Occurrence* a, const Occurrence* b) {
+        return std::tie(a->file, a->record, a->start) < std::tie(b->file, b->record, b->start);
+    });
+
+    const Calendar userCalendar = Calendar::current();
+    QList<StoredEvent> result;
+    result.reserve(qsizetype(candidates.size()));
+    for (const Occurrence* o : candidates) {
+        const File& file = *files_[size_t(o->file)];
+        const IcsEventRecord& record = (*file.records)[size_t(o->record)];
+        const auto [eventStart, eventEnd] = instants(*o, record.timingAt(o->start), userCalendar);
+        if (!occurrenceOverlaps(eventStart, eventEnd, start, end))
+            continue;
+        StoredEvent event;
+        event.startDate = eventStart;
+        event.endDate = eventEnd;
+        event.title = record.details.title;
+        event.isAllDay = record.details.isAllDay;
+        event.calendar = calendars_[fileCalendars_[size_t(o->file)]];
+        event.eventIdentifier = file.eventIdentifiers[size_t(o->record)];
+        event.calendarItemIdentifier = file.itemIdentifier;
+        event.calendarItemExternalIdentifier = record.details.uid;
+        result.append(std::move(event));
+    }
+    return result;
+}
