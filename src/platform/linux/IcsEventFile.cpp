@@ -650,9 +650,9 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         const bool recurs = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY) ||
                             icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
         if (recurrenceId) {
-            char* idText = icaltime_as_ical_string_r(recurrenceId->wall);
-            details.recurrenceId = QString::fromUtf8(idText);
-            icalmemory_free_buffer(idText);
+            const std::unique_ptr<char, decltype(&icalmemory_free_buffer)> idText(
+                icaltime_as_ical_string_r(recurrenceId->wall), icalmemory_free_buffer);
+            details.recurrenceId = QString::fromUtf8(idText.get());
             replacedByUid[details.uid.value_or(QString()).toStdString()].push_back(recurrenceId->basis);
         }
         if (recurs && !recurrenceId)
