@@ -46,6 +46,16 @@ void StatusItemMenuController::install() {
             return self && self->handle(event);
         });
     log_.info(QStringLiteral("status_item_menu_monitor_installed"));
+    // Panels that show the menu themselves never report the right click that the monitor waits for.
+    statusItem_.setMenuProvider(
+        [self = QPointer<StatusItemMenuController>(this)](MenuRequest request) -> std::shared_ptr<Menu> {
+            if (!self)
+                return nullptr;
+            std::shared_ptr<Menu> menu = makeMenu();
+            if (request == MenuRequest::opening)
+                self->logShown(*menu);
+            return menu;
+        });
 }
 
 bool StatusItemMenuController::handle(const MouseDownEvent& event) {
@@ -111,15 +121,23 @@ double StatusItemMenuController::menuBarHeight() const {
     return std::max(height, statusItem_.statusBarThickness());
 }
 
-void StatusItemMenuController::show(const WindowDescription& anchor) {
-    const std::shared_ptr<Menu> menu = StatusItemMenuBuilder::make(
+std::shared_ptr<Menu> StatusItemMenuController::makeMenu() {
+    return StatusItemMenuBuilder::make(
         QStringLiteral("Mondrel"), canCheckForUpdates(), [] { SettingsPresenter::present(); },
         [] {
             if (UpdaterService* updater = AppDelegate::sharedUpdater())
                 updater->checkForUpdates();
         });
-    log_.info(QStringLiteral("status_item_menu_shown items=") + QString::number(menu->count()) +
+}
+
+void StatusItemMenuController::logShown(const Menu& menu) const {
+    log_.info(QStringLiteral("status_item_menu_shown items=") + QString::number(menu.count()) +
               QStringLiteral(" canCheckForUpdates=") + boolText(canCheckForUpdates()));
+}
+
+void StatusItemMenuController::show(const WindowDescription& anchor) {
+    const std::shared_ptr<Menu> menu = makeMenu();
+    logShown(*menu);
     statusItem_.popUpMenu(menu, anchor.frame, kMenuGap);
 }
 

@@ -22,7 +22,8 @@ public:
 
     StatusItemMenuController(StatusItem& statusItem, WindowSystem& windowSystem, QObject* parent = nullptr);
 
-    // Starts watching mouse presses; a second call changes nothing.
+    // Starts watching mouse presses and hands the menu to panels that show it themselves; a second call
+    // changes nothing.
     void install();
     bool isInstalled() const { return monitor_.isActive(); }
     bool isShowingMenu() const { return isShowingMenu_; }
@@ -43,7 +44,11 @@ public:
     // "(x,y,widthxheight)" in whole numbers truncated toward zero.
     static QString describe(const QRectF& rect);
 
+    // The menu's items as they stand now: "Settings…", "Check for Updates…", a separator, "Quit Mondrel".
+    static std::shared_ptr<Menu> makeMenu();
+
 private:
+    void logShown(const Menu& menu) const;
     void logAnchor(const WindowDescription& window, const QString& source) const;
     void logIgnored(const MouseDownEvent& event) const;
 

@@ -37,12 +37,17 @@ struct StatusItemImage {
     QSizeF size;
 };
 
+// Why a panel that shows the item's menu itself asks for the menu: to know its items ahead of time, or
+// because it is about to open it.
+enum class MenuRequest { contents, opening };
+
 // The program's item in the desktop's status area (system tray), its mouse presses and its menu. Every call
 // is made on the main thread.
 class StatusItem {
 public:
     // Returns true to consume the press, false to let the program handle it as usual.
     using MouseDownMonitor = std::function<bool(const MouseDownEvent&)>;
+    using MenuProvider = std::function<std::shared_ptr<Menu>(MenuRequest request)>;
 
     virtual ~StatusItem() = default;
 
@@ -57,4 +62,7 @@ public:
     // Shows `menu` `gap` points below `anchor` with their left edges aligned, or as far above it where the
     // screen has no room below, and returns when the menu has closed.
     virtual void popUpMenu(const std::shared_ptr<Menu>& menu, const QRectF& anchor, double gap) = 0;
+    // Panels that draw the item's menu themselves and never report a right click (StatusNotifierItem hosts
+    // ask for the menu over D-Bus) show the menu that `provider` makes, made afresh before each opening.
+    virtual void setMenuProvider(MenuProvider provider) = 0;
 };

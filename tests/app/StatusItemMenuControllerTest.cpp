@@ -15,6 +15,27 @@
 
 namespace {
 
+// An updater that can check now, shared through the application delegate while it lives.
+struct CheckingUpdater {
+    explicit CheckingUpdater(WindowSystem& windows) {
+        framework.updater.canCheck = true;
+        const QVariantMap info{{"SUFeedURL", "https://updates.example/appcast.xml"},
+                               {"SUPublicEDKey", "a2V5"}};
+        service.emplace(queue, windows, defaults, &framework, BundleInfo(info), QProcessEnvironment());
+        queue.runUntilIdle();
+        AppDelegate::setSharedUpdater(&*service);
+    }
+    ~CheckingUpdater() { AppDelegate::setSharedUpdater(nullptr); }
+    CheckingUpdater(const CheckingUpdater&) = delete;
+    CheckingUpdater& operator=(const CheckingUpdater&) = delete;
+
+    QTemporaryDir dir;
+    VirtualMainQueue queue;
+    UserDefaults defaults{dir.filePath(QStringLiteral("defaults.json"))};
+    FakeUpdateFramework framework;
+    std::optional<UpdaterService> service;
+};
+
 // A 1440x900 screen under a 24-point menu bar, with the status item at its top edge.
 class StatusItemMenuControllerTest : public ::testing::Test {
 protected:
@@ -107,6 +128,30 @@ TEST_F(StatusItemMenuControllerTest, InstallingTwiceAddsOneMonitor) {
     EXPECT_EQ(log.entries.at(0).category, "statusItem");
 }
 
+// A panel that shows the menu itself reads the items ahead (nothing is logged then) and asks again each
+// time it opens the menu, which then says whether an update check can start at that moment.
+TEST_F(StatusItemMenuControllerTest, PanelsThatShowTheMenuThemselvesGetItFreshAtEachOpening) {
+    controller.install();
+    ASSERT_TRUE(statusItem.menuProvider);
+    log.clear();
+    const std::shared_ptr<Menu> ahead = statusItem.menuProvider(MenuRequest::contents);
+    ASSERT_EQ(ahead->count(), 4);
+    EXPECT_EQ(ahead->items()[0]->title, "Settings…");
+    EXPECT_EQ(ahead->items()[3]->title, "Quit Mondrel");
+    EXPECT_EQ(ahead->items()[3]->action, "terminate:");
+    EXPECT_FALSE(ahead->items()[1]->enabled);
+    EXPECT_TRUE(log.entries.empty());
+
+    CheckingUpdater updater(windows);
+    const std::shared_ptr<Menu> opened = statusItem.menuProvider(MenuRequest::opening);
+    EXPECT_NE(opened, ahead);
+    EXPECT_TRUE(opened->items()[1]->enabled);
+    EXPECT_EQ(log.messages(), QStringList{"status_item_menu_shown items=4 canCheckForUpdates=true"});
+    const auto& check = opened->items()[1];
+    EXPECT_TRUE(check->target->tryToPerform(check->action, check.get()));
+    EXPECT_EQ(updater.framework.checks, 1);
+}
+
 TEST_F(StatusItemMenuControllerTest, AMonitorThatCannotBeInstalledLeavesTheMenuClosed) {
     statusItem.monitorsInstallable = false;
     controller.install();
@@ -190,15 +235,7 @@ TEST_F(StatusItemMenuControllerTest, WithoutAnEventWindowTheWindowUnderThePointe
 }
 
 TEST_F(StatusItemMenuControllerTest, TheMenuReachesSettingsAndTheUpdater) {
-    QTemporaryDir dir;
-    VirtualMainQueue queue;
-    UserDefaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    FakeUpdateFramework framework;
-    framework.updater.canCheck = true;
-    QVariantMap info{{"SUFeedURL", "https://updates.example/appcast.xml"}, {"SUPublicEDKey", "a2V5"}};
-    UpdaterService updater(queue, windows, defaults, &framework, BundleInfo(info), {});
-    queue.runUntilIdle();
-    AppDelegate::setSharedUpdater(&updater);
+    CheckingUpdater updater(windows);
     int settingsOpened = 0;
     SettingsPresenter::setOpenAction([&] { ++settingsOpened; });
 
@@ -214,7 +251,7 @@ TEST_F(StatusItemMenuControllerTest, TheMenuReachesSettingsAndTheUpdater) {
         EXPECT_TRUE(item->target->tryToPerform(item->action, item.get()));
     }
     EXPECT_EQ(settingsOpened, 1);
-    EXPECT_EQ(framework.checks, 1);
+    EXPECT_EQ(updater.framework.checks, 1);
 }
 
 } // namespace

@@ -63,24 +63,46 @@ e2e_cleanup() {
     rm -rf "$E2E_WORK"
 }
 
+# Waits up to ten seconds for process $1, a child of this shell, to end; its exit status, or "timeout",
+# in E2E_EXIT_STATUS.
+e2e_wait_exit() {
+    local i
+    E2E_EXIT_STATUS=timeout
+    for i in $(seq 100); do
+        if ! kill -0 "$1" 2>/dev/null; then
+            wait "$1"
+            E2E_EXIT_STATUS=$?
+            return
+        fi
+        sleep 0.1
+    done
+}
+
 e2e_spawn() {
     "$@" &
     E2E_PIDS+=($!)
 }
 
-# An X server on the first free display number from 90, and a tray docked at the top right.
+# An X server, and a tray docked at the top right.
 e2e_start_display() {
-    e2e_require_tools Xvfb trayer xdpyinfo xdotool python3
-    local n
-    for n in $(seq 90 130); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-    done
-    export DISPLAY=":$n"
+    e2e_require_tools trayer
+    e2e_start_x_server
+    e2e_start_tray
+}
+
+# An X server on a display number that it picks itself (a number chosen here could be taken by another
+# server before this one starts).
+e2e_start_x_server() {
+    e2e_require_tools Xvfb xdpyinfo xdotool python3
+    local number
+    exec {displayfd}<> <(:)
+    e2e_spawn Xvfb -displayfd "$displayfd" -screen 0 1280x800x24 -nolisten tcp
+    read -r -t 10 number <&"$displayfd" || e2e_skip "Xvfb did not say which display it started"
+    exec {displayfd}<&-
+    export DISPLAY=":$number"
     # The test runner renders offscreen; this program is to show itself on the X server.
     export QT_QPA_PLATFORM=xcb
-    e2e_spawn Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp
     e2e_wait_for 100 xdpyinfo || e2e_skip "Xvfb did not start on $DISPLAY"
-    e2e_start_tray
 }
 
 # A tray docked at the top right of the display; its process id in E2E_TRAY.

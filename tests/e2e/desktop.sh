@@ -78,15 +78,8 @@ e2e_wait_for 30 popover_closed || xdotool mousemove --window "$icon" 4 4 click 1
 xdotool mousemove --window "$icon" 4 4 click 3
 sleep 0.5
 xdotool key Up Return
-quit_status=timeout
-for i in $(seq 100); do
-    if ! kill -0 "$first" 2>/dev/null; then
-        wait "$first"
-        quit_status=$?
-        break
-    fi
-    sleep 0.1
-done
+e2e_wait_exit "$first"
+quit_status=$E2E_EXIT_STATUS
 [ "$quit_status" = 0 ] || { cat "$E2E_WORK/first.log"; e2e_fail "Quit from the tray menu ended with status $quit_status"; }
 
 # Signed out: the same start opens the sign-in gate. This time the program starts before the desktop's tray,

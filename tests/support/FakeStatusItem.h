@@ -29,6 +29,8 @@ public:
             whileMenuOpen();
     }
 
+    void setMenuProvider(MenuProvider provider) override { menuProvider = std::move(provider); }
+
     // True when a monitor consumed the press.
     bool press(const MouseDownEvent& event) {
         return monitors_.visitUntil([&event](const MouseDownMonitor& monitor) { return monitor(event); });
@@ -43,6 +45,7 @@ public:
     bool monitorsInstallable = true;
     std::vector<ShownMenu> menus;
     std::function<void()> whileMenuOpen;
+    MenuProvider menuProvider;
 
 private:
     HandlerList<MouseDownMonitor> monitors_;

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QEvent>
 #include <QImage>
 #include <QLayout>
@@ -24,6 +27,8 @@ namespace {
 constexpr double kDefaultThickness = 24;
 // A click on the icon closes the open popover by itself before the tray reports it; not reopened then.
 constexpr qint64 kReopenGuardMilliseconds = 300;
+// A watcher that does not answer within this time counts as none.
+constexpr int kWatcherTimeoutMs = 2000;
 
 double distance(const QRectF& rect, QPointF point) {
     const double dx = std::max({rect.left() - point.x(), 0.0, point.x() - rect.right()});
@@ -53,9 +58,24 @@ QPointF clampedInto(const QRectF& area, QPointF topLeft, QSizeF size) {
 
 } // namespace
 
-QtStatusItem::QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover, QObject* parent)
+QtStatusItem::TrayProtocol QtStatusItem::detectTrayProtocol() {
+    // The question Qt asks before it exports a tray icon over D-Bus; without a session bus the call fails
+    // at once.
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, kWatcherTimeoutMs);
+    const bool hosted = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+                        reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+    return hosted ? TrayProtocol::statusNotifier : TrayProtocol::xembed;
+}
+
+QtStatusItem::QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover, TrayProtocol protocol,
+                           QObject* parent)
     : QObject(parent), windowSystem_(windowSystem), popoverFactory_(std::move(popover)),
-      tray_(new QSystemTrayIcon(this)) {
+      tray_(new QSystemTrayIcon(this)), protocol_(protocol) {
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         handleActivation(reason, QGuiApplication::queryKeyboardModifiers());
     });
@@ -70,6 +90,9 @@ QtStatusItem::~QtStatusItem() {
     // Destroying a shown popover hides it: no event may reach a half-destroyed filter.
     if (popover_)
         popover_->removeEventFilter(this);
+    // The icon's exported menu refers to the hosted menu: the icon goes first.
+    windowSource_.reset();
+    delete std::exchange(tray_, nullptr);
 }
 
 // Shown even without a tray: started at login, the program may come up before the panel, and the icon
@@ -85,7 +108,7 @@ void QtStatusItem::setImage(const StatusItemImage& image) {
 }
 
 void QtStatusItem::applyImage() {
-    if (image_)
+    if (image_ && tray_)
         tray_->setIcon(renderIcon(*image_, QGuiApplication::palette().color(QPalette::WindowText)));
 }
 
@@ -147,7 +170,7 @@ WindowDescription QtStatusItem::area() const {
 }
 
 std::optional<WindowDescription> QtStatusItem::window() const {
-    if (!tray_->isVisible())
+    if (!tray_ || !tray_->isVisible())
         return std::nullopt;
     return area();
 }
@@ -234,23 +257,50 @@ bool QtStatusItem::eventFilter(QObject* watched, QEvent* event) {
 
 std::unique_ptr<QMenu> QtStatusItem::makeMenu(const std::shared_ptr<Menu>& model) const {
     auto menu = std::make_unique<QMenu>();
+    fillMenu(*menu, model);
+    return menu;
+}
+
+void QtStatusItem::fillMenu(QMenu& menu, const std::shared_ptr<Menu>& model) const {
+    for (QMenu* old : menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
+        old->deleteLater();
+    menu.clear();
+    if (!model)
+        return;
     WindowSystem* windowSystem = &windowSystem_;
     const QtMenuBarPresenter::SendAction send =
         [windowSystem](const QString& action, const std::shared_ptr<ActionResponder>& target,
                        const MenuItem* sender) { windowSystem->sendAction(action, target, sender); };
     for (const std::shared_ptr<MenuItem>& item : model->items()) {
         if (item->isSeparator) {
-            menu->addSeparator();
+            menu.addSeparator();
         } else if (item->submenu) {
             QMenu* submenu = makeMenu(item->submenu).release();
-            submenu->setParent(menu.get(), submenu->windowFlags());
+            submenu->setParent(&menu, submenu->windowFlags());
             submenu->setTitle(QtMenuBarPresenter::displayTitle(item->title));
-            menu->addMenu(submenu)->setEnabled(item->enabled);
+            menu.addMenu(submenu)->setEnabled(item->enabled);
         } else {
-            QtMenuBarPresenter::addCommand(menu.get(), item, send);
+            QtMenuBarPresenter::addCommand(&menu, item, send);
         }
     }
-    return menu;
+}
+
+void QtStatusItem::setMenuProvider(MenuProvider provider) {
+    menuProvider_ = std::move(provider);
+    if (protocol_ != TrayProtocol::statusNotifier)
+        return;
+    if (!hostedMenu_) {
+        hostedMenu_ = std::make_unique<QMenu>();
+        // The host asks before it opens the menu (dbusmenu's AboutToShow): the items are made anew then,
+        // so that "Check for Updates…" says whether a check can start now.
+        connect(hostedMenu_.get(), &QMenu::aboutToShow, this, [this] {
+            if (menuProvider_)
+                fillMenu(*hostedMenu_, menuProvider_(MenuRequest::opening));
+        });
+    }
+    // Filled now: a host reads the menu's layout before it ever opens it.
+    fillMenu(*hostedMenu_, menuProvider_ ? menuProvider_(MenuRequest::contents) : nullptr);
+    tray_->setContextMenu(hostedMenu_.get());
 }
 
 void QtStatusItem::popUpMenu(const std::shared_ptr<Menu>& menu, const QRectF& anchor, double gap) {

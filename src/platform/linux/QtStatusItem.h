@@ -26,7 +26,16 @@ public:
     // Makes the popover's window the first time it is shown; owned by this object from then on.
     using PopoverFactory = std::function<std::unique_ptr<QWidget>()>;
 
-    QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover, QObject* parent = nullptr);
+    // How the desktop's panel holds the icon. An XEmbed tray embeds the icon's window and reports its
+    // clicks; a StatusNotifierItem host draws the icon and its menu itself, from what the program exports
+    // over D-Bus.
+    enum class TrayProtocol { xembed, statusNotifier };
+    // The protocol Qt picks for a tray icon made now: StatusNotifierItem while a host is registered with
+    // the session bus's StatusNotifierWatcher.
+    static TrayProtocol detectTrayProtocol();
+
+    QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover,
+                 TrayProtocol protocol = detectTrayProtocol(), QObject* parent = nullptr);
     ~QtStatusItem() override;
 
     // Shows the icon in the tray, now or once the desktop has one; false while it has none.
@@ -38,6 +47,10 @@ public:
     QPointF mouseLocation() const override;
     double statusBarThickness() const override;
     void popUpMenu(const std::shared_ptr<Menu>& menu, const QRectF& anchor, double gap) override;
+    void setMenuProvider(MenuProvider provider) override;
+    // The menu exported to a StatusNotifierItem host; none on an XEmbed tray, where a menu set on the icon
+    // would open by itself beside the one the mouse-down monitors open.
+    QMenu* hostedMenu() const { return hostedMenu_.get(); }
 
     // What the tray reports of a click: `modifiers` are the keys held at that moment.
     void handleActivation(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers);
@@ -55,6 +68,8 @@ public:
 
     // A menu of `model` whose items are sent to their targets, else along the responder chain.
     std::unique_ptr<QMenu> makeMenu(const std::shared_ptr<Menu>& model) const;
+    // Replaces the items of `menu` with those of `model`.
+    void fillMenu(QMenu& menu, const std::shared_ptr<Menu>& model) const;
     // The icon of `image` in `color` when it is a template, at 1x and 2x.
     static QIcon renderIcon(const StatusItemImage& image, const QColor& color);
 
@@ -86,6 +101,9 @@ private:
     PopoverFactory popoverFactory_;
     std::unique_ptr<QWidget> popover_;
     QSystemTrayIcon* tray_;
+    TrayProtocol protocol_;
+    MenuProvider menuProvider_;
+    std::unique_ptr<QMenu> hostedMenu_;
     std::optional<StatusItemImage> image_;
     HandlerList<MouseDownMonitor> monitors_;
     Observation windowSource_;

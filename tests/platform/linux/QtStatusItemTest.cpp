@@ -23,13 +23,64 @@ class QtStatusItemTest : public ::testing::Test {
 protected:
     QtWindowSystem windows;
     int popoversMade = 0;
-    QtStatusItem item{windows, [this] {
+    QtStatusItem item{windows,
+                      [this] {
                           ++popoversMade;
                           auto popover = std::make_unique<QWidget>();
                           popover->resize(300, 400);
                           return popover;
-                      }};
+                      },
+                      QtStatusItem::TrayProtocol::xembed};
 };
+
+QStringList titles(const QMenu& menu) {
+    QStringList result;
+    for (const QAction* action : menu.actions())
+        result << (action->isSeparator() ? QStringLiteral("-")
+                                         : action->text() + (action->isEnabled() ? "" : " (disabled)"));
+    return result;
+}
+
+// A StatusNotifierItem host reads the exported menu before it ever opens it, asks again as it opens it
+// (the update item follows the updater then), and its clicks reach the items' targets, the last one old
+// or new. An XEmbed tray gets no menu of its own: it would open it beside the one the monitors open.
+TEST_F(QtStatusItemTest, StatusNotifierHostsGetTheMenuAndXEmbedTraysDoNot) {
+    RecordingResponder application({QStringLiteral("terminate:")});
+    const Observation chain = windows.addResponder(&application);
+    std::vector<MenuRequest> requests;
+    bool canCheck = false;
+    int settings = 0;
+    const StatusItem::MenuProvider provider = [&](MenuRequest request) {
+        requests.push_back(request);
+        return StatusItemMenuBuilder::make(
+            QStringLiteral("Mondrel"), canCheck, [&] { ++settings; }, [] {});
+    };
+    item.setMenuProvider(provider);
+    EXPECT_EQ(item.hostedMenu(), nullptr);
+
+    QtStatusItem hosted(windows, nullptr, QtStatusItem::TrayProtocol::statusNotifier);
+    hosted.setMenuProvider(provider);
+    ASSERT_NE(hosted.hostedMenu(), nullptr);
+    QMenu& menu = *hosted.hostedMenu();
+    EXPECT_EQ(titles(menu), QStringList({"Settings…", "Check for Updates… (disabled)", "-", "Quit Mondrel"}));
+    EXPECT_EQ(requests, std::vector<MenuRequest>{MenuRequest::contents});
+
+    canCheck = true;
+    emit menu.aboutToShow();
+    emit menu.aboutToShow();
+    EXPECT_EQ(titles(menu), QStringList({"Settings…", "Check for Updates…", "-", "Quit Mondrel"}));
+    EXPECT_EQ(requests,
+              std::vector<MenuRequest>({MenuRequest::contents, MenuRequest::opening, MenuRequest::opening}));
+    menu.actions().at(0)->trigger();
+    menu.actions().at(3)->trigger();
+    EXPECT_EQ(settings, 1);
+    EXPECT_EQ(application.received, QStringList{"terminate:"});
+
+    hosted.setMenuProvider(nullptr);
+    EXPECT_TRUE(menu.actions().isEmpty());
+    emit menu.aboutToShow();
+    EXPECT_TRUE(menu.actions().isEmpty());
+}
 
 TEST_F(QtStatusItemTest, TheTrayMenuHasItsFourItems) {
     RecordingResponder application({QStringLiteral("terminate:")});
