@@ -3,7 +3,7 @@
 
 A folder of src/ may include only the folders earlier in its chain (the ports in src/platform/*.h are open
 to all), and only the Linux adapters, the views, the onboarding screens and the composition root include
-platform headers (Qt Widgets and Svg, libical, libsecret, GLib, systemd).
+platform headers (Qt Widgets, Svg and D-Bus, libical, libsecret, GLib, systemd, xcb).
 """
 import argparse
 import os
@@ -24,9 +24,9 @@ ALLOWED = {
     "platform/linux": ["utilities"],
 }
 PLATFORM_HEADER_FOLDERS = {"platform/linux", "views", "onboarding"}
-PLATFORM_PREFIXES = ("libical/", "ical.h", "libsecret/", "glib", "gio/", "systemd/",
+PLATFORM_PREFIXES = ("libical/", "ical.h", "libsecret/", "glib", "gio/", "systemd/", "xcb/",
                      "QtWidgets/", "QtSvg/", "QtSvgWidgets/")
-PLATFORM_QT_MODULES = ("QtWidgets", "QtSvg", "QtSvgWidgets")
+PLATFORM_QT_MODULES = ("QtWidgets", "QtSvg", "QtSvgWidgets", "QtDBus")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.MULTILINE)
 

@@ -103,13 +103,17 @@ bool StatusItemMenuController::isStatusItemWindow(const WindowDescription& windo
     const QRectF& frame = window.frame;
     if (!(frame.height() > 0 && frame.height() <= menuBarHeight() + kHeightAllowance))
         return false;
-    // Linux panels sit at the top or at the bottom of a screen.
-    const double middle = frame.center().x();
+    // Linux panels sit at any edge of a screen, most at the top or at the bottom.
+    const QPointF middle = frame.center();
     const std::vector<ScreenDescription> screens = windowSystem_.screens();
     return std::any_of(screens.begin(), screens.end(), [&](const ScreenDescription& screen) {
-        const bool alongEdge = std::abs(screen.frame.top() - frame.top()) <= kEdgeTolerance ||
-                               std::abs(screen.frame.bottom() - frame.bottom()) <= kEdgeTolerance;
-        return alongEdge && screen.frame.left() <= middle && middle <= screen.frame.right();
+        const bool alongTopOrBottom = std::abs(screen.frame.top() - frame.top()) <= kEdgeTolerance ||
+                                      std::abs(screen.frame.bottom() - frame.bottom()) <= kEdgeTolerance;
+        const bool alongSide = std::abs(screen.frame.left() - frame.left()) <= kEdgeTolerance ||
+                               std::abs(screen.frame.right() - frame.right()) <= kEdgeTolerance;
+        return (alongTopOrBottom && screen.frame.left() <= middle.x() &&
+                middle.x() <= screen.frame.right()) ||
+               (alongSide && screen.frame.top() <= middle.y() && middle.y() <= screen.frame.bottom());
     });
 }
 

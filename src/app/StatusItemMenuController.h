@@ -34,7 +34,7 @@ public:
     // the pointer.
     std::optional<WindowDescription> statusItemAnchor(const MouseDownEvent& event) const;
     // At the status-bar level, visible, of the status bar's class, no taller than the status area allows
-    // and lying along the top or bottom edge of a screen that holds its middle.
+    // and lying along an edge of a screen that holds its middle.
     bool isStatusItemWindow(const WindowDescription& window) const;
     // The thickest panel at the top or bottom of any screen, at least the status bar's own thickness.
     double menuBarHeight() const;

@@ -105,10 +105,11 @@ e2e_start_x_server() {
     e2e_wait_for 100 xdpyinfo || e2e_skip "Xvfb did not start on $DISPLAY"
 }
 
-# A tray docked at the top right of the display; its process id in E2E_TRAY.
+# A tray docked at the right of the screen's edge $1 (top unless given), tinted $2 (0x303030, dark, unless
+# given); its process id in E2E_TRAY.
 e2e_start_tray() {
-    trayer --edge top --align right --widthtype pixel --width 160 --heighttype pixel --height 28 \
-        --SetDockType true --SetPartialStrut true --transparent false --tint 0x303030 &
+    trayer --edge "${1:-top}" --align right --widthtype pixel --width 160 --heighttype pixel --height 28 \
+        --SetDockType true --SetPartialStrut true --transparent false --tint "${2:-0x303030}" &
     E2E_TRAY=$!
     E2E_PIDS+=("$E2E_TRAY")
     e2e_wait_for 100 e2e_tray_ready || e2e_skip "trayer did not start a system tray"
@@ -195,6 +196,16 @@ e2e_window_of() {
         case "$geometry" in
         "$size"*) echo "$id"; return 0 ;;
         esac
+    done
+    return 1
+}
+
+# The tray icon of process $1: its small window that the tray embedded.
+e2e_tray_icon() {
+    local id geometry
+    for id in $(xdotool search --pid "$1" 2>/dev/null); do
+        geometry=$(xdotool getwindowgeometry "$id" 2>/dev/null | sed -n 's/^ *Geometry: //p')
+        [ -n "$geometry" ] && [ "${geometry%x*}" -le 48 ] && [ "${geometry#*x}" -le 48 ] && echo "$id" && return 0
     done
     return 1
 }

@@ -20,14 +20,7 @@ first=$!
 E2E_PIDS+=("$first")
 
 # The tray icon: the program's small window that trayer embedded.
-tray_icon() {
-    local id geometry
-    for id in $(xdotool search --pid "$first" 2>/dev/null); do
-        geometry=$(xdotool getwindowgeometry "$id" 2>/dev/null | sed -n 's/^ *Geometry: //p')
-        [ -n "$geometry" ] && [ "${geometry%x*}" -le 48 ] && [ "${geometry#*x}" -le 48 ] && echo "$id" && return 0
-    done
-    return 1
-}
+tray_icon() { e2e_tray_icon "$first"; }
 e2e_wait_for 150 tray_icon || {
     cat "$E2E_WORK/first.log"
     for id in $(xdotool search --pid "$first"); do xdotool getwindowname "$id"; xdotool getwindowgeometry "$id"; done

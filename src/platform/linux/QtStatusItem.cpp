@@ -2,6 +2,7 @@
 
 #include "platform/linux/QtMenuBarPresenter.h"
 #include "platform/linux/QtWindowSystem.h"
+#include "platform/linux/X11PanelFrame.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -164,9 +165,21 @@ WindowDescription QtStatusItem::area() const {
     description.level = StatusItemWindow::level;
     description.visible = true;
     description.panel = true;
-    description.frame =
-        statusAreaFrame(iconArea(), mouseLocation(), windowSystem_.screens(), statusBarThickness());
+    description.frame = currentArea().frame;
     return description;
+}
+
+QRectF QtStatusItem::panelFrame() const {
+    // Qt's XEmbed tray icon is a top-level widget of its own, which the panel embeds.
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == QLatin1String("QSystemTrayIconSys"))
+            return X11PanelFrame::holding(window->internalWinId()).value_or(QRectF());
+    return {};
+}
+
+QtStatusItem::StatusArea QtStatusItem::currentArea() const {
+    return statusArea(iconArea(), panelFrame(), mouseLocation(), windowSystem_.screens(),
+                      statusBarThickness());
 }
 
 std::optional<WindowDescription> QtStatusItem::window() const {
@@ -218,15 +231,24 @@ void QtStatusItem::showPopover() {
         popover_->setWindowFlags(Qt::Popup);
         popover_->installEventFilter(this);
     }
-    // A laid-out popover takes the size its content asks for now; anything else keeps the size it was given.
-    if (popover_->layout())
-        popover_->adjustSize();
-    const std::vector<ScreenDescription> screens = windowSystem_.screens();
-    const QRectF anchor = statusAreaFrame(iconArea(), mouseLocation(), screens, statusBarThickness());
-    popover_->move(popoverPosition(anchor, QSizeF(popover_->size()), screens).toPoint());
+    popoverArea_ = currentArea();
+    fitAndPlacePopover();
     popover_->show();
+    // The content makes itself ready as it is shown (today selected, its events listed) and asks for more
+    // room then: sized and placed again before anything is painted, so that it opens where it belongs.
+    fitAndPlacePopover();
     popover_->raise();
     popover_->activateWindow();
+}
+
+void QtStatusItem::fitAndPlacePopover() {
+    // A laid-out popover takes the size its content asks for now; anything else keeps the size it was given.
+    if (QLayout* layout = popover_->layout()) {
+        layout->activate();
+        popover_->adjustSize();
+    }
+    popover_->move(
+        popoverPosition(popoverArea_, QSizeF(popover_->size()), windowSystem_.screens()).toPoint());
 }
 
 bool QtStatusItem::openPopover() {
@@ -252,6 +274,11 @@ bool QtStatusItem::eventFilter(QObject* watched, QEvent* event) {
         applyImage();
     else if (event->type() == QEvent::Hide && popover_ && watched == popover_.get())
         popoverHidden_.start();
+    // Content that grows or shrinks while the popover is open keeps it on screen beside the panel.
+    else if (event->type() == QEvent::Resize && popover_ && watched == popover_.get() &&
+             popover_->isVisible())
+        popover_->move(
+            popoverPosition(popoverArea_, QSizeF(popover_->size()), windowSystem_.screens()).toPoint());
     return false;
 }
 
@@ -310,8 +337,10 @@ void QtStatusItem::popUpMenu(const std::shared_ptr<Menu>& menu, const QRectF& an
     qmenu->exec(position.toPoint());
 }
 
-QRectF QtStatusItem::statusAreaFrame(const QRectF& iconGeometry, QPointF pointer,
-                                     const std::vector<ScreenDescription>& screens, double thickness) {
+QtStatusItem::StatusArea QtStatusItem::statusArea(const QRectF& iconGeometry, const QRectF& panel,
+                                                  QPointF pointer,
+                                                  const std::vector<ScreenDescription>& screens,
+                                                  double thickness) {
     const bool iconKnown = !iconGeometry.isEmpty();
     const QPointF spot = iconKnown ? iconGeometry.center() : pointer;
     const ScreenDescription* screen = nullptr;
@@ -320,19 +349,44 @@ QRectF QtStatusItem::statusAreaFrame(const QRectF& iconGeometry, QPointF pointer
             screen = &candidate;
             break;
         }
+    if (iconKnown && panel.contains(spot)) {
+        const bool horizontal = panel.width() >= panel.height();
+        if (horizontal) {
+            const bool atTop = !screen || spot.y() - screen->frame.top() <= screen->frame.bottom() - spot.y();
+            return {{iconGeometry.left(), panel.top(), iconGeometry.width(), panel.height()},
+                    atTop ? Qt::TopEdge : Qt::BottomEdge};
+        }
+        const bool atLeft = !screen || spot.x() - screen->frame.left() <= screen->frame.right() - spot.x();
+        return {{panel.left(), iconGeometry.top(), panel.width(), iconGeometry.height()},
+                atLeft ? Qt::LeftEdge : Qt::RightEdge};
+    }
     if (!screen)
-        return iconKnown
-                   ? iconGeometry
-                   : QRectF(pointer.x() - thickness / 2, pointer.y() - thickness / 2, thickness, thickness);
+        return {iconKnown
+                    ? iconGeometry
+                    : QRectF(pointer.x() - thickness / 2, pointer.y() - thickness / 2, thickness, thickness),
+                Qt::TopEdge};
     const QRectF& frame = screen->frame;
-    const bool atTop = spot.y() - frame.top() <= frame.bottom() - spot.y();
-    double band =
-        atTop ? screen->visibleFrame.top() - frame.top() : frame.bottom() - screen->visibleFrame.bottom();
+    const QRectF& visible = screen->visibleFrame;
+    // Room reserved at the left or right holds a panel there only when the spot lies in it.
+    Qt::Edge edge = spot.y() - frame.top() <= frame.bottom() - spot.y() ? Qt::TopEdge : Qt::BottomEdge;
+    double band = edge == Qt::TopEdge ? visible.top() - frame.top() : frame.bottom() - visible.bottom();
+    if (spot.x() < visible.left() && spot.y() >= visible.top() && spot.y() <= visible.bottom()) {
+        edge = Qt::LeftEdge;
+        band = visible.left() - frame.left();
+    } else if (spot.x() > visible.right() && spot.y() >= visible.top() && spot.y() <= visible.bottom()) {
+        edge = Qt::RightEdge;
+        band = frame.right() - visible.right();
+    }
     if (band <= 0)
         band = thickness;
-    const double left = iconKnown ? iconGeometry.left() : pointer.x() - band / 2;
-    const double width = iconKnown ? iconGeometry.width() : band;
-    return {left, atTop ? frame.top() : frame.bottom() - band, width, band};
+    if (edge == Qt::TopEdge || edge == Qt::BottomEdge) {
+        const double left = iconKnown ? iconGeometry.left() : pointer.x() - band / 2;
+        const double width = iconKnown ? iconGeometry.width() : band;
+        return {{left, edge == Qt::TopEdge ? frame.top() : frame.bottom() - band, width, band}, edge};
+    }
+    const double top = iconKnown ? iconGeometry.top() : pointer.y() - band / 2;
+    const double height = iconKnown ? iconGeometry.height() : band;
+    return {{edge == Qt::LeftEdge ? frame.left() : frame.right() - band, top, band, height}, edge};
 }
 
 QPointF QtStatusItem::besideAnchor(const QRectF& anchor, double left, QSizeF size, double gap,
@@ -348,7 +402,24 @@ QPointF QtStatusItem::besideAnchor(const QRectF& anchor, double left, QSizeF siz
     return clampedInto(area, topLeft, size);
 }
 
-QPointF QtStatusItem::popoverPosition(const QRectF& anchor, QSizeF size,
+QPointF QtStatusItem::popoverPosition(const StatusArea& area, QSizeF size,
                                       const std::vector<ScreenDescription>& screens) {
-    return besideAnchor(anchor, anchor.center().x() - size.width() / 2, size, 0, screens);
+    const QRectF& slot = area.frame;
+    QPointF topLeft;
+    switch (area.edge) {
+    case Qt::TopEdge:
+        topLeft = {slot.center().x() - size.width() / 2, slot.bottom()};
+        break;
+    case Qt::BottomEdge:
+        topLeft = {slot.center().x() - size.width() / 2, slot.top() - size.height()};
+        break;
+    case Qt::LeftEdge:
+        topLeft = {slot.right(), slot.center().y() - size.height() / 2};
+        break;
+    case Qt::RightEdge:
+        topLeft = {slot.left() - size.width(), slot.center().y() - size.height() / 2};
+        break;
+    }
+    const ScreenDescription* screen = nearestScreen(slot.center(), screens);
+    return screen ? clampedInto(screen->visibleFrame, topLeft, size) : topLeft;
 }

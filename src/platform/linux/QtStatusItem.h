@@ -73,18 +73,27 @@ public:
     // The icon of `image` in `color` when it is a template, at 1x and 2x.
     static QIcon renderIcon(const StatusItemImage& image, const QColor& color);
 
-    // The icon's slot of the panel: at the screen edge nearest to the icon (or to the pointer when the tray
-    // does not say where the icon is, as StatusNotifierItem trays do), as thick as the panel there or
-    // `thickness` when the desktop reserves no room, as wide as the icon or, unknown, as thick.
-    static QRectF statusAreaFrame(const QRectF& iconGeometry, QPointF pointer,
-                                  const std::vector<ScreenDescription>& screens, double thickness);
+    // The icon's slot of the panel and the screen edge that the panel lies along.
+    struct StatusArea {
+        QRectF frame;
+        Qt::Edge edge = Qt::TopEdge;
+        bool operator==(const StatusArea&) const = default;
+    };
+    // The icon's slot of the panel: across the whole panel where the X server says which window holds the
+    // icon (`panel`); else at the screen edge whose reserved room holds the icon (or the pointer, when the
+    // tray does not say where the icon is, as StatusNotifierItem trays do), or at the nearer of the top
+    // and bottom edges where the desktop reserves none, as thick as that room or `thickness`. It is as long
+    // as the icon or, unknown, as thick.
+    static StatusArea statusArea(const QRectF& iconGeometry, const QRectF& panel, QPointF pointer,
+                                 const std::vector<ScreenDescription>& screens, double thickness);
     // Top-left corner of a window of `size` whose left edge is at `left`, `gap` below `anchor` or, where the
     // screen that holds the anchor has no room below, as far above it; kept inside that screen's available
     // geometry.
     static QPointF besideAnchor(const QRectF& anchor, double left, QSizeF size, double gap,
                                 const std::vector<ScreenDescription>& screens);
-    // The popover: centred under the anchor.
-    static QPointF popoverPosition(const QRectF& anchor, QSizeF size,
+    // The popover: on the screen's side of the panel, touching it, centred on the icon, and kept inside
+    // the available geometry of the screen that holds the icon.
+    static QPointF popoverPosition(const StatusArea& area, QSizeF size,
                                    const std::vector<ScreenDescription>& screens);
 
 protected:
@@ -94,8 +103,13 @@ private:
     // True when a monitor consumed it.
     bool dispatch(const MouseDownEvent& event) const;
     QRectF iconArea() const;
+    // The panel window that holds the XEmbed icon; empty where that is unknown.
+    QRectF panelFrame() const;
+    StatusArea currentArea() const;
     WindowDescription area() const;
     void applyImage();
+    // Takes the size the popover's content asks for now, then puts it beside `popoverArea_`.
+    void fitAndPlacePopover();
 
     QtWindowSystem& windowSystem_;
     PopoverFactory popoverFactory_;
@@ -109,4 +123,6 @@ private:
     Observation windowSource_;
     // Since the popover last hid: a click on the icon that closed it must not open it again at once.
     QElapsedTimer popoverHidden_;
+    // Where the icon was when the popover opened: it stays beside it as its content changes size.
+    StatusArea popoverArea_;
 };

@@ -7,13 +7,33 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QMenu>
 #include <QPalette>
+#include <QScreen>
 #include <QSet>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <gtest/gtest.h>
 
 namespace {
+
+// Content that asks for more room as it is shown.
+class GrowingOnShow final : public QWidget {
+public:
+    GrowingOnShow(QSize before, QSize shown, QWidget* parent) : QWidget(parent), shown_(shown) {
+        setFixedSize(before);
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        setFixedSize(shown_);
+    }
+
+private:
+    QSize shown_;
+};
 
 std::vector<ScreenDescription> screenWithPanels(double top, double bottom) {
     return {{QRectF(0, 0, 1920, 1080), QRectF(0, top, 1920, 1080 - top - bottom)}};
@@ -152,39 +172,110 @@ TEST_F(QtStatusItemTest, TheClickThatClosedThePopoverDoesNotReopenIt) {
 }
 
 TEST_F(QtStatusItemTest, TheStatusAreaIsTheIconsSlotOfThePanel) {
+    using Area = QtStatusItem::StatusArea;
+    const auto area = [](const QRectF& icon, QPointF pointer, const std::vector<ScreenDescription>& screens,
+                         const QRectF& panel = {}) {
+        return QtStatusItem::statusArea(icon, panel, pointer, screens, 24);
+    };
     const auto top = screenWithPanels(32, 0);
-    EXPECT_EQ(QtStatusItem::statusAreaFrame(QRectF(1700, 5, 22, 22), {}, top, 24), QRectF(1700, 0, 22, 32));
-    EXPECT_EQ(QtStatusItem::statusAreaFrame(QRectF(), QPointF(1700, 10), top, 24), QRectF(1684, 0, 32, 32))
+    EXPECT_EQ(area(QRectF(1700, 5, 22, 22), {}, top), Area({1700, 0, 22, 32}, Qt::TopEdge));
+    EXPECT_EQ(area(QRectF(), QPointF(1700, 10), top), Area({1684, 0, 32, 32}, Qt::TopEdge))
         << "a tray that does not say where the icon is: around the pointer";
 
     const auto bottom = screenWithPanels(0, 40);
-    EXPECT_EQ(QtStatusItem::statusAreaFrame(QRectF(), QPointF(1700, 1060), bottom, 24),
-              QRectF(1680, 1040, 40, 40));
+    EXPECT_EQ(area(QRectF(), QPointF(1700, 1060), bottom), Area({1680, 1040, 40, 40}, Qt::BottomEdge));
     const auto none = screenWithPanels(0, 0);
-    EXPECT_EQ(QtStatusItem::statusAreaFrame(QRectF(), QPointF(1700, 3), none, 24), QRectF(1688, 0, 24, 24));
-    EXPECT_EQ(QtStatusItem::statusAreaFrame(QRectF(), QPointF(5, 5), {}, 24), QRectF(-7, -7, 24, 24));
+    EXPECT_EQ(area(QRectF(), QPointF(1700, 3), none), Area({1688, 0, 24, 24}, Qt::TopEdge));
+    EXPECT_EQ(area(QRectF(), QPointF(5, 5), {}), Area({-7, -7, 24, 24}, Qt::TopEdge));
+    EXPECT_EQ(area(QRectF(1890, 1055, 22, 22), {}, none), Area({1890, 1056, 22, 24}, Qt::BottomEdge))
+        << "no room reserved: the nearer of top and bottom, even nearer to the right edge";
+
+    std::vector<ScreenDescription> sides = {{QRectF(0, 0, 1920, 1080), QRectF(48, 0, 1832, 1080)}};
+    EXPECT_EQ(area(QRectF(10, 500, 22, 22), {}, sides), Area({0, 500, 48, 22}, Qt::LeftEdge));
+    EXPECT_EQ(area(QRectF(), QPointF(1900, 500), sides), Area({1880, 480, 40, 40}, Qt::RightEdge));
+
+    // The panel's own window, where the X server tells it, even where the desktop reserves no room for it:
+    // an icon 26 pixels high in a panel 28 high.
+    EXPECT_EQ(area(QRectF(1257, 773, 22, 26), {}, none, QRectF(1120, 772, 160, 28)),
+              Area({1257, 772, 22, 28}, Qt::BottomEdge));
+    EXPECT_EQ(area(QRectF(1257, 1, 22, 26), {}, none, QRectF(1120, 0, 160, 28)),
+              Area({1257, 0, 22, 28}, Qt::TopEdge));
+    EXPECT_EQ(area(QRectF(2, 40, 26, 22), {}, none, QRectF(0, 0, 30, 160)),
+              Area({0, 40, 30, 22}, Qt::LeftEdge));
+    EXPECT_EQ(area(QRectF(1894, 40, 26, 22), {}, none, QRectF(1890, 0, 30, 160)),
+              Area({1890, 40, 30, 22}, Qt::RightEdge));
+    EXPECT_EQ(area(QRectF(1700, 5, 22, 22), {}, top, QRectF(0, 900, 100, 28)),
+              Area({1700, 0, 22, 32}, Qt::TopEdge))
+        << "a panel that does not hold the icon says nothing";
 }
 
-TEST_F(QtStatusItemTest, ThePopoverOpensUnderTheIconInsideTheScreen) {
+// Beside the panel on the screen's side, touching it, centred on the icon, inside the screen.
+TEST_F(QtStatusItemTest, ThePopoverOpensBesideThePanelInsideTheScreen) {
+    using Area = QtStatusItem::StatusArea;
+    const QSizeF size(300, 400);
     const auto top = screenWithPanels(32, 0);
-    EXPECT_EQ(QtStatusItem::popoverPosition(QRectF(1000, 0, 22, 32), QSizeF(300, 400), top),
+    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1000, 0, 22, 32}, Qt::TopEdge), size, top),
               QPointF(861, 32));
-    EXPECT_EQ(QtStatusItem::popoverPosition(QRectF(1900, 0, 20, 32), QSizeF(300, 400), top),
+    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1900, 0, 20, 32}, Qt::TopEdge), size, top),
               QPointF(1620, 32))
         << "kept off the right edge";
     const auto bottom = screenWithPanels(0, 40);
-    EXPECT_EQ(QtStatusItem::popoverPosition(QRectF(1000, 1040, 40, 40), QSizeF(300, 400), bottom),
-              QPointF(870, 640))
-        << "above a panel at the bottom";
+    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1000, 1040, 40, 40}, Qt::BottomEdge), size, bottom),
+              QPointF(870, 640));
     const auto full = screenWithPanels(0, 0);
-    EXPECT_EQ(QtStatusItem::popoverPosition(QRectF(1000, 1058, 22, 22), QSizeF(300, 400), full),
-              QPointF(861, 658))
-        << "above an icon at the bottom where the desktop reserves no room for the panel";
+    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1000, 1052, 22, 28}, Qt::BottomEdge), size, full),
+              QPointF(861, 652))
+        << "above a bottom panel for which the desktop reserves no room";
+    EXPECT_EQ(QtStatusItem::popoverPosition(Area({0, 40, 30, 22}, Qt::LeftEdge), size, full), QPointF(30, 0))
+        << "right of a left panel, kept off the top";
+    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1890, 700, 30, 22}, Qt::RightEdge), size, full),
+              QPointF(1590, 511));
+    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1000, 0, 22, 32}, Qt::TopEdge), QSizeF(300, 2000), top),
+              QPointF(861, 32))
+        << "taller than the screen: its top stays by the panel";
+
     EXPECT_EQ(QtStatusItem::besideAnchor(QRectF(1900, 1040, 20, 40), 1900, QSizeF(200, 100), 4, bottom),
               QPointF(1720, 936))
         << "a menu 4 points above an icon at the bottom, kept off the right edge";
     EXPECT_EQ(QtStatusItem::besideAnchor(QRectF(1000, 0, 20, 32), 1000, QSizeF(200, 100), 4, top),
               QPointF(1000, 36));
+}
+
+// A popover whose content asks for more room as it is shown (today selected, its events listed), and again
+// while it is open, lies above a bottom panel and touches it from its first opening on.
+TEST(QtStatusItemPopoverTest, ContentThatGrowsAsItShowsStaysOnScreenBesideThePanel) {
+    QtWindowSystem windows;
+    QWidget* content = nullptr;
+    QtStatusItem item(
+        windows,
+        [&content] {
+            auto popover = std::make_unique<QWidget>();
+            auto* layout = new QVBoxLayout(popover.get());
+            layout->setContentsMargins(0, 0, 0, 0);
+            layout->setSizeConstraint(QLayout::SetFixedSize);
+            content = new GrowingOnShow(QSize(300, 370), QSize(300, 444), popover.get());
+            layout->addWidget(content);
+            return popover;
+        },
+        QtStatusItem::TrayProtocol::xembed);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QCursor::setPos(screen.center().x(), screen.bottom() - 4);
+    ASSERT_EQ(QCursor::pos(), QPoint(screen.center().x(), screen.bottom() - 4))
+        << "the platform moves no pointer";
+
+    item.showPopover();
+    const double panelTop = screen.bottom() + 1 - 24;
+    QRect frame = item.popover()->geometry();
+    EXPECT_EQ(frame.size(), QSize(300, 444));
+    EXPECT_EQ(frame.bottom() + 1, panelTop) << "touching the panel, not covering it";
+    EXPECT_TRUE(screen.contains(frame));
+
+    content->setFixedHeight(524);
+    QApplication::processEvents();
+    frame = item.popover()->geometry();
+    EXPECT_EQ(frame.height(), 524);
+    EXPECT_EQ(frame.bottom() + 1, panelTop);
+    item.hidePopover();
 }
 
 // The desktop's text colour stands for the panel's: light text on a dark theme, dark text on a light one.
