@@ -93,7 +93,7 @@ e2e_start_display() {
 # An X server on a display number that it picks itself (a number chosen here could be taken by another
 # server before this one starts).
 e2e_start_x_server() {
-    e2e_require_tools Xvfb xdpyinfo xdotool python3
+    e2e_require_tools Xvfb xdpyinfo xwininfo xdotool python3
     local number
     exec {displayfd}<> <(:)
     e2e_spawn Xvfb -displayfd "$displayfd" -screen 0 1280x800x24 -nolisten tcp
@@ -105,11 +105,11 @@ e2e_start_x_server() {
     e2e_wait_for 100 xdpyinfo || e2e_skip "Xvfb did not start on $DISPLAY"
 }
 
-# A tray docked at the right of the screen's edge $1 (top unless given), tinted $2 (0x303030, dark, unless
-# given); its process id in E2E_TRAY.
+# A tray docked at the right of the screen's edge $1 (top unless given), in the solid colour $2 (0x303030,
+# dark, unless given); its process id in E2E_TRAY.
 e2e_start_tray() {
     trayer --edge "${1:-top}" --align right --widthtype pixel --width 160 --heighttype pixel --height 28 \
-        --SetDockType true --SetPartialStrut true --transparent false --tint "${2:-0x303030}" &
+        --SetDockType true --SetPartialStrut true --transparent true --alpha 0 --tint "${2:-0x303030}" &
     E2E_TRAY=$!
     E2E_PIDS+=("$E2E_TRAY")
     e2e_wait_for 100 e2e_tray_ready || e2e_skip "trayer did not start a system tray"
@@ -168,6 +168,16 @@ e2e_store_session() {
         e2e_fail "could not store the account session in the keyring"
 }
 
+# A signed-in user's session without a tray: a fresh home with the calendar tree, an X server, and the
+# session bus whose keyring holds the account session.
+e2e_start_signed_in_session() {
+    e2e_make_home
+    e2e_start_x_server
+    e2e_start_session_bus
+    e2e_write_calendar
+    e2e_store_session
+}
+
 e2e_clear_session() {
     secret-tool clear xdg:schema app.mondrel.Mondrel.Secret service app.mondrel.Mondrel account quintor_session
 }
@@ -208,6 +218,12 @@ e2e_tray_icon() {
         [ -n "$geometry" ] && [ "${geometry%x*}" -le 48 ] && [ "${geometry#*x}" -le 48 ] && echo "$id" && return 0
     done
     return 1
+}
+
+# "X Y WIDTH HEIGHT" of window $1: its position on the screen and its size.
+e2e_frame_of() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
 }
 
 # Saves window $1 as the PNG file $2.

@@ -5,20 +5,11 @@
 set -u
 binary=$1
 . "$(dirname "$0")/desktop-session.sh"
-e2e_require_tools trayer xwininfo secret-tool
+e2e_require_tools trayer
 
-e2e_make_home
-e2e_start_x_server
-e2e_start_session_bus
-e2e_write_calendar
-e2e_store_session
+e2e_start_signed_in_session
 read -r screen_width screen_height < <(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p')
 
-# "X Y WIDTH HEIGHT" of a window: its position on the screen and its size.
-frame_of() {
-    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-        /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
-}
 # The tray's panel window.
 panel_window() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}'; }
 
@@ -29,8 +20,8 @@ popover_closed() { ! popover; }
 # Whether the popover lies on the screen and touches the panel at edge $1 from the screen's side.
 placed_well() {
     local edge=$1 px py pw ph x y w h
-    read -r px py pw ph < <(frame_of "$(panel_window)")
-    read -r x y w h < <(frame_of "$(popover)")
+    read -r px py pw ph < <(e2e_frame_of "$(panel_window)")
+    read -r x y w h < <(e2e_frame_of "$(popover)")
     placement="popover ${w}x${h}+${x}+${y}, $edge panel ${pw}x${ph}+${px}+${py}, screen ${screen_width}x${screen_height}"
     [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$screen_width" ] && [ $((y + h)) -le "$screen_height" ] ||
         return 1

@@ -7,16 +7,12 @@ set -u
 binary=$1
 here=$(dirname "$0")
 . "$here/desktop-session.sh"
-e2e_require_tools status-notifier-watcher secret-tool
+e2e_require_tools status-notifier-watcher
 # The host speaks D-Bus through Debian's python3-dbus, which only Debian's own Python sees.
 host_python=/usr/bin/python3
 "$host_python" -c 'import dbus' 2>/dev/null || e2e_skip "python3-dbus is not installed (scripts/bootstrap installs it)"
 
-e2e_make_home
-e2e_start_x_server
-e2e_start_session_bus
-e2e_write_calendar
-e2e_store_session
+e2e_start_signed_in_session
 
 name_owned() {
     dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \

@@ -1,5 +1,6 @@
 #include "platform/linux/QtStatusItem.h"
 
+#include "platform/linux/PanelContrast.h"
 #include "platform/linux/QtMenuBarPresenter.h"
 #include "platform/linux/QtWindowSystem.h"
 #include "platform/linux/X11PanelFrame.h"
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
 #include <QSvgRenderer>
 #include <QWidget>
 
@@ -28,6 +30,8 @@ namespace {
 constexpr double kDefaultThickness = 24;
 // A click on the icon closes the open popover by itself before the tray reports it; not reopened then.
 constexpr qint64 kReopenGuardMilliseconds = 300;
+// Qt's XEmbed tray icon: a top-level widget of its own, which the panel embeds.
+constexpr const char* kEmbeddedIconName = "QSystemTrayIconSys";
 // A watcher that does not answer within this time counts as none.
 constexpr int kWatcherTimeoutMs = 2000;
 
@@ -49,6 +53,14 @@ const ScreenDescription* nearestScreen(QPointF point, const std::vector<ScreenDe
         }
     }
     return best;
+}
+
+QImage tinted(const QImage& shape, const QColor& color) {
+    QImage result = shape;
+    QPainter painter(&result);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(result.rect(), color);
+    return result;
 }
 
 QPointF clampedInto(const QRectF& area, QPointF topLeft, QSizeF size) {
@@ -108,29 +120,71 @@ void QtStatusItem::setImage(const StatusItemImage& image) {
     applyImage();
 }
 
+// The desktop's text colour says little of the panel's: a dark Qt style may run under a light panel. Where
+// the panel's colour is known, the strokes stand out from it; elsewhere an outline keeps them legible.
 void QtStatusItem::applyImage() {
-    if (image_ && tray_)
-        tray_->setIcon(renderIcon(*image_, QGuiApplication::palette().color(QPalette::WindowText)));
+    if (!image_ || !tray_)
+        return;
+    const QColor text = QGuiApplication::palette().color(QPalette::WindowText);
+    tray_->setIcon(panelColour_.isValid() ? renderIcon(*image_, PanelContrast::inkOn(panelColour_, text))
+                                          : renderIcon(*image_, text, PanelContrast::outlineFor(text)));
 }
 
-QIcon QtStatusItem::renderIcon(const StatusItemImage& image, const QColor& color) {
+void QtStatusItem::schedulePanelSample() {
+    if (panelSamplePending_)
+        return;
+    panelSamplePending_ = true;
+    QMetaObject::invokeMethod(this, &QtStatusItem::samplePanel, Qt::QueuedConnection);
+}
+
+void QtStatusItem::samplePanel() {
+    panelSamplePending_ = false;
+    const QRect panel = panelFrame().toAlignedRect();
+    QScreen* screen = panel.isEmpty() ? nullptr : QGuiApplication::screenAt(panel.center());
+    QColor colour;
+    if (screen) {
+        const QRect grabbed = panel.translated(-screen->geometry().topLeft());
+        colour = PanelContrast::dominantColour(
+            screen->grabWindow(0, grabbed.x(), grabbed.y(), grabbed.width(), grabbed.height()).toImage());
+    }
+    if (colour == panelColour_)
+        return;
+    panelColour_ = colour;
+    applyImage();
+}
+
+QIcon QtStatusItem::renderIcon(const StatusItemImage& image, const QColor& color,
+                               const std::optional<QColor>& outline) {
     QSvgRenderer renderer(QStringLiteral(":/assets/%1.svg").arg(image.assetName));
     QIcon icon;
     if (!renderer.isValid())
         return icon;
     for (const double scale : {1.0, 2.0}) {
         const QSize pixels = (image.size * scale).toSize();
+        QImage shape(pixels, QImage::Format_ARGB32_Premultiplied);
+        shape.fill(Qt::transparent);
+        QPainter shapePainter(&shape);
+        const QSizeF fitted = QSizeF(renderer.defaultSize()).scaled(QSizeF(pixels), Qt::KeepAspectRatio);
+        renderer.render(&shapePainter, QRectF(QPointF((pixels.width() - fitted.width()) / 2,
+                                                      (pixels.height() - fitted.height()) / 2),
+                                              fitted));
+        shapePainter.end();
+        if (!image.isTemplate) {
+            icon.addPixmap(QPixmap::fromImage(shape));
+            continue;
+        }
         QImage canvas(pixels, QImage::Format_ARGB32_Premultiplied);
         canvas.fill(Qt::transparent);
         QPainter painter(&canvas);
-        const QSizeF fitted = QSizeF(renderer.defaultSize()).scaled(QSizeF(pixels), Qt::KeepAspectRatio);
-        renderer.render(&painter, QRectF(QPointF((pixels.width() - fitted.width()) / 2,
-                                                 (pixels.height() - fitted.height()) / 2),
-                                         fitted));
-        if (image.isTemplate) {
-            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-            painter.fillRect(canvas.rect(), color);
+        if (outline) {
+            // The shape in the outline's colour, shifted one point each way, under the strokes.
+            const QImage ring = tinted(shape, *outline);
+            for (const int dx : {-1, 0, 1})
+                for (const int dy : {-1, 0, 1})
+                    if (dx != 0 || dy != 0)
+                        painter.drawImage(QPointF(dx * scale, dy * scale), ring);
         }
+        painter.drawImage(QPointF(0, 0), tinted(shape, color));
         painter.end();
         icon.addPixmap(QPixmap::fromImage(canvas));
     }
@@ -170,9 +224,8 @@ WindowDescription QtStatusItem::area() const {
 }
 
 QRectF QtStatusItem::panelFrame() const {
-    // Qt's XEmbed tray icon is a top-level widget of its own, which the panel embeds.
     for (const QWidget* window : QApplication::topLevelWidgets())
-        if (window->objectName() == QLatin1String("QSystemTrayIconSys"))
+        if (window->objectName() == QLatin1String(kEmbeddedIconName))
             return X11PanelFrame::holding(window->internalWinId()).value_or(QRectF());
     return {};
 }
@@ -270,8 +323,15 @@ bool QtStatusItem::isPopoverVisible() const {
 }
 
 bool QtStatusItem::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::ApplicationPaletteChange && watched == qApp)
+    const QEvent::Type type = event->type();
+    if (type == QEvent::ApplicationPaletteChange && watched == qApp)
         applyImage();
+    // The XEmbed icon docked, moved to another panel or was uncovered by a panel that redrew itself: the
+    // panel's colour may have changed.
+    else if ((type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize ||
+              type == QEvent::Paint) &&
+             watched->isWidgetType() && watched->objectName() == QLatin1String(kEmbeddedIconName))
+        schedulePanelSample();
     else if (event->type() == QEvent::Hide && popover_ && watched == popover_.get())
         popoverHidden_.start();
     // Content that grows or shrinks while the popover is open keeps it on screen beside the panel.

@@ -3,6 +3,7 @@
 #include "platform/HandlerList.h"
 #include "platform/StatusItem.h"
 
+#include <QColor>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -70,8 +71,13 @@ public:
     std::unique_ptr<QMenu> makeMenu(const std::shared_ptr<Menu>& model) const;
     // Replaces the items of `menu` with those of `model`.
     void fillMenu(QMenu& menu, const std::shared_ptr<Menu>& model) const;
-    // The icon of `image` in `color` when it is a template, at 1x and 2x.
-    static QIcon renderIcon(const StatusItemImage& image, const QColor& color);
+    // The icon of `image` in `color` when it is a template, outlined one point wide in `outline` if given,
+    // at 1x and 2x.
+    static QIcon renderIcon(const StatusItemImage& image, const QColor& color,
+                            const std::optional<QColor>& outline = std::nullopt);
+    // The colour of the panel that holds the XEmbed icon, as last seen on the screen; invalid where that is
+    // unknown (StatusNotifierItem hosts draw the icon themselves).
+    QColor panelColour() const { return panelColour_; }
 
     // The icon's slot of the panel and the screen edge that the panel lies along.
     struct StatusArea {
@@ -108,6 +114,8 @@ private:
     StatusArea currentArea() const;
     WindowDescription area() const;
     void applyImage();
+    void schedulePanelSample();
+    void samplePanel();
     // Takes the size the popover's content asks for now, then puts it beside `popoverArea_`.
     void fitAndPlacePopover();
 
@@ -119,6 +127,8 @@ private:
     MenuProvider menuProvider_;
     std::unique_ptr<QMenu> hostedMenu_;
     std::optional<StatusItemImage> image_;
+    QColor panelColour_;
+    bool panelSamplePending_ = false;
     HandlerList<MouseDownMonitor> monitors_;
     Observation windowSource_;
     // Since the popover last hid: a click on the icon that closed it must not open it again at once.

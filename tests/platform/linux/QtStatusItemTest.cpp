@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QPalette>
 #include <QScreen>
-#include <QSet>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -278,29 +277,67 @@ TEST(QtStatusItemPopoverTest, ContentThatGrowsAsItShowsStaysOnScreenBesideThePan
     item.hidePopover();
 }
 
-// The desktop's text colour stands for the panel's: light text on a dark theme, dark text on a light one.
-TEST_F(QtStatusItemTest, TheIconFollowsTheLightOrDarkColoursOfTheDesktop) {
+// Where the panel's colour is unknown (no XEmbed tray here), the strokes keep the desktop's text colour and
+// an outline in black or white, whichever stands out from them, keeps them legible on any panel; a change
+// of the desktop's colours redraws the icon.
+TEST_F(QtStatusItemTest, OnAPanelOfUnknownColourTheIconIsOutlined) {
     const QPalette original = QApplication::palette();
-    const auto iconColours = [this] {
-        QSet<QRgb> colours;
+    // How many opaque pixels have the grey `strokes` and how many the grey `outline`; where the strokes'
+    // soft edges lie on the outline, a grey between the two.
+    const auto count = [this](int strokes, int outline) {
+        std::pair<int, int> counts;
         const QImage image = item.icon().pixmap(QSize(18, 18)).toImage();
         for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (image.pixelColor(x, y).alpha() == 255)
-                    colours.insert(image.pixelColor(x, y).rgb());
-        return colours;
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.alpha() != 255)
+                    continue;
+                EXPECT_TRUE(c.red() == c.green() && c.green() == c.blue()) << x << "," << y;
+                EXPECT_GE(c.red(), std::min(strokes, outline));
+                EXPECT_LE(c.red(), std::max(strokes, outline));
+                counts.first += c.red() == strokes;
+                counts.second += c.red() == outline;
+            }
+        return counts;
     };
     QPalette dark = original;
     dark.setColor(QPalette::WindowText, Qt::white);
     QApplication::setPalette(dark);
     item.setImage(MenuBarLabel::image());
-    EXPECT_EQ(iconColours(), QSet<QRgb>{QColor(Qt::white).rgb()});
+    EXPECT_FALSE(item.panelColour().isValid());
+    auto [strokes, outline] = count(255, 0);
+    EXPECT_GT(strokes, 40);
+    EXPECT_GT(outline, 40);
 
-    QPalette light = original;
-    light.setColor(QPalette::WindowText, Qt::black);
-    QApplication::setPalette(light);
-    EXPECT_EQ(iconColours(), QSet<QRgb>{QColor(Qt::black).rgb()});
+    QPalette grey = original;
+    grey.setColor(QPalette::WindowText, QColor(0x30, 0x30, 0x30));
+    QApplication::setPalette(grey);
+    std::tie(strokes, outline) = count(0x30, 255);
+    EXPECT_GT(strokes, 40);
+    EXPECT_GT(outline, 40);
     QApplication::setPalette(original);
+}
+
+TEST_F(QtStatusItemTest, TheOutlineSurroundsTheStrokesWithoutCoveringThem) {
+    const QImage plain =
+        QtStatusItem::renderIcon(MenuBarLabel::image(), Qt::red).pixmap(QSize(36, 36)).toImage();
+    const QImage outlined = QtStatusItem::renderIcon(MenuBarLabel::image(), Qt::red, QColor(Qt::blue))
+                                .pixmap(QSize(36, 36))
+                                .toImage();
+    ASSERT_EQ(plain.size(), outlined.size());
+    int strokes = 0;
+    int outline = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) {
+            if (plain.pixelColor(x, y).alpha() == 255) {
+                ++strokes;
+                EXPECT_EQ(outlined.pixelColor(x, y), QColor(Qt::red)) << x << "," << y;
+            } else if (plain.pixelColor(x, y).alpha() == 0 && outlined.pixelColor(x, y) == QColor(Qt::blue)) {
+                ++outline;
+            }
+        }
+    EXPECT_GT(strokes, 100);
+    EXPECT_GT(outline, 100) << "two pixels wide at 2x around every stroke";
 }
 
 TEST_F(QtStatusItemTest, TheTemplateIconIsDrawnInTheGivenColour) {
