@@ -17,6 +17,10 @@
 
 namespace {
 
+QtStatusItem::StatusArea slot(double x, double y, double width, double height, Qt::Edge edge) {
+    return {QRectF(x, y, width, height), edge};
+}
+
 // Content that asks for more room as it is shown.
 class GrowingOnShow final : public QWidget {
 public:
@@ -171,65 +175,61 @@ TEST_F(QtStatusItemTest, TheClickThatClosedThePopoverDoesNotReopenIt) {
 }
 
 TEST_F(QtStatusItemTest, TheStatusAreaIsTheIconsSlotOfThePanel) {
-    using Area = QtStatusItem::StatusArea;
     const auto area = [](const QRectF& icon, QPointF pointer, const std::vector<ScreenDescription>& screens,
                          const QRectF& panel = {}) {
         return QtStatusItem::statusArea(icon, panel, pointer, screens, 24);
     };
     const auto top = screenWithPanels(32, 0);
-    EXPECT_EQ(area(QRectF(1700, 5, 22, 22), {}, top), Area({1700, 0, 22, 32}, Qt::TopEdge));
-    EXPECT_EQ(area(QRectF(), QPointF(1700, 10), top), Area({1684, 0, 32, 32}, Qt::TopEdge))
+    EXPECT_EQ(area(QRectF(1700, 5, 22, 22), {}, top), slot(1700, 0, 22, 32, Qt::TopEdge));
+    EXPECT_EQ(area(QRectF(), QPointF(1700, 10), top), slot(1684, 0, 32, 32, Qt::TopEdge))
         << "a tray that does not say where the icon is: around the pointer";
 
     const auto bottom = screenWithPanels(0, 40);
-    EXPECT_EQ(area(QRectF(), QPointF(1700, 1060), bottom), Area({1680, 1040, 40, 40}, Qt::BottomEdge));
+    EXPECT_EQ(area(QRectF(), QPointF(1700, 1060), bottom), slot(1680, 1040, 40, 40, Qt::BottomEdge));
     const auto none = screenWithPanels(0, 0);
-    EXPECT_EQ(area(QRectF(), QPointF(1700, 3), none), Area({1688, 0, 24, 24}, Qt::TopEdge));
-    EXPECT_EQ(area(QRectF(), QPointF(5, 5), {}), Area({-7, -7, 24, 24}, Qt::TopEdge));
-    EXPECT_EQ(area(QRectF(1890, 1055, 22, 22), {}, none), Area({1890, 1056, 22, 24}, Qt::BottomEdge))
+    EXPECT_EQ(area(QRectF(), QPointF(1700, 3), none), slot(1688, 0, 24, 24, Qt::TopEdge));
+    EXPECT_EQ(area(QRectF(), QPointF(5, 5), {}), slot(-7, -7, 24, 24, Qt::TopEdge));
+    EXPECT_EQ(area(QRectF(1890, 1055, 22, 22), {}, none), slot(1890, 1056, 22, 24, Qt::BottomEdge))
         << "no room reserved: the nearer of top and bottom, even nearer to the right edge";
 
     std::vector<ScreenDescription> sides = {{QRectF(0, 0, 1920, 1080), QRectF(48, 0, 1832, 1080)}};
-    EXPECT_EQ(area(QRectF(10, 500, 22, 22), {}, sides), Area({0, 500, 48, 22}, Qt::LeftEdge));
-    EXPECT_EQ(area(QRectF(), QPointF(1900, 500), sides), Area({1880, 480, 40, 40}, Qt::RightEdge));
+    EXPECT_EQ(area(QRectF(10, 500, 22, 22), {}, sides), slot(0, 500, 48, 22, Qt::LeftEdge));
+    EXPECT_EQ(area(QRectF(), QPointF(1900, 500), sides), slot(1880, 480, 40, 40, Qt::RightEdge));
 
     // The panel's own window, where the X server tells it, even where the desktop reserves no room for it:
     // an icon 26 pixels high in a panel 28 high.
     EXPECT_EQ(area(QRectF(1257, 773, 22, 26), {}, none, QRectF(1120, 772, 160, 28)),
-              Area({1257, 772, 22, 28}, Qt::BottomEdge));
+              slot(1257, 772, 22, 28, Qt::BottomEdge));
     EXPECT_EQ(area(QRectF(1257, 1, 22, 26), {}, none, QRectF(1120, 0, 160, 28)),
-              Area({1257, 0, 22, 28}, Qt::TopEdge));
+              slot(1257, 0, 22, 28, Qt::TopEdge));
     EXPECT_EQ(area(QRectF(2, 40, 26, 22), {}, none, QRectF(0, 0, 30, 160)),
-              Area({0, 40, 30, 22}, Qt::LeftEdge));
+              slot(0, 40, 30, 22, Qt::LeftEdge));
     EXPECT_EQ(area(QRectF(1894, 40, 26, 22), {}, none, QRectF(1890, 0, 30, 160)),
-              Area({1890, 40, 30, 22}, Qt::RightEdge));
+              slot(1890, 40, 30, 22, Qt::RightEdge));
     EXPECT_EQ(area(QRectF(1700, 5, 22, 22), {}, top, QRectF(0, 900, 100, 28)),
-              Area({1700, 0, 22, 32}, Qt::TopEdge))
+              slot(1700, 0, 22, 32, Qt::TopEdge))
         << "a panel that does not hold the icon says nothing";
 }
 
 // Beside the panel on the screen's side, touching it, centred on the icon, inside the screen.
 TEST_F(QtStatusItemTest, ThePopoverOpensBesideThePanelInsideTheScreen) {
-    using Area = QtStatusItem::StatusArea;
     const QSizeF size(300, 400);
     const auto top = screenWithPanels(32, 0);
-    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1000, 0, 22, 32}, Qt::TopEdge), size, top),
-              QPointF(861, 32));
-    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1900, 0, 20, 32}, Qt::TopEdge), size, top),
-              QPointF(1620, 32))
+    EXPECT_EQ(QtStatusItem::popoverPosition(slot(1000, 0, 22, 32, Qt::TopEdge), size, top), QPointF(861, 32));
+    EXPECT_EQ(QtStatusItem::popoverPosition(slot(1900, 0, 20, 32, Qt::TopEdge), size, top), QPointF(1620, 32))
         << "kept off the right edge";
     const auto bottom = screenWithPanels(0, 40);
-    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1000, 1040, 40, 40}, Qt::BottomEdge), size, bottom),
+    EXPECT_EQ(QtStatusItem::popoverPosition(slot(1000, 1040, 40, 40, Qt::BottomEdge), size, bottom),
               QPointF(870, 640));
     const auto full = screenWithPanels(0, 0);
-    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1000, 1052, 22, 28}, Qt::BottomEdge), size, full),
+    EXPECT_EQ(QtStatusItem::popoverPosition(slot(1000, 1052, 22, 28, Qt::BottomEdge), size, full),
               QPointF(861, 652))
         << "above a bottom panel for which the desktop reserves no room";
-    EXPECT_EQ(QtStatusItem::popoverPosition(Area({0, 40, 30, 22}, Qt::LeftEdge), size, full), QPointF(30, 0))
+    EXPECT_EQ(QtStatusItem::popoverPosition(slot(0, 40, 30, 22, Qt::LeftEdge), size, full), QPointF(30, 0))
         << "right of a left panel, kept off the top";
-    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1890, 700, 30, 22}, Qt::RightEdge), size, full),
+    EXPECT_EQ(QtStatusItem::popoverPosition(slot(1890, 700, 30, 22, Qt::RightEdge), size, full),
               QPointF(1590, 511));
-    EXPECT_EQ(QtStatusItem::popoverPosition(Area({1000, 0, 22, 32}, Qt::TopEdge), QSizeF(300, 2000), top),
+    EXPECT_EQ(QtStatusItem::popoverPosition(slot(1000, 0, 22, 32, Qt::TopEdge), QSizeF(300, 2000), top),
               QPointF(861, 32))
         << "taller than the screen: its top stays by the panel";
 
