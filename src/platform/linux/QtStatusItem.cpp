@@ -32,6 +32,8 @@ constexpr double kDefaultThickness = 24;
 constexpr qint64 kReopenGuardMilliseconds = 300;
 // Qt's XEmbed tray icon: a top-level widget of its own, which the panel embeds.
 constexpr const char* kEmbeddedIconName = "QSystemTrayIconSys";
+// A panel takes at most this share of the screen across its edge.
+constexpr double kMaxPanelShare = 4;
 // A watcher that does not answer within this time counts as none.
 constexpr int kWatcherTimeoutMs = 2000;
 
@@ -330,7 +332,8 @@ bool QtStatusItem::eventFilter(QObject* watched, QEvent* event) {
     // panel's colour may have changed.
     else if ((type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize ||
               type == QEvent::Paint) &&
-             watched->isWidgetType() && watched->objectName() == QLatin1String(kEmbeddedIconName))
+             watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow() &&
+             watched->objectName() == QLatin1String(kEmbeddedIconName))
         schedulePanelSample();
     else if (event->type() == QEvent::Hide && popover_ && watched == popover_.get())
         popoverHidden_.start();
@@ -409,8 +412,11 @@ QtStatusItem::StatusArea QtStatusItem::statusArea(const QRectF& iconGeometry, co
             screen = &candidate;
             break;
         }
-    if (iconKnown && panel.contains(spot)) {
-        const bool horizontal = panel.width() >= panel.height();
+    const bool horizontal = panel.width() >= panel.height();
+    // A strip along an edge: a window that covers much of the screen is a desktop, not a panel.
+    const bool strip = screen && (horizontal ? panel.height() <= screen->frame.height() / kMaxPanelShare
+                                             : panel.width() <= screen->frame.width() / kMaxPanelShare);
+    if (iconKnown && panel.contains(spot) && (strip || !screen)) {
         if (horizontal) {
             const bool atTop = !screen || spot.y() - screen->frame.top() <= screen->frame.bottom() - spot.y();
             return {{iconGeometry.left(), panel.top(), iconGeometry.width(), panel.height()},

@@ -209,6 +209,9 @@ TEST_F(QtStatusItemTest, TheStatusAreaIsTheIconsSlotOfThePanel) {
     EXPECT_EQ(area(QRectF(1700, 5, 22, 22), {}, top, QRectF(0, 900, 100, 28)),
               slot(1700, 0, 22, 32, Qt::TopEdge))
         << "a panel that does not hold the icon says nothing";
+    EXPECT_EQ(area(QRectF(1700, 5, 22, 22), {}, top, QRectF(0, 0, 1920, 1080)),
+              slot(1700, 0, 22, 32, Qt::TopEdge))
+        << "nor does a window that covers the screen";
 }
 
 // Beside the panel on the screen's side, touching it, centred on the icon, inside the screen.
