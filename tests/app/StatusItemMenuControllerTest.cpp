@@ -107,6 +107,15 @@ TEST_F(StatusItemMenuControllerTest, APanelAtTheBottomHoldsTheStatusItemToo) {
     EXPECT_FALSE(counts(QRectF(1200, 858, 40, 40))) << "2 points above the bottom edge";
 }
 
+// The icon's slot of a panel at the left or right: as wide as the panel, as high as the icon.
+TEST_F(StatusItemMenuControllerTest, PanelsAtTheSidesHoldTheStatusItemToo) {
+    EXPECT_TRUE(counts(QRectF(0, 600, 48, 22)));
+    EXPECT_TRUE(counts(QRectF(1392, 600, 48, 22)));
+    EXPECT_FALSE(counts(QRectF(1.5, 600, 48, 22))) << "1.5 points from the left edge";
+    EXPECT_FALSE(counts(QRectF(0, 890, 48, 22))) << "its middle is below the screen";
+    EXPECT_FALSE(counts(QRectF(0, 600, 48, 35))) << "taller than the bar allows";
+}
+
 TEST_F(StatusItemMenuControllerTest, WithoutScreensNoWindowCounts) {
     windows.screenList.clear();
     EXPECT_EQ(controller.menuBarHeight(), 22) << "the status bar's own thickness";

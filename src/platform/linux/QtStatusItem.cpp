@@ -302,6 +302,10 @@ void QtStatusItem::fitAndPlacePopover() {
         layout->activate();
         popover_->adjustSize();
     }
+    placePopover();
+}
+
+void QtStatusItem::placePopover() {
     popover_->move(
         popoverPosition(popoverArea_, QSizeF(popover_->size()), windowSystem_.screens()).toPoint());
 }
@@ -335,13 +339,11 @@ bool QtStatusItem::eventFilter(QObject* watched, QEvent* event) {
              watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow() &&
              watched->objectName() == QLatin1String(kEmbeddedIconName))
         schedulePanelSample();
-    else if (event->type() == QEvent::Hide && popover_ && watched == popover_.get())
+    else if (type == QEvent::Hide && popover_ && watched == popover_.get())
         popoverHidden_.start();
     // Content that grows or shrinks while the popover is open keeps it on screen beside the panel.
-    else if (event->type() == QEvent::Resize && popover_ && watched == popover_.get() &&
-             popover_->isVisible())
-        popover_->move(
-            popoverPosition(popoverArea_, QSizeF(popover_->size()), windowSystem_.screens()).toPoint());
+    else if (type == QEvent::Resize && popover_ && watched == popover_.get() && popover_->isVisible())
+        placePopover();
     return false;
 }
 

@@ -118,6 +118,7 @@ private:
     void samplePanel();
     // Takes the size the popover's content asks for now, then puts it beside `popoverArea_`.
     void fitAndPlacePopover();
+    void placePopover();
 
     QtWindowSystem& windowSystem_;
     PopoverFactory popoverFactory_;
