@@ -112,10 +112,15 @@ void DayEventsSectionWidget::renderRows(const QList<DayEvent>& events) {
         delete item->widget();
         delete item;
     }
-    for (const DayEvent& event : events)
-        rowsLayout_->addWidget(makeRow(event, rows_));
+    // Rows added to a list on screen are shown only later, so its layout does not count them yet: the
+    // height comes from the rows themselves.
+    int height = 0;
+    for (const DayEvent& event : events) {
+        QWidget* row = makeRow(event, rows_);
+        rowsLayout_->addWidget(row);
+        height += row->sizeHint().height() + (height > 0 ? DayEventsSection::kSpacing : 0);
+    }
     // The list is as tall as its rows, up to the limit; beyond it the rows scroll.
-    const int height = events.isEmpty() ? 0 : rows_->sizeHint().height();
     scrollArea_->setFixedHeight(qMin(height, DayEventsSection::kMaximumListHeight));
 }
 

@@ -2,9 +2,13 @@
 
 #include "ViewFixture.h"
 #include "app/SettingsPresenter.h"
+#include "support/QtPrinters.h"
+#include "support/VdirTree.h"
 #include "utilities/MondrelTheme.h"
 #include "views/CalendarViewWidget.h"
 #include "views/Controls.h"
+#include "views/DayEventsSection.h"
+#include "views/DayEventsSectionWidget.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -12,6 +16,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -58,6 +63,87 @@ protected:
         const QColor accent = MondrelTheme::accent();
         return qAbs(color.red() - accent.red()) <= 2 && qAbs(color.green() - accent.green()) <= 2 &&
                qAbs(color.blue() - accent.blue()) <= 2;
+    }
+
+    // What the day list draws now: the titles of the rows a person can see, and the line shown instead.
+    struct DrawnDay {
+        QStringList titles;
+        QString message;
+    };
+    static DrawnDay drawnDay(CalendarPopoverWidget& popover) {
+        // A layout request climbs one level of the widget tree per turn of the loop.
+        for (int turn = 0; turn < 3; ++turn)
+            QCoreApplication::processEvents();
+        DrawnDay drawn;
+        auto* section = popover.findChild<DayEventsSectionWidget*>();
+        if (!section || !section->isVisible())
+            return drawn;
+        const QRect shown = popover.rect();
+        const auto onScreen = [&](const QWidget* widget) {
+            return widget->isVisible() && widget->height() > 0 &&
+                   shown.intersects(QRect(widget->mapTo(&popover, QPoint(0, 0)), widget->size()));
+        };
+        const QLabel* heading = section->findChild<QLabel*>();
+        for (const QLabel* label : section->findChildren<QLabel*>())
+            if (label != heading && onScreen(label) && !label->text().isEmpty())
+                drawn.message = label->text();
+        auto* list = section->findChild<QScrollArea*>();
+        if (!list || !onScreen(list->viewport()))
+            return drawn;
+        const QRect viewport = list->viewport()->rect();
+        for (const QWidget* row : list->widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const QRect inViewport(row->mapTo(list->viewport(), QPoint(0, 0)), row->size());
+            if (onScreen(row) && viewport.intersects(inViewport))
+                drawn.titles << row->findChildren<ElidedLabel*>().last()->text();
+        }
+        return drawn;
+    }
+    // What a popover opened fresh on the listed day would show.
+    QStringList describedTitles(CalendarPopoverWidget& popover) {
+        const std::optional<Instant> listed = popover.calendar()->view().selectedDay();
+        QStringList titles;
+        if (!listed)
+            return titles;
+        for (const DayEvent& event : DayEventsSection(environment(), *listed).description().events)
+            titles << event.title();
+        return titles;
+    }
+    void expectDrawsDescription(CalendarPopoverWidget& popover, const QStringList& titles, const char* step) {
+        SCOPED_TRACE(step);
+        const DrawnDay drawn = drawnDay(popover);
+        EXPECT_EQ(drawn.titles, titles);
+        EXPECT_EQ(describedTitles(popover), titles);
+        EXPECT_EQ(drawn.message, titles.isEmpty() ? QStringLiteral("Nothing scheduled.") : QString());
+        // The window takes the size its content asks for.
+        EXPECT_EQ(popover.size(), popover.sizeHint());
+    }
+    void selectByJump(CalendarViewWidget& calendar, const QString& text) {
+        auto* field = calendar.findChild<QLineEdit*>();
+        ASSERT_TRUE(field);
+        field->selectAll();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+    // Waits for the local calendars to read the change just written.
+    void awaitStoreChange() {
+        QSignalSpy refreshed(eventsService.get(), &CalendarEventsService::changeTokenChanged);
+        VdirTree::settle(*vdirStore, queue);
+        if (refreshed.isEmpty()) {
+            ASSERT_TRUE(refreshed.wait(5000));
+        }
+    }
+    void writeWorkDay() {
+        write("work/color", "#34C759\n");
+        writeEvent("work", "standup", "Standup", "DTSTART;TZID=Europe/Berlin:20261207T093000",
+                   "DTEND;TZID=Europe/Berlin:20261207T094500");
+        writeEvent("work", "review", "Design review", "DTSTART;TZID=Europe/Berlin:20261207T160000",
+                   "DTEND;TZID=Europe/Berlin:20261207T170000");
+        writeEvent("work", "planning", "Planning", "DTSTART;TZID=Europe/Berlin:20261208T110000",
+                   "DTEND;TZID=Europe/Berlin:20261208T120000");
+        writeEvent("work", "tomorrow", "Dentist", "DTSTART;TZID=Europe/Berlin:20261208T080000",
+                   "DTEND;TZID=Europe/Berlin:20261208T083000");
+        writeEvent("work", "xmas", "Christmas lunch", "DTSTART;TZID=Europe/Berlin:20271225T120000",
+                   "DTEND;TZID=Europe/Berlin:20271225T140000");
     }
 };
 
@@ -178,6 +264,79 @@ TEST_F(CalendarPopoverWidgetTest, ShowMyEventsAsksForAccessAndThePromptFollows) 
     QTest::mouseClick(openSettings, Qt::LeftButton);
     EXPECT_EQ(settingsOpened, 1);
     SettingsPresenter::setOpenAction({});
+}
+
+TEST_F(CalendarPopoverWidgetTest, TheDayListDrawsTheListedDayAfterEveryClickAndJump) {
+    writeWorkDay();
+    startLocalCalendars();
+    signIn();
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    CalendarViewWidget* calendar = popover.calendar();
+    ASSERT_TRUE(calendar);
+    const QStringList today{"Standup", "Design review"};
+    const QStringList tomorrow{"Dentist", "Planning"};
+    expectDrawsDescription(popover, today, "first open");
+
+    QTest::mouseClick(calendar->cellOf(day(2026, 12, 9)), Qt::LeftButton);
+    expectDrawsDescription(popover, {}, "a day without events");
+    QTest::mouseClick(calendar->cellOf(day(2026, 12, 8)), Qt::LeftButton);
+    expectDrawsDescription(popover, tomorrow, "another day");
+    keep(render(popover), QStringLiteral("popover-second-day.png"));
+    QTest::mouseClick(calendar->cellOf(day(2026, 12, 7)), Qt::LeftButton);
+    expectDrawsDescription(popover, today, "back to the first day");
+
+    selectByJump(*calendar, QStringLiteral("tomorrow"));
+    expectDrawsDescription(popover, tomorrow, "jump to tomorrow");
+    selectByJump(*calendar, QStringLiteral("2027-12-25"));
+    expectDrawsDescription(popover, {"Christmas lunch"}, "jump a year ahead");
+    selectByJump(*calendar, QStringLiteral("garbage"));
+    EXPECT_TRUE(calendar->view().jumpFailed());
+    expectDrawsDescription(popover, {"Christmas lunch"}, "a jump that finds no date");
+    QTest::mouseClick(buttonTitled<TextButton>(popover, QStringLiteral("Today")), Qt::LeftButton);
+    expectDrawsDescription(popover, today, "Today");
+
+    popover.hide();
+    render(popover);
+    expectDrawsDescription(popover, today, "opened again");
+}
+
+TEST_F(CalendarPopoverWidgetTest, TheOpenDayListFollowsFilesAddedChangedAndRemoved) {
+    writeWorkDay();
+    startLocalCalendars();
+    signIn();
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    QTest::mouseClick(popover.calendar()->cellOf(day(2026, 12, 8)), Qt::LeftButton);
+    expectDrawsDescription(popover, {"Dentist", "Planning"}, "before");
+
+    writeEvent("work", "call", "Call the bank", "DTSTART;TZID=Europe/Berlin:20261208T093000",
+               "DTEND;TZID=Europe/Berlin:20261208T100000");
+    awaitStoreChange();
+    expectDrawsDescription(popover, {"Dentist", "Call the bank", "Planning"}, "a file added");
+
+    writeEvent("work", "planning", "Planning, moved", "DTSTART;TZID=Europe/Berlin:20261208T070000",
+               "DTEND;TZID=Europe/Berlin:20261208T073000");
+    awaitStoreChange();
+    expectDrawsDescription(popover, {"Planning, moved", "Dentist", "Call the bank"}, "a file changed");
+
+    for (const char* uid : {"tomorrow", "planning", "call"})
+        ASSERT_TRUE(QFile::remove(calendarFolder() + QStringLiteral("/work/%1.ics").arg(uid)));
+    awaitStoreChange();
+    expectDrawsDescription(popover, {}, "every file removed");
+}
+
+TEST_F(CalendarPopoverWidgetTest, AClickBeforeTheFolderIsReadDrawsTheDayOnceItIs) {
+    writeWorkDay();
+    signIn();
+    useLocalCalendars();
+    QSignalSpy refreshed(eventsService.get(), &CalendarEventsService::changeTokenChanged);
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    if (refreshed.isEmpty()) {
+        ASSERT_TRUE(refreshed.wait(5000));
+    }
+    expectDrawsDescription(popover, {"Standup", "Design review"}, "after the folder was read");
 }
 
 } // namespace
