@@ -16,7 +16,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
-#include <QScrollArea>
+#include <QListView>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -65,6 +65,13 @@ protected:
                qAbs(color.blue() - accent.blue()) <= 2;
     }
 
+    static int pixelsOf(const QImage& image, QColor color) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixelColor(x, y).rgb() == color.rgb() ? 1 : 0;
+        return count;
+    }
     // What the day list draws now: the titles of the rows a person can see, and the line shown instead.
     struct DrawnDay {
         QStringList titles;
@@ -87,14 +94,15 @@ protected:
         for (const QLabel* label : section->findChildren<QLabel*>())
             if (label != heading && onScreen(label) && !label->text().isEmpty())
                 drawn.message = label->text();
-        auto* list = section->findChild<QScrollArea*>();
+        auto* list = section->findChild<QListView*>();
         if (!list || !onScreen(list->viewport()))
             return drawn;
         const QRect viewport = list->viewport()->rect();
-        for (const QWidget* row : list->widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            const QRect inViewport(row->mapTo(list->viewport(), QPoint(0, 0)), row->size());
-            if (onScreen(row) && viewport.intersects(inViewport))
-                drawn.titles << row->findChildren<ElidedLabel*>().last()->text();
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            const QModelIndex index = list->model()->index(row, 0);
+            const QRect drawnRect = list->visualRect(index);
+            if (drawnRect.height() > 0 && viewport.intersects(drawnRect))
+                drawn.titles << index.data().toString();
         }
         return drawn;
     }
@@ -179,12 +187,12 @@ TEST_F(CalendarPopoverWidgetTest, SignedInShowsTheMonthAndTheDaysEvents) {
     const QPoint outside = other->mapTo(&popover, QPoint(6, other->height() / 2));
     EXPECT_FALSE(isAccent(image.pixelColor(outside)));
 
-    QStringList shown;
-    for (const ElidedLabel* label : popover.findChildren<ElidedLabel*>())
-        if (label->isVisible())
-            shown << label->text();
+    const QStringList shown = drawnDay(popover).titles;
     EXPECT_TRUE(shown.contains("Office closed")) << shown.join(", ").toStdString();
     EXPECT_TRUE(shown.contains("Design review"));
+    // The rows' dots are painted in their calendars' colours.
+    EXPECT_GE(pixelsOf(image, QColor(0x34, 0xc7, 0x59)), 12);
+    EXPECT_GE(pixelsOf(image, QColor(0x34, 0x78, 0xf6)), 12);
 }
 
 TEST_F(CalendarPopoverWidgetTest, ClicksAndReturnDriveTheMonth) {
