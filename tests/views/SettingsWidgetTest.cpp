@@ -170,7 +170,7 @@ TEST(SettingsWidgetTest, SwitchingWithTheKeyboardKeepsTheFocusOnTheSwitch) {
     showForm(widget);
 
     for (const QString& title :
-         {QStringLiteral("Show this Mac's calendars"), QStringLiteral("Show week numbers")}) {
+         {QStringLiteral("Show this computer's calendars"), QStringLiteral("Show week numbers")}) {
         SCOPED_TRACE(title.toStdString());
         QCheckBox* toggle = childWithText<QCheckBox>(widget, title);
         ASSERT_TRUE(toggle);
