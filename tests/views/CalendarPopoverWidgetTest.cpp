@@ -279,7 +279,11 @@ TEST_F(CalendarPopoverWidgetTest, TheDayListDrawsTheListedDayAfterEveryClickAndJ
     startLocalCalendars();
     signIn();
     CalendarPopoverWidget popover(environment());
+    // The window is sized and placed before it shows, and keeps that size once shown.
+    popover.adjustSize();
+    const QSize placed = popover.size();
     render(popover);
+    EXPECT_EQ(popover.size(), placed);
     CalendarViewWidget* calendar = popover.calendar();
     ASSERT_TRUE(calendar);
     const QStringList today{"Standup", "Design review"};
