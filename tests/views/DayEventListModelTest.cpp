@@ -52,7 +52,7 @@ TEST(DayEventListModelTest, RowsThatStayKeepTheirIndexesThroughAnyChangeOfTheLis
 
         ASSERT_EQ(rows(model), next) << "round " << round;
         for (int i = 0; i < held.size(); ++i) {
-            const QString id = before[i];
+            const QString& id = before[i];
             if (next.contains(id)) {
                 ASSERT_TRUE(held[i].isValid()) << id.toStdString();
                 EXPECT_EQ(held[i].data(DayEventListModel::idRole).toString(), id);
