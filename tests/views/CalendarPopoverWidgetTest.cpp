@@ -65,13 +65,6 @@ protected:
                qAbs(color.blue() - accent.blue()) <= 2;
     }
 
-    static int pixelsOf(const QImage& image, QColor color) {
-        int count = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                count += image.pixelColor(x, y).rgb() == color.rgb() ? 1 : 0;
-        return count;
-    }
     // What the day list draws now: the titles of the rows a person can see, and the line shown instead.
     struct DrawnDay {
         QStringList titles;
@@ -106,21 +99,10 @@ protected:
         }
         return drawn;
     }
-    // What a popover opened fresh on the listed day would show.
-    QStringList describedTitles(CalendarPopoverWidget& popover) {
-        const std::optional<Instant> listed = popover.calendar()->view().selectedDay();
-        QStringList titles;
-        if (!listed)
-            return titles;
-        for (const DayEvent& event : DayEventsSection(environment(), *listed).description().events)
-            titles << event.title();
-        return titles;
-    }
     void expectDrawsDescription(CalendarPopoverWidget& popover, const QStringList& titles, const char* step) {
         SCOPED_TRACE(step);
         const DrawnDay drawn = drawnDay(popover);
         EXPECT_EQ(drawn.titles, titles);
-        EXPECT_EQ(describedTitles(popover), titles);
         EXPECT_EQ(drawn.message, titles.isEmpty() ? QStringLiteral("Nothing scheduled.") : QString());
         // The window takes the size its content asks for.
         EXPECT_EQ(popover.size(), popover.sizeHint());
@@ -140,18 +122,21 @@ protected:
             ASSERT_TRUE(refreshed.wait(5000));
         }
     }
-    void writeWorkDay() {
+    // Half an hour from `start` (local "yyyyMMddThhmm") in the work calendar.
+    void writeMeeting(const QString& uid, const QString& title, const QString& start) {
+        const QDateTime from = QDateTime::fromString(start, QStringLiteral("yyyyMMdd'T'hhmm"));
+        const auto line = [](const char* name, const QDateTime& at) {
+            return QStringLiteral("%1;TZID=Europe/Berlin:%2").arg(name, at.toString("yyyyMMdd'T'hhmmss"));
+        };
+        writeEvent("work", uid, title, line("DTSTART", from), line("DTEND", from.addSecs(30 * 60)));
+    }
+    void writeWorkDays() {
         write("work/color", "#34C759\n");
-        writeEvent("work", "standup", "Standup", "DTSTART;TZID=Europe/Berlin:20261207T093000",
-                   "DTEND;TZID=Europe/Berlin:20261207T094500");
-        writeEvent("work", "review", "Design review", "DTSTART;TZID=Europe/Berlin:20261207T160000",
-                   "DTEND;TZID=Europe/Berlin:20261207T170000");
-        writeEvent("work", "planning", "Planning", "DTSTART;TZID=Europe/Berlin:20261208T110000",
-                   "DTEND;TZID=Europe/Berlin:20261208T120000");
-        writeEvent("work", "tomorrow", "Dentist", "DTSTART;TZID=Europe/Berlin:20261208T080000",
-                   "DTEND;TZID=Europe/Berlin:20261208T083000");
-        writeEvent("work", "xmas", "Christmas lunch", "DTSTART;TZID=Europe/Berlin:20271225T120000",
-                   "DTEND;TZID=Europe/Berlin:20271225T140000");
+        writeMeeting("standup", "Standup", "20261207T0930");
+        writeMeeting("review", "Design review", "20261207T1600");
+        writeMeeting("planning", "Planning", "20261208T1100");
+        writeMeeting("tomorrow", "Dentist", "20261208T0800");
+        writeMeeting("xmas", "Christmas lunch", "20271225T1200");
     }
 };
 
@@ -190,9 +175,6 @@ TEST_F(CalendarPopoverWidgetTest, SignedInShowsTheMonthAndTheDaysEvents) {
     const QStringList shown = drawnDay(popover).titles;
     EXPECT_TRUE(shown.contains("Office closed")) << shown.join(", ").toStdString();
     EXPECT_TRUE(shown.contains("Design review"));
-    // The rows' dots are painted in their calendars' colours.
-    EXPECT_GE(pixelsOf(image, QColor(0x34, 0xc7, 0x59)), 12);
-    EXPECT_GE(pixelsOf(image, QColor(0x34, 0x78, 0xf6)), 12);
 }
 
 TEST_F(CalendarPopoverWidgetTest, ClicksAndReturnDriveTheMonth) {
@@ -275,7 +257,7 @@ TEST_F(CalendarPopoverWidgetTest, ShowMyEventsAsksForAccessAndThePromptFollows) 
 }
 
 TEST_F(CalendarPopoverWidgetTest, TheDayListDrawsTheListedDayAfterEveryClickAndJump) {
-    writeWorkDay();
+    writeWorkDays();
     startLocalCalendars();
     signIn();
     CalendarPopoverWidget popover(environment());
@@ -314,7 +296,7 @@ TEST_F(CalendarPopoverWidgetTest, TheDayListDrawsTheListedDayAfterEveryClickAndJ
 }
 
 TEST_F(CalendarPopoverWidgetTest, TheOpenDayListFollowsFilesAddedChangedAndRemoved) {
-    writeWorkDay();
+    writeWorkDays();
     startLocalCalendars();
     signIn();
     CalendarPopoverWidget popover(environment());
@@ -322,13 +304,11 @@ TEST_F(CalendarPopoverWidgetTest, TheOpenDayListFollowsFilesAddedChangedAndRemov
     QTest::mouseClick(popover.calendar()->cellOf(day(2026, 12, 8)), Qt::LeftButton);
     expectDrawsDescription(popover, {"Dentist", "Planning"}, "before");
 
-    writeEvent("work", "call", "Call the bank", "DTSTART;TZID=Europe/Berlin:20261208T093000",
-               "DTEND;TZID=Europe/Berlin:20261208T100000");
+    writeMeeting("call", "Call the bank", "20261208T0930");
     awaitStoreChange();
     expectDrawsDescription(popover, {"Dentist", "Call the bank", "Planning"}, "a file added");
 
-    writeEvent("work", "planning", "Planning, moved", "DTSTART;TZID=Europe/Berlin:20261208T070000",
-               "DTEND;TZID=Europe/Berlin:20261208T073000");
+    writeMeeting("planning", "Planning, moved", "20261208T0700");
     awaitStoreChange();
     expectDrawsDescription(popover, {"Planning, moved", "Dentist", "Call the bank"}, "a file changed");
 
@@ -339,7 +319,7 @@ TEST_F(CalendarPopoverWidgetTest, TheOpenDayListFollowsFilesAddedChangedAndRemov
 }
 
 TEST_F(CalendarPopoverWidgetTest, AClickBeforeTheFolderIsReadDrawsTheDayOnceItIs) {
-    writeWorkDay();
+    writeWorkDays();
     signIn();
     useLocalCalendars();
     QSignalSpy refreshed(eventsService.get(), &CalendarEventsService::changeTokenChanged);

@@ -64,25 +64,6 @@ TEST(DayEventListModelTest, RowsThatStayKeepTheirIndexesThroughAnyChangeOfTheLis
     EXPECT_EQ(resets.size(), 0) << "a reset would throw away the view's scroll position";
 }
 
-TEST(DayEventListModelTest, AChangedEventRepaintsOnlyItsRow) {
-    DayEventListModel model;
-    model.setEvents(events({"a", "b", "c"}));
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
-
-    model.setEvents({event("a"), event("b", "Renamed"), event("c")});
-    ASSERT_EQ(changed.size(), 1);
-    EXPECT_EQ(changed[0][0].toModelIndex().row(), 1);
-    EXPECT_EQ(changed[0][1].toModelIndex().row(), 1);
-    EXPECT_EQ(model.index(1).data().toString(), "Renamed");
-    EXPECT_EQ(model.index(1).data(Qt::AccessibleTextRole).toString(), "9:00 AM, Renamed");
-
-    model.setEvents({event("a"), event("b", "Renamed"), event("c")});
-    EXPECT_EQ(changed.size(), 1) << "the same list changes nothing";
-    EXPECT_EQ(inserted.size() + removed.size(), 0);
-}
-
 TEST(DayEventListModelTest, AListThatRepeatsAnIdIsShownAsItIs) {
     DayEventListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);

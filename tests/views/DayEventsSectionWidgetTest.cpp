@@ -69,33 +69,13 @@ TEST_F(DayEventsSectionWidgetTest, AScrolledListKeepsItsPlaceWhileTheDayChangesU
     EXPECT_EQ(bar->value(), 200);
     EXPECT_EQ(topRow(*list), top);
     EXPECT_EQ(list->model()->rowCount(), 31);
+    EXPECT_EQ(list->model()->index(12, 0).data().toString(), "Renamed");
 
     // Another day starts at its top, as when it is opened fresh.
     section.setDay(day(2026, 12, 8));
     QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), 0);
     EXPECT_EQ(topRow(*list), "Meeting 0");
-}
-
-TEST_F(DayEventsSectionWidgetTest, TheListIsAsTallAsItsRowsBeforeItIsShown) {
-    DayEventsSection section(environment(), day(2026, 12, 7));
-    DayEventsSectionWidget widget(section);
-    auto* list = widget.findChild<QListView*>();
-    ASSERT_TRUE(list);
-    const int empty = widget.sizeHint().height();
-
-    fillDay(7, 2);
-    storeChanged();
-    const int two = list->height();
-    EXPECT_GT(two, 0);
-    EXPECT_GT(widget.sizeHint().height(), empty - 20) << "the rows replace the empty line";
-
-    addEvent(QStringLiteral("third"), QStringLiteral("Third"), at(2026, 12, 7, 20));
-    storeChanged();
-    EXPECT_EQ(list->height(), two / 2 * 3) << "every row is equally tall";
-    fillDay(7, 200);
-    storeChanged();
-    EXPECT_EQ(list->height(), DayEventsSection::kMaximumListHeight);
 }
 
 } // namespace
