@@ -1,4 +1,6 @@
 #include "support/BenchPopover.h"
+#include "views/DayEventDelegate.h"
+#include "views/DayEventListModel.h"
 #include "views/DayEventsSection.h"
 #include "views/DayEventsSectionWidget.h"
 
@@ -58,5 +60,57 @@ void BM_DayListSwitchDay(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DayListSwitchDay)->Arg(kSmall)->Arg(kBusy)->Arg(kHuge)->Unit(benchmark::kMillisecond);
+
+// The rows alone, without the services: a list view over the model, 170 pixels tall, painted after each
+// change. `change` makes the next list from the whole one.
+template <typename Change> void updateRows(benchmark::State& state, Change change) {
+    QList<DayEvent> all;
+    const Instant start = Instant::fromSecondsSince1970(1'800'000'000);
+    for (int i = 0; i < state.range(0); ++i)
+        all.append(DayEvent(QStringLiteral("row-%1").arg(i), QStringLiteral("Meeting %1").arg(i),
+                            QStringLiteral("9:00 AM"), false, Qt::blue, start.addingSeconds(i),
+                            std::nullopt));
+    const QList<DayEvent> changed = change(all);
+    DayEventListModel model;
+    DayEventDelegate delegate;
+    QListView list;
+    list.setModel(&model);
+    list.setItemDelegate(&delegate);
+    list.setUniformItemSizes(true);
+    list.setFixedSize(276, DayEventsSection::kMaximumListHeight);
+    model.setEvents(all);
+    list.show();
+    QCoreApplication::processEvents();
+    bool whole = false;
+    for (auto _ : state) {
+        model.setEvents(whole ? all : changed);
+        QCoreApplication::processEvents();
+        list.viewport()->repaint();
+        whole = !whole;
+    }
+}
+
+// One event renamed, and back.
+void BM_DayListRowsOneChanged(benchmark::State& state) {
+    updateRows(state, [](QList<DayEvent> events) {
+        const DayEvent& old = events[events.size() / 2];
+        events[events.size() / 2] =
+            DayEvent(old.id(), old.title() + QStringLiteral(" (moved)"), old.timeLabel(), false, old.color(),
+                     old.sortDate(), std::nullopt);
+        return events;
+    });
+}
+BENCHMARK(BM_DayListRowsOneChanged)->Arg(kSmall)->Arg(kBusy)->Arg(kHuge)->Unit(benchmark::kMillisecond);
+
+// Every other event leaves, and comes back: one of two interleaved calendars switched off and on.
+void BM_DayListRowsEveryOtherLeaves(benchmark::State& state) {
+    updateRows(state, [](const QList<DayEvent>& events) {
+        QList<DayEvent> kept;
+        for (qsizetype i = 0; i < events.size(); i += 2)
+            kept.append(events[i]);
+        return kept;
+    });
+}
+BENCHMARK(BM_DayListRowsEveryOtherLeaves)->Arg(kSmall)->Arg(kBusy)->Arg(kHuge)->Unit(benchmark::kMillisecond);
 
 } // namespace

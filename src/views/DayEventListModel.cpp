@@ -46,9 +46,10 @@ QVariant DayEventListModel::data(const QModelIndex& index, int role) const {
 }
 
 void DayEventListModel::setEvents(const QList<DayEvent>& events) {
+    const QHash<QString, qsizetype> wanted = positionsOf(events);
     // Rows are matched by id: a list that repeats one (two files claiming the same event) is shown as it
     // is, starting afresh.
-    const bool keyed = positionsOf(events).size() == events.size();
+    const bool keyed = wanted.size() == events.size();
     if (!keyed || !keyed_) {
         beginResetModel();
         events_ = events;
@@ -56,23 +57,60 @@ void DayEventListModel::setEvents(const QList<DayEvent>& events) {
         endResetModel();
         return;
     }
-    removeMissing(events);
-    reorderAsIn(events);
+    // Each run of rows that come or go costs the view a pass over every row: many runs at once (one of two
+    // interleaved calendars switched off) are one change of the whole layout instead.
+    if (runsMissing(events_, wanted) + runsMissing(events, positionsOf(events_)) > kMaximumRuns) {
+        relayout(events);
+        return;
+    }
+    removeMissing(wanted);
+    reorderAsIn(wanted);
     insertAdded(events);
     updateChanged(events);
 }
 
+int DayEventListModel::runsMissing(const QList<DayEvent>& events, const QHash<QString, qsizetype>& other) {
+    int runs = 0;
+    bool inRun = false;
+    for (const DayEvent& event : events) {
+        const bool missing = !other.contains(event.id());
+        runs += missing && !inRun ? 1 : 0;
+        inRun = missing;
+    }
+    return runs;
+}
+
+// The rows become `events` in one change of the layout; the view's persistent indexes follow their events,
+// and those of events gone become invalid.
+void DayEventListModel::relayout(QList<DayEvent> events) {
+    emit layoutAboutToBeChanged();
+    const QModelIndexList before = persistentIndexList();
+    QStringList idsBefore;
+    idsBefore.reserve(before.size());
+    for (const QModelIndex& index : before)
+        idsBefore.append(events_[index.row()].id());
+    events_ = std::move(events);
+    const QHash<QString, qsizetype> rowOf = positionsOf(events_);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QString& id : idsBefore) {
+        const auto row = rowOf.constFind(id);
+        after.append(row == rowOf.cend() ? QModelIndex() : index(int(*row)));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+}
+
 // Runs of rows whose events are gone leave together, from the end so that earlier rows keep their place.
-void DayEventListModel::removeMissing(const QList<DayEvent>& events) {
-    const QHash<QString, qsizetype> kept = positionsOf(events);
+void DayEventListModel::removeMissing(const QHash<QString, qsizetype>& wanted) {
     qsizetype end = events_.size();
     while (end > 0) {
-        if (kept.contains(events_[end - 1].id())) {
+        if (wanted.contains(events_[end - 1].id())) {
             --end;
             continue;
         }
         qsizetype first = end - 1;
-        while (first > 0 && !kept.contains(events_[first - 1].id()))
+        while (first > 0 && !wanted.contains(events_[first - 1].id()))
             --first;
         beginRemoveRows({}, int(first), int(end - 1));
         events_.remove(first, end - first);
@@ -81,28 +119,16 @@ void DayEventListModel::removeMissing(const QList<DayEvent>& events) {
     }
 }
 
-// The rows that stay take the order of the new list; a view's persistent indexes follow them.
-void DayEventListModel::reorderAsIn(const QList<DayEvent>& events) {
-    const QHash<QString, qsizetype> wanted = positionsOf(events);
+// The rows that stay take the order of the new list.
+void DayEventListModel::reorderAsIn(const QHash<QString, qsizetype>& wanted) {
     const auto precedes = [&wanted](const DayEvent& a, const DayEvent& b) {
         return wanted.value(a.id()) < wanted.value(b.id());
     };
     if (std::is_sorted(events_.cbegin(), events_.cend(), precedes))
         return;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    QStringList idsBefore;
-    idsBefore.reserve(before.size());
-    for (const QModelIndex& index : before)
-        idsBefore.append(events_[index.row()].id());
-    std::stable_sort(events_.begin(), events_.end(), precedes);
-    const QHash<QString, qsizetype> rowOf = positionsOf(events_);
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (const QString& id : idsBefore)
-        after.append(index(int(rowOf.value(id))));
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<DayEvent> sorted = events_;
+    std::stable_sort(sorted.begin(), sorted.end(), precedes);
+    relayout(std::move(sorted));
 }
 
 // What remains are the new list's events in its order, some missing: each run of missing ones comes in at

@@ -3,6 +3,7 @@
 #include "models/DayEvent.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 
 // The day list's rows, one per event, keyed by the event's id. A new list updates, inserts, removes and
@@ -22,8 +23,13 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
-    void removeMissing(const QList<DayEvent>& events);
-    void reorderAsIn(const QList<DayEvent>& events);
+    static constexpr int kMaximumRuns = 16;
+
+    // How many runs of consecutive events of `events` `other` lacks.
+    static int runsMissing(const QList<DayEvent>& events, const QHash<QString, qsizetype>& other);
+    void relayout(QList<DayEvent> events);
+    void removeMissing(const QHash<QString, qsizetype>& wanted);
+    void reorderAsIn(const QHash<QString, qsizetype>& wanted);
     void insertAdded(const QList<DayEvent>& events);
     void updateChanged(const QList<DayEvent>& events);
 
