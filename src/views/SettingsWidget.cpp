@@ -152,6 +152,26 @@ void SettingsWidget::render(const std::vector<SettingsSection>& sections) {
             form_->insertWidget(int(i), boxes_[size_t(i)].box);
         }
     }
+    orderTabs();
+}
+
+// Rows made later than those below them still take their turn from the top down.
+void SettingsWidget::orderTabs() {
+    QWidget* previous = nullptr;
+    const auto chain = [&previous](QWidget* widget) {
+        if (!(widget->focusPolicy() & Qt::TabFocus))
+            return;
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    };
+    for (const SectionBox& section : boxes_) {
+        for (const RowWidget& row : section.rows) {
+            chain(row.widget);
+            for (QWidget* child : row.widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                chain(child);
+        }
+    }
 }
 
 void SettingsWidget::renderSection(SectionBox& section, const std::vector<SettingsRow>& rows) {

@@ -43,6 +43,7 @@ private:
     };
 
     void renderSection(SectionBox& section, const std::vector<SettingsRow>& rows);
+    void orderTabs();
     RowWidget makeRow(const SettingsRow& row, QWidget* parent);
 
     QScrollArea* scroll_;

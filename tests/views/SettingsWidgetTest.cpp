@@ -179,8 +179,11 @@ TEST(SettingsWidgetTest, SwitchingWithTheKeyboardKeepsTheFocusOnTheSwitch) {
             EXPECT_EQ(toggle->isChecked(), press == 1 ? !before : before);
         }
     }
-    // The calendar rows went and came back with the switch.
-    EXPECT_TRUE(childWithText<QCheckBox>(widget, QStringLiteral("Work")));
+    // The calendar rows went and came back with the switch, and Tab reaches them in the order they are drawn.
+    QCheckBox* calendars = childWithText<QCheckBox>(widget, QStringLiteral("Show this computer's calendars"));
+    calendars->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(calendars, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), childWithText<QCheckBox>(widget, QStringLiteral("Home")));
 }
 
 TEST(SettingsWidgetTest, ADisabledSignOutIsDrawnDisabled) {
