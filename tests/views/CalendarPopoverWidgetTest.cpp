@@ -128,7 +128,7 @@ protected:
         const auto line = [](const char* name, const QDateTime& at) {
             return QStringLiteral("%1;TZID=Europe/Berlin:%2").arg(name, at.toString("yyyyMMdd'T'hhmmss"));
         };
-        writeEvent("work", uid, title, line("DTSTART", from), line("DTEND", from.addSecs(30 * 60)));
+        writeEvent("work", uid, title, line("DTSTART", from), line("DTEND", from.addSecs(1800)));
     }
     void writeWorkDays() {
         write("work/color", "#34C759\n");
