@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -329,6 +330,39 @@ TEST_F(CalendarPopoverWidgetTest, AClickBeforeTheFolderIsReadDrawsTheDayOnceItIs
         ASSERT_TRUE(refreshed.wait(5000));
     }
     expectDrawsDescription(popover, {"Standup", "Design review"}, "after the folder was read");
+}
+
+TEST_F(CalendarPopoverWidgetTest, AScrolledDayListKeepsItsPlaceWhenFilesChange) {
+    for (const QString& date : {QStringLiteral("20261207"), QStringLiteral("20261208")})
+        for (int i = 0; i < 30; ++i)
+            writeMeeting(date + QString::number(i), QStringLiteral("Meeting %1").arg(i),
+                         date + QTime(7, 0).addSecs(i * 900).toString("'T'hhmm"));
+    startLocalCalendars();
+    signIn();
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    auto* list = popover.findChild<QListView*>();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->height(), DayEventsSection::kMaximumListHeight);
+    QScrollBar* bar = list->verticalScrollBar();
+    bar->setValue(200);
+    const auto topRow = [list] { return list->indexAt(QPoint(1, 1)).data().toString(); };
+    const QString top = topRow();
+    EXPECT_NE(top, "Meeting 0");
+
+    // A file added at the end and one in view renamed.
+    writeMeeting("late", "Late meeting", "20261207T2300");
+    writeMeeting("2026120712", "Renamed", "20261207T1000");
+    awaitStoreChange();
+    EXPECT_EQ(bar->value(), 200);
+    EXPECT_EQ(topRow(), top);
+    EXPECT_EQ(list->model()->rowCount(), 31);
+    EXPECT_EQ(list->model()->index(12, 0).data().toString(), "Renamed");
+
+    // Another day starts at its top, as when it is opened fresh.
+    QTest::mouseClick(popover.calendar()->cellOf(day(2026, 12, 8)), Qt::LeftButton);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(topRow(), "Meeting 0");
 }
 
 } // namespace
