@@ -1,88 +1,14 @@
-#include "account/AccountModel.h"
-#include "account/QuintorAccountBridge.h"
-#include "models/CalendarModel.h"
-#include "platform/Workspace.h"
-#include "platform/linux/QtMainQueue.h"
-#include "services/CalendarEventsService.h"
-#include "services/google/GoogleCalendarService.h"
-#include "utilities/UserDefaults.h"
+#include "support/BenchPopover.h"
 #include "views/CalendarPopoverView.h"
 #include "views/CalendarView.h"
 #include "views/DayEventsSection.h"
 
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 namespace {
 
-// One calendar with a busy day: 50 events of half an hour from 07:00 on 7 December 2026.
-class BusyDayStore final : public EventStore {
-public:
-    BusyDayStore() {
-        calendar_ = {QStringLiteral("work"), QStringLiteral("Work"), std::nullopt, QColor(0x34, 0x78, 0xf6)};
-        const Instant first = *Calendar::current().date(2026, 12, 7, 7);
-        for (int i = 0; i < 50; ++i) {
-            StoredEvent event;
-            event.startDate = first.addingSeconds(i * 15 * 60.0);
-            event.endDate = event.startDate->addingSeconds(30 * 60.0);
-            event.title = QStringLiteral("Meeting %1").arg(i);
-            event.calendar = calendar_;
-            event.calendarItemIdentifier = QStringLiteral("item-%1").arg(i);
-            event.calendarItemExternalIdentifier = QStringLiteral("uid-%1").arg(i);
-            events_.append(event);
-        }
-    }
-    EventAuthorizationStatus authorizationStatus() const override {
-        return EventAuthorizationStatus::fullAccess;
-    }
-    QCoro::Task<EventAccessResult> requestFullAccess() override { co_return EventAccessResult{true, {}}; }
-    void reset() override {}
-    QList<EventSource> delegateSources() const override { return {}; }
-    std::unique_ptr<EventStore> storeLimitedTo(const QList<EventSource>&) const override {
-        return std::make_unique<BusyDayStore>();
-    }
-    QList<EventCalendar> eventCalendars() const override { return {calendar_}; }
-    QList<StoredEvent> events(Instant start, Instant end, const std::optional<QStringList>&) const override {
-        QList<StoredEvent> result;
-        for (const StoredEvent& event : events_)
-            if (occurrenceOverlaps(*event.startDate, *event.endDate, start, end))
-                result.append(event);
-        return result;
-    }
-
-private:
-    EventCalendar calendar_;
-    QList<StoredEvent> events_;
-};
-
-class EmptySecretStore final : public SecretStore {
-public:
-    Status update(const ItemKey&, const QByteArray&) override { return Status::notFound; }
-    Status add(const ItemKey&, const QByteArray&) override { return Status::success; }
-    ReadResult read(const ItemKey&) override { return {Status::notFound, {}}; }
-    Status remove(const ItemKey&) override { return Status::notFound; }
-};
-
-class IdleWorkspace final : public Workspace {
-public:
-    bool open(const QUrl&) override { return false; }
-    bool reveal(const QString&) override { return false; }
-};
-
 // The popover's objects on the busy day, signed in to the calendar, today selected.
-struct Popover {
-    ScopedCalendarPin pin{QStringLiteral("en_US"), QStringLiteral("Europe/Berlin")};
-    QTemporaryDir dir;
-    QtMainQueue queue;
-    UserDefaults defaults{dir.filePath(QStringLiteral("defaults.json"))};
-    EmptySecretStore secrets;
-    QuintorAccountBridge bridge{secrets};
-    AccountModel account{bridge};
-    CalendarModel calendar{*Calendar::current().date(2026, 12, 7, 10), queue};
-    CalendarEventsService events{std::make_unique<BusyDayStore>(), defaults};
-    GoogleCalendarService google{GoogleCalendarService::Environment{queue, secrets, nullptr, {}, QString()}};
-    IdleWorkspace workspace;
-    ViewEnvironment environment{account, calendar, events, google, defaults, queue, workspace, QString(), {}};
+struct Popover : BenchPopover {
     CalendarPopoverView root{environment};
     CalendarView month{environment};
     DayEventsSection day{environment, calendar.today()};

@@ -15,7 +15,7 @@ CalendarPopoverDescription CalendarPopoverView::description() const {
         CalendarPopoverDescription::Content::signInPrompt,
         QStringLiteral("MondrelLogo"),
         QStringLiteral("Welcome to Mondrel"),
-        QStringLiteral("Sign in to use your menu-bar calendar."),
+        QStringLiteral("Sign in to use your tray calendar."),
         QStringLiteral("Sign in"),
     };
 }

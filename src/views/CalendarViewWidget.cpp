@@ -217,6 +217,14 @@ DayCellButton* CalendarViewWidget::cellOf(Instant day) const {
     return nullptr;
 }
 
+bool CalendarViewWidget::event(QEvent* event) {
+    // Polished before it is first sized to be shown: today is selected by then, so that the size the window
+    // is placed by already holds the day list.
+    if (event->type() == QEvent::Polish)
+        view_->appear();
+    return QWidget::event(event);
+}
+
 void CalendarViewWidget::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     view_->appear();

@@ -28,6 +28,7 @@ public:
     DayCellButton* cellOf(Instant day) const;
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -135,8 +135,28 @@ void ElidedLabel::setText(const QString& text) {
     if (text == text_)
         return;
     text_ = text;
+    updateToolTip();
     updateGeometry();
     update();
+}
+
+void ElidedLabel::setElideMode(Qt::TextElideMode mode) {
+    elideMode_ = mode;
+    update();
+}
+
+void ElidedLabel::setAlignment(Qt::Alignment alignment) {
+    alignment_ = alignment;
+    update();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateToolTip();
+}
+
+void ElidedLabel::updateToolTip() {
+    setToolTip(fontMetrics().horizontalAdvance(text_) > width() ? text_ : QString());
 }
 
 QSize ElidedLabel::sizeHint() const {
@@ -151,25 +171,8 @@ QSize ElidedLabel::minimumSizeHint() const {
 void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setPen(ViewStyle::color(ink_, palette()));
-    const QString shown = fontMetrics().elidedText(text_, Qt::ElideRight, width());
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shown);
-}
-
-ColorDot::ColorDot(int diameter, QWidget* parent) : QWidget(parent) {
-    setFixedSize(diameter, diameter);
-}
-
-void ColorDot::setColor(const QColor& color) {
-    color_ = color;
-    update();
-}
-
-void ColorDot::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color_);
-    painter.drawEllipse(QRectF(rect()));
+    const QString shown = fontMetrics().elidedText(text_, elideMode_, width());
+    painter.drawText(rect(), int(alignment_), shown);
 }
 
 BusyIndicator::BusyIndicator(int side, QWidget* parent) : QWidget(parent) {

@@ -76,36 +76,29 @@ private:
     int minimumHeight_;
 };
 
-// One line of text, cut with an ellipsis where it does not fit.
+// One line of text, cut with an ellipsis where it does not fit; the cut text shows whole as its tooltip.
 class ElidedLabel final : public QWidget {
     Q_OBJECT
 public:
     ElidedLabel(const QFont& font, Ink ink, QWidget* parent = nullptr);
     void setText(const QString& text);
     const QString& text() const { return text_; }
+    void setElideMode(Qt::TextElideMode mode);
+    void setAlignment(Qt::Alignment alignment);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void updateToolTip();
+
     QString text_;
     Ink ink_;
-};
-
-// A filled circle of one colour.
-class ColorDot final : public QWidget {
-    Q_OBJECT
-public:
-    ColorDot(int diameter, QWidget* parent = nullptr);
-    void setColor(const QColor& color);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QColor color_;
+    Qt::TextElideMode elideMode_ = Qt::ElideRight;
+    Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
 // The smallest spinning progress indicator; it turns only while shown.

@@ -76,7 +76,7 @@ SourcePrompt DayEventsSection::sourcePrompt(EventAuthorizationStatus authorizati
     switch (authorization) {
     case EventAuthorizationStatus::restricted:
     case EventAuthorizationStatus::denied:
-        return {QStringLiteral("Calendar access is off."), QStringLiteral("Open System Settings"),
+        return {QStringLiteral("Calendar access is off."), QStringLiteral("Show Calendar Folder"),
                 SourcePromptAction::openCalendarPrivacySettings};
     case EventAuthorizationStatus::fullAccess:
         return {QStringLiteral("Calendar sources are turned off."), QStringLiteral("Open Mondrel Settings"),

@@ -1,39 +1,18 @@
 #include "views/DayEventsSectionWidget.h"
 
 #include "views/Controls.h"
+#include "views/DayEventDelegate.h"
+#include "views/DayEventListModel.h"
 #include "views/ViewStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
+#include <QListView>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int kBusyIndicatorSide = 12;
-
-// One event: time column, calendar colour, title; read out as one element.
-QWidget* makeRow(const DayEvent& event, QWidget* parent) {
-    auto* row = new QWidget(parent);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(DayEventsSection::kRowSpacing);
-
-    auto* time = new ElidedLabel(ViewStyle::font(11), Ink::secondary, row);
-    time->setFixedWidth(DayEventsSection::kTimeColumnWidth);
-    time->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    time->setText(event.timeLabel());
-    auto* dot = new ColorDot(DayEventsSection::kDotDiameter, row);
-    dot->setColor(event.color());
-    auto* title = new ElidedLabel(ViewStyle::font(12), Ink::primary, row);
-    title->setText(event.title());
-
-    layout->addWidget(time, 0, Qt::AlignVCenter);
-    layout->addWidget(dot, 0, Qt::AlignVCenter);
-    layout->addWidget(title, 1, Qt::AlignVCenter);
-    row->setAccessibleName(event.timeLabel() + QStringLiteral(", ") + event.title());
-    return row;
-}
 
 } // namespace
 
@@ -46,17 +25,23 @@ DayEventsSectionWidget::DayEventsSectionWidget(DayEventsSection& section, QWidge
     heading_ = makeLabel(ViewStyle::font(11), Ink::secondary, this);
     layout->addWidget(heading_);
 
-    scrollArea_ = new QScrollArea(this);
-    scrollArea_->setFrameShape(QFrame::NoFrame);
-    scrollArea_->setWidgetResizable(true);
-    scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scrollArea_->setBackgroundRole(QPalette::Window);
-    rows_ = new QWidget;
-    rowsLayout_ = new QVBoxLayout(rows_);
-    rowsLayout_->setContentsMargins(0, 0, 0, 0);
-    rowsLayout_->setSpacing(DayEventsSection::kSpacing);
-    scrollArea_->setWidget(rows_);
-    layout->addWidget(scrollArea_);
+    // Only the rows in view are painted, and a new rendering changes only the rows that changed.
+    model_ = new DayEventListModel(this);
+    delegate_ = new DayEventDelegate(this);
+    list_ = new QListView(this);
+    list_->setModel(model_);
+    list_->setItemDelegate(delegate_);
+    list_->setUniformItemSizes(true);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setFocusPolicy(Qt::NoFocus);
+    list_->viewport()->setAutoFillBackground(false);
+    list_->setAutoFillBackground(false);
+    list_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    layout->addWidget(list_);
 
     checking_ = new QWidget(this);
     auto* checkingLayout = new QHBoxLayout(checking_);
@@ -92,7 +77,7 @@ void DayEventsSectionWidget::render() {
     const DayEventsDescription description = section_.description();
     using Content = DayEventsDescription::Content;
     heading_->setText(description.heading);
-    scrollArea_->setVisible(description.content == Content::events);
+    list_->setVisible(description.content == Content::events);
     checking_->setVisible(description.content == Content::checking);
     message_->setVisible(description.content == Content::nothingScheduled);
     prompt_->setVisible(description.content == Content::prompt);
@@ -108,15 +93,17 @@ void DayEventsSectionWidget::render() {
 }
 
 void DayEventsSectionWidget::renderRows(const QList<DayEvent>& events) {
-    while (QLayoutItem* item = rowsLayout_->takeAt(0)) {
-        delete item->widget();
-        delete item;
+    model_->setEvents(events);
+    // The list is as tall as its rows, up to the limit; beyond it the rows scroll. Worked out from the
+    // rows alone, so that the popover knows its size before anything is shown. The last row's gap stays
+    // in, or the list would scroll by that gap.
+    list_->setFixedHeight(
+        qMin(model_->rowCount() * delegate_->rowHeight(), DayEventsSection::kMaximumListHeight));
+    // Another day starts at its top, as a fresh list would; the same day keeps where the user scrolled.
+    if (listedDay_ != section_.day()) {
+        listedDay_ = section_.day();
+        list_->scrollToTop();
     }
-    for (const DayEvent& event : events)
-        rowsLayout_->addWidget(makeRow(event, rows_));
-    // The list is as tall as its rows, up to the limit; beyond it the rows scroll.
-    const int height = events.isEmpty() ? 0 : rows_->sizeHint().height();
-    scrollArea_->setFixedHeight(qMin(height, DayEventsSection::kMaximumListHeight));
 }
 
 void DayEventsSectionWidget::showEvent(QShowEvent* event) {

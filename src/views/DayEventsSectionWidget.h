@@ -4,13 +4,14 @@
 
 #include <QWidget>
 
+class DayEventDelegate;
+class DayEventListModel;
 class QLabel;
-class QScrollArea;
-class QVBoxLayout;
+class QListView;
 class TextButton;
 
-// Draws a DayEventsSection: the day's heading, then its rows in a scroll area, the checking or empty line,
-// or the source prompt.
+// Draws a DayEventsSection: the day's heading, then its rows in a list that scrolls beyond its limit, the
+// checking or empty line, or the source prompt.
 class DayEventsSectionWidget final : public QWidget {
     Q_OBJECT
 public:
@@ -27,9 +28,9 @@ private:
 
     DayEventsSection& section_;
     QLabel* heading_;
-    QScrollArea* scrollArea_;
-    QWidget* rows_;
-    QVBoxLayout* rowsLayout_;
+    DayEventListModel* model_;
+    DayEventDelegate* delegate_;
+    QListView* list_;
     QWidget* checking_;
     QLabel* checkingText_;
     QLabel* message_;
@@ -37,4 +38,6 @@ private:
     QLabel* promptText_;
     TextButton* promptButton_;
     std::optional<SourcePromptAction> promptAction_;
+    // The day whose rows the list holds.
+    std::optional<Instant> listedDay_;
 };

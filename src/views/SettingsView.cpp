@@ -42,6 +42,7 @@ SettingsState SettingsView::state() const {
     state.launchAtLoginEnabled = environment_.launchAtLogin.isEnabled();
     state.launchAtLoginNeedsApproval = environment_.launchAtLogin.needsApproval();
     state.showSystemCalendars = defaults_.boolValue(DayEventsSection::kShowSystemCalendarsKey, true);
+    state.calendarFolder = calendarFolder_;
     state.authorization = environment_.events.authorization();
     state.calendarGroups = environment_.events.calendarGroups();
     for (const CalendarEventsService::CalendarGroup& group : state.calendarGroups) {

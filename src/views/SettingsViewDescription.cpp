@@ -2,6 +2,8 @@
 
 #include "utilities/Localization.h"
 
+#include <QDir>
+
 namespace {
 
 using Kind = SettingsRow::Kind;
@@ -44,15 +46,17 @@ SettingsSection general(const SettingsState& state) {
     section.rows.push_back(
         toggle(localized("Launch at Login"), state.launchAtLoginEnabled, SettingsAction::setLaunchAtLogin));
     if (state.launchAtLoginNeedsApproval)
-        section.rows.push_back(labelledButton(localized("Mondrel is turned off in your Mac's Login Items."),
-                                              localized("Open Login Items"), SettingsAction::openLoginItems));
+        section.rows.push_back(labelledButton(localized("Mondrel is turned off in your autostart folder."),
+                                              localized("Open Autostart Folder"),
+                                              SettingsAction::openLoginItems));
     return section;
 }
 
 void appendCalendarList(const SettingsState& state, std::vector<SettingsRow>& rows) {
     if (state.calendarGroups.isEmpty()) {
-        rows.push_back(caption(localized("No calendars found on this Mac yet. Accounts added in System "
-                                         "Settings › Internet Accounts appear here.")));
+        rows.push_back(caption(localized("No calendars found in %1 yet. Calendars that a sync tool such as "
+                                         "vdirsyncer writes there appear here.")
+                                   .arg(QDir::toNativeSeparators(state.calendarFolder))));
         return;
     }
     for (const CalendarEventsService::CalendarGroup& group : state.calendarGroups) {
@@ -70,7 +74,7 @@ void appendCalendarList(const SettingsState& state, std::vector<SettingsRow>& ro
 
 SettingsSection calendar(const SettingsState& state) {
     SettingsSection section{localized("Calendar"), {}};
-    section.rows.push_back(toggle(localized("Show this Mac's calendars"), state.showSystemCalendars,
+    section.rows.push_back(toggle(localized("Show this computer's calendars"), state.showSystemCalendars,
                                   SettingsAction::setShowSystemCalendars));
     if (!state.showSystemCalendars)
         return section;
@@ -78,7 +82,7 @@ SettingsSection calendar(const SettingsState& state) {
     case EventAuthorizationStatus::restricted:
     case EventAuthorizationStatus::denied:
         section.rows.push_back(labelledButton(localized("Calendar access is off for Mondrel."),
-                                              localized("Open System Settings"),
+                                              localized("Show Calendar Folder"),
                                               SettingsAction::openCalendarPrivacy));
         break;
     case EventAuthorizationStatus::fullAccess:
@@ -128,7 +132,7 @@ SettingsSection updates(const SettingsState& state) {
 SettingsSection about(const SettingsState& state) {
     SettingsRow line;
     line.kind = Kind::footnote;
-    line.label = localized("Mondrel — a calendar in your menu bar.");
+    line.label = localized("Mondrel — a calendar in your system tray.");
     return {localized("About"), {labelledValue(localized("Version"), state.version), line}};
 }
 

@@ -16,6 +16,8 @@ struct SettingsState {
     bool launchAtLoginEnabled = false;
     bool launchAtLoginNeedsApproval = false;
     bool showSystemCalendars = true;
+    // The folder the local calendars are read from.
+    QString calendarFolder;
     EventAuthorizationStatus authorization = EventAuthorizationStatus::notDetermined;
     QList<CalendarEventsService::CalendarGroup> calendarGroups;
     // The identifiers of the calendars the user left out.
@@ -88,6 +90,6 @@ struct SettingsSection {
 // The six sections of the settings form, in order: General, Calendar, Display, Account, Updates, About.
 std::vector<SettingsSection> describeSettings(const SettingsState& state);
 
-// Whether switching "Show this Mac's calendars" to `newValue` asks for calendar access: only when it was
+// Whether switching "Show this computer's calendars" to `newValue` asks for calendar access: only when it was
 // switched on while access is still undecided.
 bool requestsAccessOnShowSystemCalendarsChange(bool newValue, EventAuthorizationStatus authorization);

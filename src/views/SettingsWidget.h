@@ -2,15 +2,16 @@
 
 #include "views/SettingsViewDescription.h"
 
-#include <QAbstractButton>
-#include <QPointer>
 #include <QWidget>
+#include <functional>
 
+class QGroupBox;
 class QScrollArea;
 class QVBoxLayout;
 
-// Draws the settings form: one group box per section, its rows in a form layout, in a fixed 400 × 520
-// window. It only draws: every use of a row is reported through `triggered`.
+// Draws the settings form: one group box per section, its rows one under the other, in a fixed 400 × 520
+// window that nothing in it may widen. A new description updates the rows in place, so that the one in use
+// keeps the keyboard focus. It only draws: every use of a row is reported through `triggered`.
 class SettingsWidget final : public QWidget {
     Q_OBJECT
 public:
@@ -20,7 +21,6 @@ public:
 
     explicit SettingsWidget(QWidget* parent = nullptr);
 
-    // Replaces the form with `sections`, keeping the scroll position.
     void render(const std::vector<SettingsSection>& sections);
     const std::vector<SettingsSection>& sections() const { return sections_; }
 
@@ -29,14 +29,26 @@ signals:
     void triggered(SettingsAction action, bool value, const QString& calendarID);
 
 private:
-    QWidget* makeSection(const SettingsSection& section);
-    QWidget* makeRow(const SettingsRow& row, QWidget* parent);
+    // A row's widget with what shows a new description of the same row on it.
+    struct RowWidget {
+        QString key;
+        QWidget* widget;
+        std::function<void(const SettingsRow&)> update;
+    };
+    struct SectionBox {
+        QString title;
+        QGroupBox* box;
+        QVBoxLayout* layout;
+        std::vector<RowWidget> rows;
+    };
 
-    // The switches drawn now, with the row each shows: a switch the user flipped shows the row's state again
-    // when the description stays the same (a change that did not happen).
-    std::vector<std::pair<QPointer<QAbstractButton>, bool>> toggles_;
+    void renderSection(SectionBox& section, const std::vector<SettingsRow>& rows);
+    void orderTabs();
+    RowWidget makeRow(const SettingsRow& row, QWidget* parent);
+
     QScrollArea* scroll_;
     QVBoxLayout* form_;
     QWidget* content_;
+    std::vector<SectionBox> boxes_;
     std::vector<SettingsSection> sections_;
 };

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The built program on a desktop of its own, started as a user would start it: signed in, it docks in the
 # tray, stays a single instance (a second start exits 0 and the first reopens its popover), and the popover
-# opened from the tray shows today's events; the tray menu opens the settings window; signed out, it opens
-# the sign-in gate. Screenshots of the popover, the settings window and the gate go to the output folder.
+# opened from the tray shows today's events, also after a click on another day and back; the tray menu opens
+# the settings window; signed out, it opens the sign-in gate. Screenshots of the popover, the settings
+# window and the gate go to the output folder.
 set -u
 binary=$1 shots=$2
 . "$(dirname "$0")/desktop-session.sh"
@@ -14,6 +15,18 @@ e2e_start_display
 e2e_start_session_bus
 e2e_write_calendar
 e2e_store_session
+
+# An event on the days next to today and a week on, in the same calendar, so that a click on a neighbouring day has
+# rows of that calendar's colour to draw.
+write_neighbour_event() {
+    local day
+    day=$(date -d "$1" +%Y%m%d)
+    printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//mondrel//e2e//EN\r\nBEGIN:VEVENT\r\nUID:e2e-%s\r\nDTSTAMP:%sT000000Z\r\nDTSTART:%sT090000\r\nDTEND:%sT093000\r\nSUMMARY:E2E Neighbour\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n' \
+        "$day" "$day" "$day" "$day" >"$XDG_DATA_HOME/mondrel/calendars/e2e/neighbour-$day.ics"
+}
+write_neighbour_event yesterday
+write_neighbour_event tomorrow
+write_neighbour_event "7 days"
 
 "$binary" >"$E2E_WORK/first.log" 2>&1 &
 first=$!
@@ -54,6 +67,34 @@ sleep 1 # the day list settles once the calendar tree is read
 e2e_screenshot "$(popover)" "$shots/popover.png"
 green=$(e2e_count_color "$shots/popover.png" "$E2E_CALENDAR_COLOR")
 [ "${green:-0}" -ge 20 ] || e2e_fail "the popover shows none of today's events (no pixel of the calendar's colour)"
+
+# Another day and back: the list draws each day's rows after every click, not only on the first render.
+# Today's cell is the one filled circle of the accent colour; a neighbouring day of the same month lies one
+# cell (36 pixels) over, or one row down.
+accent="#FF4F5E"
+accent_box() { convert "$1" -alpha off -fill black +opaque "$accent" -fill white -opaque "$accent" -trim -format '%w %h %X %Y' info:; }
+read -r today_w today_h today_x today_y <<<"$(accent_box "$shots/popover.png")"
+today_cx=$((today_x + today_w / 2)) today_cy=$((today_y + today_h / 2))
+[ "$today_w" -ge 20 ] && [ "$today_w" -le 40 ] || e2e_fail "no circle marks today in the popover ($today_w×$today_h)"
+same_month() { [ "$(date -d "$1" +%m)" = "$(date +%m)" ]; }
+if [ $((today_cx + 36)) -lt 280 ] && same_month tomorrow; then
+    neighbour="$((today_cx + 36)) $today_cy"
+elif [ $((today_cx - 36)) -gt 20 ] && same_month yesterday; then
+    neighbour="$((today_cx - 36)) $today_cy"
+else
+    neighbour="$today_cx $((today_cy + 36))"
+fi
+click_popover() { xdotool mousemove --window "$(popover)" "$1" "$2" click 1; sleep 0.5; }
+click_popover $neighbour
+e2e_screenshot "$(popover)" "$shots/popover-second-day.png"
+read -r second_w _ <<<"$(accent_box "$shots/popover-second-day.png")"
+[ "$second_w" -gt "$today_w" ] || e2e_fail "a click on the neighbouring day put no ring on it"
+green=$(e2e_count_color "$shots/popover-second-day.png" "$E2E_CALENDAR_COLOR")
+[ "${green:-0}" -ge 10 ] || e2e_fail "after a click on another day the popover draws none of its events"
+click_popover "$today_cx" "$today_cy"
+e2e_screenshot "$(popover)" "$shots/popover-back-to-today.png"
+green=$(e2e_count_color "$shots/popover-back-to-today.png" "$E2E_CALENDAR_COLOR")
+[ "${green:-0}" -ge 20 ] || e2e_fail "back on today the popover draws none of today's events"
 xdotool key Escape
 e2e_wait_for 30 popover_closed || xdotool mousemove --window "$icon" 4 4 click 1
 e2e_wait_for 30 popover_closed || e2e_fail "the popover did not close"

@@ -16,7 +16,7 @@ TEST_F(CalendarPopoverViewTest, FollowsTheRoute) {
     const CalendarPopoverDescription prompt = view.description();
     EXPECT_EQ(prompt.content, Content::signInPrompt);
     EXPECT_EQ(prompt.title, "Welcome to Mondrel");
-    EXPECT_EQ(prompt.subtitle, "Sign in to use your menu-bar calendar.");
+    EXPECT_EQ(prompt.subtitle, "Sign in to use your tray calendar.");
     EXPECT_EQ(prompt.buttonTitle, "Sign in");
     EXPECT_EQ(prompt.logo, "MondrelLogo");
 

@@ -2,9 +2,13 @@
 
 #include "ViewFixture.h"
 #include "app/SettingsPresenter.h"
+#include "support/QtPrinters.h"
+#include "support/VdirTree.h"
 #include "utilities/MondrelTheme.h"
 #include "views/CalendarViewWidget.h"
 #include "views/Controls.h"
+#include "views/DayEventsSection.h"
+#include "views/DayEventsSectionWidget.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -12,6 +16,8 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QListView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -59,6 +65,80 @@ protected:
         return qAbs(color.red() - accent.red()) <= 2 && qAbs(color.green() - accent.green()) <= 2 &&
                qAbs(color.blue() - accent.blue()) <= 2;
     }
+
+    // What the day list draws now: the titles of the rows a person can see, and the line shown instead.
+    struct DrawnDay {
+        QStringList titles;
+        QString message;
+    };
+    static DrawnDay drawnDay(CalendarPopoverWidget& popover) {
+        // A layout request climbs one level of the widget tree per turn of the loop.
+        for (int turn = 0; turn < 3; ++turn)
+            QCoreApplication::processEvents();
+        DrawnDay drawn;
+        auto* section = popover.findChild<DayEventsSectionWidget*>();
+        if (!section || !section->isVisible())
+            return drawn;
+        const QRect shown = popover.rect();
+        const auto onScreen = [&](const QWidget* widget) {
+            return widget->isVisible() && widget->height() > 0 &&
+                   shown.intersects(QRect(widget->mapTo(&popover, QPoint(0, 0)), widget->size()));
+        };
+        const QLabel* heading = section->findChild<QLabel*>();
+        for (const QLabel* label : section->findChildren<QLabel*>())
+            if (label != heading && onScreen(label) && !label->text().isEmpty())
+                drawn.message = label->text();
+        auto* list = section->findChild<QListView*>();
+        if (!list || !onScreen(list->viewport()))
+            return drawn;
+        const QRect viewport = list->viewport()->rect();
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            const QModelIndex index = list->model()->index(row, 0);
+            const QRect drawnRect = list->visualRect(index);
+            if (drawnRect.height() > 0 && viewport.intersects(drawnRect))
+                drawn.titles << index.data().toString();
+        }
+        return drawn;
+    }
+    void expectDrawsDescription(CalendarPopoverWidget& popover, const QStringList& titles, const char* step) {
+        SCOPED_TRACE(step);
+        const DrawnDay drawn = drawnDay(popover);
+        EXPECT_EQ(drawn.titles, titles);
+        EXPECT_EQ(drawn.message, titles.isEmpty() ? QStringLiteral("Nothing scheduled.") : QString());
+        // The window takes the size its content asks for.
+        EXPECT_EQ(popover.size(), popover.sizeHint());
+    }
+    void selectByJump(CalendarViewWidget& calendar, const QString& text) {
+        auto* field = calendar.findChild<QLineEdit*>();
+        ASSERT_TRUE(field);
+        field->selectAll();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+    // Waits for the local calendars to read the change just written.
+    void awaitStoreChange() {
+        QSignalSpy refreshed(eventsService.get(), &CalendarEventsService::changeTokenChanged);
+        VdirTree::settle(*vdirStore, queue);
+        if (refreshed.isEmpty()) {
+            ASSERT_TRUE(refreshed.wait(5000));
+        }
+    }
+    // Half an hour from `start` (local "yyyyMMddThhmm") in the work calendar.
+    void writeMeeting(const QString& uid, const QString& title, const QString& start) {
+        const QDateTime from = QDateTime::fromString(start, QStringLiteral("yyyyMMdd'T'hhmm"));
+        const auto line = [](const char* name, const QDateTime& at) {
+            return QStringLiteral("%1;TZID=Europe/Berlin:%2").arg(name, at.toString("yyyyMMdd'T'hhmmss"));
+        };
+        writeEvent("work", uid, title, line("DTSTART", from), line("DTEND", from.addSecs(1800)));
+    }
+    void writeWorkDays() {
+        write("work/color", "#34C759\n");
+        writeMeeting("standup", "Standup", "20261207T0930");
+        writeMeeting("review", "Design review", "20261207T1600");
+        writeMeeting("planning", "Planning", "20261208T1100");
+        writeMeeting("tomorrow", "Dentist", "20261208T0800");
+        writeMeeting("xmas", "Christmas lunch", "20271225T1200");
+    }
 };
 
 TEST_F(CalendarPopoverWidgetTest, SignedInShowsTheMonthAndTheDaysEvents) {
@@ -93,10 +173,7 @@ TEST_F(CalendarPopoverWidgetTest, SignedInShowsTheMonthAndTheDaysEvents) {
     const QPoint outside = other->mapTo(&popover, QPoint(6, other->height() / 2));
     EXPECT_FALSE(isAccent(image.pixelColor(outside)));
 
-    QStringList shown;
-    for (const ElidedLabel* label : popover.findChildren<ElidedLabel*>())
-        if (label->isVisible())
-            shown << label->text();
+    const QStringList shown = drawnDay(popover).titles;
     EXPECT_TRUE(shown.contains("Office closed")) << shown.join(", ").toStdString();
     EXPECT_TRUE(shown.contains("Design review"));
 }
@@ -178,6 +255,114 @@ TEST_F(CalendarPopoverWidgetTest, ShowMyEventsAsksForAccessAndThePromptFollows) 
     QTest::mouseClick(openSettings, Qt::LeftButton);
     EXPECT_EQ(settingsOpened, 1);
     SettingsPresenter::setOpenAction({});
+}
+
+TEST_F(CalendarPopoverWidgetTest, TheDayListDrawsTheListedDayAfterEveryClickAndJump) {
+    writeWorkDays();
+    startLocalCalendars();
+    signIn();
+    CalendarPopoverWidget popover(environment());
+    // The window is sized and placed before it shows, and keeps that size once shown.
+    popover.adjustSize();
+    const QSize placed = popover.size();
+    render(popover);
+    EXPECT_EQ(popover.size(), placed);
+    CalendarViewWidget* calendar = popover.calendar();
+    ASSERT_TRUE(calendar);
+    const QStringList today{"Standup", "Design review"};
+    const QStringList tomorrow{"Dentist", "Planning"};
+    expectDrawsDescription(popover, today, "first open");
+
+    QTest::mouseClick(calendar->cellOf(day(2026, 12, 9)), Qt::LeftButton);
+    expectDrawsDescription(popover, {}, "a day without events");
+    QTest::mouseClick(calendar->cellOf(day(2026, 12, 8)), Qt::LeftButton);
+    expectDrawsDescription(popover, tomorrow, "another day");
+    keep(render(popover), QStringLiteral("popover-second-day.png"));
+    QTest::mouseClick(calendar->cellOf(day(2026, 12, 7)), Qt::LeftButton);
+    expectDrawsDescription(popover, today, "back to the first day");
+
+    selectByJump(*calendar, QStringLiteral("tomorrow"));
+    expectDrawsDescription(popover, tomorrow, "jump to tomorrow");
+    selectByJump(*calendar, QStringLiteral("2027-12-25"));
+    expectDrawsDescription(popover, {"Christmas lunch"}, "jump a year ahead");
+    selectByJump(*calendar, QStringLiteral("garbage"));
+    EXPECT_TRUE(calendar->view().jumpFailed());
+    expectDrawsDescription(popover, {"Christmas lunch"}, "a jump that finds no date");
+    QTest::mouseClick(buttonTitled<TextButton>(popover, QStringLiteral("Today")), Qt::LeftButton);
+    expectDrawsDescription(popover, today, "Today");
+
+    popover.hide();
+    render(popover);
+    expectDrawsDescription(popover, today, "opened again");
+}
+
+TEST_F(CalendarPopoverWidgetTest, TheOpenDayListFollowsFilesAddedChangedAndRemoved) {
+    writeWorkDays();
+    startLocalCalendars();
+    signIn();
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    QTest::mouseClick(popover.calendar()->cellOf(day(2026, 12, 8)), Qt::LeftButton);
+    expectDrawsDescription(popover, {"Dentist", "Planning"}, "before");
+
+    writeMeeting("call", "Call the bank", "20261208T0930");
+    awaitStoreChange();
+    expectDrawsDescription(popover, {"Dentist", "Call the bank", "Planning"}, "a file added");
+
+    writeMeeting("planning", "Planning, moved", "20261208T0700");
+    awaitStoreChange();
+    expectDrawsDescription(popover, {"Planning, moved", "Dentist", "Call the bank"}, "a file changed");
+
+    for (const char* uid : {"tomorrow", "planning", "call"})
+        ASSERT_TRUE(QFile::remove(calendarFolder() + QStringLiteral("/work/%1.ics").arg(uid)));
+    awaitStoreChange();
+    expectDrawsDescription(popover, {}, "every file removed");
+}
+
+TEST_F(CalendarPopoverWidgetTest, AClickBeforeTheFolderIsReadDrawsTheDayOnceItIs) {
+    writeWorkDays();
+    signIn();
+    useLocalCalendars();
+    QSignalSpy refreshed(eventsService.get(), &CalendarEventsService::changeTokenChanged);
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    if (refreshed.isEmpty()) {
+        ASSERT_TRUE(refreshed.wait(5000));
+    }
+    expectDrawsDescription(popover, {"Standup", "Design review"}, "after the folder was read");
+}
+
+TEST_F(CalendarPopoverWidgetTest, AScrolledDayListKeepsItsPlaceWhenFilesChange) {
+    for (const QString& date : {QStringLiteral("20261207"), QStringLiteral("20261208")})
+        for (int i = 0; i < 30; ++i)
+            writeMeeting(date + QString::number(i), QStringLiteral("Meeting %1").arg(i),
+                         date + QTime(7, 0).addSecs(i * 900).toString("'T'hhmm"));
+    startLocalCalendars();
+    signIn();
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    auto* list = popover.findChild<QListView*>();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->height(), DayEventsSection::kMaximumListHeight);
+    QScrollBar* bar = list->verticalScrollBar();
+    bar->setValue(200);
+    const auto topRow = [list] { return list->indexAt(QPoint(1, 1)).data().toString(); };
+    const QString top = topRow();
+    EXPECT_NE(top, "Meeting 0");
+
+    // A file added at the end and one in view renamed.
+    writeMeeting("late", "Late meeting", "20261207T2300");
+    writeMeeting("2026120712", "Renamed", "20261207T1000");
+    awaitStoreChange();
+    EXPECT_EQ(bar->value(), 200);
+    EXPECT_EQ(topRow(), top);
+    EXPECT_EQ(list->model()->rowCount(), 31);
+    EXPECT_EQ(list->model()->index(12, 0).data().toString(), "Renamed");
+
+    // Another day starts at its top, as when it is opened fresh.
+    QTest::mouseClick(popover.calendar()->cellOf(day(2026, 12, 8)), Qt::LeftButton);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(topRow(), "Meeting 0");
 }
 
 } // namespace

@@ -58,7 +58,7 @@ TEST_F(DayEventsSectionTest, PromptDependsOnAuthorizationAloneWhenNoSourceContri
         Status status;
         SourcePrompt prompt;
     };
-    const SourcePrompt off{"Calendar access is off.", "Open System Settings",
+    const SourcePrompt off{"Calendar access is off.", "Show Calendar Folder",
                            SourcePromptAction::openCalendarPrivacySettings};
     const SourcePrompt turnedOff{"Calendar sources are turned off.", "Open Mondrel Settings",
                                  SourcePromptAction::openSettings};

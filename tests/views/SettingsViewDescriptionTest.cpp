@@ -56,7 +56,7 @@ TEST(SettingsViewDescriptionTest, SixSectionsInOrderWithTheVersionAndTheAboutLin
     EXPECT_EQ(about.rows[0].label, QStringLiteral("Version"));
     EXPECT_EQ(about.rows[0].content, QStringLiteral("0.1.0"));
     EXPECT_EQ(about.rows[1].kind, Kind::footnote);
-    EXPECT_EQ(about.rows[1].label, QStringLiteral("Mondrel — a calendar in your menu bar."));
+    EXPECT_EQ(about.rows[1].label, QStringLiteral("Mondrel — a calendar in your system tray."));
 }
 
 TEST(SettingsViewDescriptionTest, TheApprovalRowShowsOnlyWhileApprovalIsNeeded) {
@@ -73,14 +73,14 @@ TEST(SettingsViewDescriptionTest, TheApprovalRowShowsOnlyWhileApprovalIsNeeded) 
     ASSERT_EQ(waiting.rows.size(), 2u);
     EXPECT_FALSE(waiting.rows[0].isOn);
     EXPECT_EQ(waiting.rows[1].kind, Kind::labelledButton);
-    EXPECT_EQ(waiting.rows[1].label, QStringLiteral("Mondrel is turned off in your Mac's Login Items."));
-    EXPECT_EQ(waiting.rows[1].content, QStringLiteral("Open Login Items"));
+    EXPECT_EQ(waiting.rows[1].label, QStringLiteral("Mondrel is turned off in your autostart folder."));
+    EXPECT_EQ(waiting.rows[1].content, QStringLiteral("Open Autostart Folder"));
     EXPECT_EQ(waiting.rows[1].action, SettingsAction::openLoginItems);
 }
 
 TEST(SettingsViewDescriptionTest, TheCalendarSectionFollowsTheToggleThenTheAuthorization) {
     const QString allow = QStringLiteral("Allow Access…");
-    const QString settings = QStringLiteral("Open System Settings");
+    const QString settings = QStringLiteral("Show Calendar Folder");
     const struct {
         EventAuthorizationStatus authorization;
         QString button;
@@ -103,7 +103,7 @@ TEST(SettingsViewDescriptionTest, TheCalendarSectionFollowsTheToggleThenTheAutho
         state.showSystemCalendars = false;
         const SettingsSection hidden = section(describeSettings(state), "Calendar");
         ASSERT_EQ(hidden.rows.size(), 1u) << int(c.authorization);
-        EXPECT_EQ(hidden.rows[0].label, QStringLiteral("Show this Mac's calendars"));
+        EXPECT_EQ(hidden.rows[0].label, QStringLiteral("Show this computer's calendars"));
         EXPECT_FALSE(hidden.rows[0].isOn);
     }
     SettingsState full = withCalendars();
@@ -114,7 +114,7 @@ TEST(SettingsViewDescriptionTest, TheCalendarSectionFollowsTheToggleThenTheAutho
 TEST(SettingsViewDescriptionTest, FullAccessListsTheGroupsWithEachCalendarsDotAndInclusion) {
     const SettingsSection calendar = section(describeSettings(withCalendars()), "Calendar");
     EXPECT_EQ(labels(calendar),
-              (QStringList{QStringLiteral("Show this Mac's calendars"), QStringLiteral("Local"),
+              (QStringList{QStringLiteral("Show this computer's calendars"), QStringLiteral("Local"),
                            QStringLiteral("Home"), QStringLiteral("Work"), QStringLiteral("Shared"),
                            QStringLiteral("Team")}));
     EXPECT_EQ(calendar.rows[1].kind, Kind::caption);
@@ -128,12 +128,13 @@ TEST(SettingsViewDescriptionTest, FullAccessListsTheGroupsWithEachCalendarsDotAn
 
     SettingsState empty = withCalendars();
     empty.calendarGroups.clear();
+    empty.calendarFolder = QStringLiteral("/home/ada/.local/share/mondrel/calendars");
     const SettingsSection none = section(describeSettings(empty), "Calendar");
     ASSERT_EQ(none.rows.size(), 2u);
     EXPECT_EQ(none.rows[1].kind, Kind::caption);
     EXPECT_EQ(none.rows[1].label,
-              QStringLiteral("No calendars found on this Mac yet. Accounts added in System "
-                             "Settings › Internet Accounts appear here."));
+              QStringLiteral("No calendars found in /home/ada/.local/share/mondrel/calendars yet. Calendars "
+                             "that a sync tool such as vdirsyncer writes there appear here."));
 }
 
 TEST(SettingsViewDescriptionTest, OnlySwitchingOnWhileUndecidedAsksForAccess) {

@@ -65,6 +65,9 @@ TEST_F(SettingsViewTest, SwitchingOnWithAccessDeniedAsksNothingAndTheButtonShows
     EXPECT_EQ(eventStore->accessRequests, 0);
     EXPECT_EQ(section(view().description(), "Calendar").rows[1].action, SettingsAction::openCalendarPrivacy);
 
+    // The empty-calendars text names the folder the calendars are read from.
+    EXPECT_EQ(view().state().calendarFolder, dir.filePath(QStringLiteral("data/calendars")));
+
     view().perform(SettingsAction::openCalendarPrivacy);
     ASSERT_EQ(workspace.opened.size(), 1);
     EXPECT_EQ(workspace.opened[0], QUrl::fromLocalFile(dir.filePath(QStringLiteral("data"))));

@@ -45,8 +45,9 @@ protected:
 
     // The service over the vdir tree, as it stands.
     void useLocalCalendars() {
-        eventsService = std::make_unique<CalendarEventsService>(
-            std::make_unique<VdirEventStore>(calendarFolder(), queue), defaults);
+        auto local = std::make_unique<VdirEventStore>(calendarFolder(), queue);
+        vdirStore = local.get();
+        eventsService = std::make_unique<CalendarEventsService>(std::move(local), defaults);
     }
     // Reads the tree written so far and waits until the service has refreshed from that reading.
     void startLocalCalendars() {
@@ -113,6 +114,8 @@ protected:
     UserDefaults defaults{dir.filePath(QStringLiteral("defaults.json"))};
     // The scripted database, unless the fixture reads a vdir tree.
     InMemoryEventStore* store = nullptr;
+    // The vdir store, once the fixture reads a tree.
+    VdirEventStore* vdirStore = nullptr;
     std::unique_ptr<CalendarEventsService> eventsService;
     InMemorySecretStore secrets;
     GoogleCalendarService google{GoogleCalendarService::Environment{queue, secrets, nullptr, {}, QString()}};
