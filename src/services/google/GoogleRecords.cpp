@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -127,7 +128,13 @@ template <> GEventsPage decodeJson<GEventsPage>(const QByteArray& body) {
 
 template <> GTokenResponse decodeJson<GTokenResponse>(const QByteArray& body) {
     const FieldReader r = topLevel(body);
-    return {r.text(QStringLiteral("access_token")),  r.text(QStringLiteral("refresh_token")),
-            r.integer(QStringLiteral("expires_in")), r.text(QStringLiteral("id_token")),
-            r.text(QStringLiteral("error")),         r.text(QStringLiteral("error_description"))};
+    std::optional<qint64> lifetime = r.integer(QStringLiteral("expires_in"));
+    if (lifetime)
+        lifetime = std::clamp<qint64>(*lifetime, 0, GTokenResponse::kMaxLifetimeSeconds);
+    return {r.text(QStringLiteral("access_token")),
+            r.text(QStringLiteral("refresh_token")),
+            lifetime,
+            r.text(QStringLiteral("id_token")),
+            r.text(QStringLiteral("error")),
+            r.text(QStringLiteral("error_description"))};
 }
