@@ -20,7 +20,13 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QTimer>
 #include <gtest/gtest.h>
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes(); // the address sanitizer's runtime
+#else
+#include <malloc.h>
+#endif
 
 inline bool isGoogleError(const std::exception_ptr& error, GoogleCalendarError::Kind kind) {
     try {
@@ -36,6 +42,43 @@ inline std::string json(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
+// Ticks every 10 ms on the main thread while it lives: the longest gap between two ticks is the longest the
+// main thread kept its events waiting. Each tick also samples the heap (memory that the address sanitizer
+// holds back after a free does not count).
+class MainThreadWatch {
+public:
+    MainThreadWatch() : heapBefore_(heapBytes()) {
+        timer_.callOnTimeout([this] {
+            longestGap_ = std::max(longestGap_, clock_.restart());
+            mostHeap_ = std::max(mostHeap_, heapBytes());
+        });
+        clock_.start();
+        timer_.start(10);
+    }
+    // No tick came over 50 ms late (stretched like every time a test allows), the heap never grew by 100 MB.
+    void expectResponsiveAndBounded() const {
+        EXPECT_LT(std::max(longestGap_, clock_.elapsed()), qint64(10 + 50) * testTimeScale())
+            << "ms between two ticks";
+        EXPECT_LT(mostHeap_ - heapBefore_, qint64(100) << 20) << "bytes more on the heap";
+    }
+
+private:
+    static qint64 heapBytes() {
+#if defined(__SANITIZE_ADDRESS__)
+        return qint64(__sanitizer_get_current_allocated_bytes());
+#else
+        const struct mallinfo2 info = mallinfo2();
+        return qint64(info.uordblks) + qint64(info.hblkhd);
+#endif
+    }
+
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 longestGap_ = 0;
+    const qint64 heapBefore_;
+    qint64 mostHeap_ = heapBefore_;
+};
+
 // A loopback server standing in for the three Google endpoints, with a network manager that reaches it.
 class GoogleServerTest : public ::testing::Test {
 protected:
@@ -50,7 +93,9 @@ protected:
     }
 
     GoogleEndpoints endpoints() const { return GoogleEndpoints::on(server.baseURL()); }
-    GoogleCalendarClient client() { return GoogleCalendarClient(&network, server.baseURL()); }
+    GoogleCalendarClient client(GoogleHttp::Limits limits = {}) {
+        return GoogleCalendarClient(&network, server.baseURL(), limits);
+    }
 
     LoopbackHttpServer server;
     QNetworkAccessManager network;
@@ -76,7 +121,7 @@ protected:
     }
 
     GoogleCalendarService::Environment environment(const QString& clientID = QStringLiteral("client-1")) {
-        return {queue, secrets, &network, endpoints(), clientID};
+        return {queue, secrets, &network, endpoints(), clientID, limits};
     }
     // Connected with a token set that is good for an hour unless told otherwise.
     void connect(const GoogleTokenSet& tokens) {
@@ -100,6 +145,7 @@ protected:
     ScopedCalendarPin pin{QStringLiteral("en_US"), QStringLiteral("Europe/Berlin")};
     VirtualMainQueue queue;
     InMemorySecretStore secrets;
+    GoogleHttp::Limits limits;
     std::unique_ptr<GoogleCalendarService> service;
 };
 
