@@ -84,7 +84,13 @@ private:
     QString path_;
 };
 
+// Qt's JSON document costs some hundred bytes per object or array beyond the text: a body of tiny objects
+// takes over ten times its size. No page of ours comes near this many (a brace inside a string counts too).
+constexpr qsizetype kMaxContainers = qsizetype(1) << 16;
+
 FieldReader topLevel(const QByteArray& body) {
+    if (std::count_if(body.begin(), body.end(), [](char c) { return c == '{' || c == '['; }) > kMaxContainers)
+        throw GoogleDecodingError(QStringLiteral("more than %1 objects and arrays").arg(kMaxContainers));
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)

@@ -288,10 +288,20 @@ TEST_F(GoogleCalendarClientTest, ABodyOverTheLimitIsCutOffAsItArrivesAndALargeOn
                            piece += ',' + json(event(QString::number(index * 500 + i)));
                        return piece;
                    })});
+    // 15 MB of tiny calendars: within the size limit, but Qt's document of it would take 250 MB.
+    server.enqueue("GET", kCalendarListPath, {streamed([](size_t index) -> std::optional<std::string> {
+                       if (index > 1100)
+                           return std::nullopt;
+                       std::string piece = index == 0 ? R"({"items":[{})" : index == 1100 ? "]}" : "";
+                       for (int i = 0; i < 500 && index < 1100; ++i)
+                           piece += R"(,{"id":"x"})";
+                       return piece;
+                   })});
     const MainThreadWatch watch;
 
     const auto huge = finish(client().fetchEvents(QStringLiteral("huge"), kWindow, QStringLiteral("t")));
     const auto big = finish(client().fetchEvents(QStringLiteral("big"), kWindow, QStringLiteral("t")));
+    const auto dense = finish(client().fetchCalendarList(QStringLiteral("t")));
 
     EXPECT_TRUE(huge.failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
         return e.kind() == GoogleCalendarError::Kind::malformedResponse &&
@@ -299,6 +309,7 @@ TEST_F(GoogleCalendarClientTest, ABodyOverTheLimitIsCutOffAsItArrivesAndALargeOn
     }));
     ASSERT_TRUE(big.value);
     EXPECT_EQ(big.value->size(), 10'001);
+    EXPECT_TRUE(dense.failedWith<GoogleDecodingError>());
     watch.expectResponsiveAndBounded();
 }
 
