@@ -31,7 +31,24 @@ LoopbackHttpServer::LoopbackHttpServer() : server_(std::make_unique<httplib::Ser
         if (reply.delayMilliseconds > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMilliseconds));
         out.status = reply.status;
-        out.set_content(reply.body, reply.contentType.c_str());
+        for (const auto& [name, value] : reply.headers)
+            out.set_header(name.c_str(), value);
+        if (!reply.pieces) {
+            out.set_content(reply.body, reply.contentType.c_str());
+            return;
+        }
+        auto next = std::make_shared<size_t>(0);
+        out.set_chunked_content_provider(
+            reply.contentType.c_str(), [this, reply, next](size_t, httplib::DataSink& sink) {
+                if (reply.pieceDelayMilliseconds > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(reply.pieceDelayMilliseconds));
+                const std::optional<std::string> piece = reply.pieces((*next)++);
+                if (!piece) {
+                    sink.done();
+                    return true;
+                }
+                return !stopping_ && sink.write(piece->data(), piece->size());
+            });
     };
     server_->Get(".*", handle);
     server_->Post(".*", handle);
@@ -43,6 +60,7 @@ LoopbackHttpServer::LoopbackHttpServer() : server_(std::make_unique<httplib::Ser
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
+    stopping_ = true;
     server_->stop();
     thread_.join();
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QUrl>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +26,11 @@ public:
         std::string body;
         std::string contentType = "application/json";
         int delayMilliseconds = 0;
+        std::vector<std::pair<std::string, std::string>> headers = {};
+        // A body sent chunked instead of `body`: the pieces numbered 0, 1, 2, ... until there is none, each
+        // after `pieceDelayMilliseconds`. Sending stops when the client has gone or the server stops.
+        std::function<std::optional<std::string>(size_t)> pieces = {};
+        int pieceDelayMilliseconds = 0;
     };
 
     struct Request {
@@ -60,6 +67,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
+    std::atomic<bool> stopping_ = false;
     mutable std::mutex mutex_;
     std::map<std::string, Handler> handlers_;
     std::map<std::string, std::deque<Reply>> queues_;

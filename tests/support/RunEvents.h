@@ -5,11 +5,15 @@
 
 #include <algorithm>
 
-// The time a test allows for real work to finish. Under valgrind everything runs many times slower:
-// MONDREL_TEST_TIMEOUT_SCALE stretches it.
+// How much longer than usual real work may take. Under valgrind everything runs many times slower:
+// MONDREL_TEST_TIMEOUT_SCALE stretches every time a test allows.
+inline int testTimeScale() {
+    return std::max(1, qEnvironmentVariableIntValue("MONDREL_TEST_TIMEOUT_SCALE"));
+}
+
+// The time a test allows for real work to finish.
 inline QDeadlineTimer testDeadline(int milliseconds) {
-    const int scale = std::max(1, qEnvironmentVariableIntValue("MONDREL_TEST_TIMEOUT_SCALE"));
-    return QDeadlineTimer(qint64(milliseconds) * scale);
+    return QDeadlineTimer(qint64(milliseconds) * testTimeScale());
 }
 
 // Pumps the Qt event loop until `done` holds or the time runs out; false when it ran out.

@@ -6,6 +6,8 @@
 
 #include <QFuture>
 #include <QPromise>
+#include <QSet>
+#include <functional>
 #include <qcoro/qcorofuture.h>
 
 namespace {
@@ -21,55 +23,96 @@ const QByteArray kQueryValueSafe = QByteArrayLiteral("!$'()*,;:@/?");
 // The path characters outside the unreserved ones, less "/" and "@".
 const QByteArray kPathSegmentSafe = QByteArrayLiteral("!$&'()*+,;=:");
 
-// Shared by the calendar fetches of one fan-out: the first failure wins and the rest is discarded.
+// Shared by the workers of one fan-out: they take the calendars in turn; the first failure wins and the
+// rest is discarded.
 struct FanOut {
     std::shared_ptr<QPromise<QList<GCalendarEvents>>> promise =
         std::make_shared<QPromise<QList<GCalendarEvents>>>();
     std::shared_ptr<RequestCancellation> cancellation = std::make_shared<RequestCancellation>();
+    QList<GCalendarListEntry> calendars;
+    qsizetype next = 0;
+    qsizetype workers = 0;
     QList<GCalendarEvents> pairs;
-    qsizetype remaining = 0;
     bool failed = false;
 };
 
-QCoro::Task<> fetchOneCalendar(GoogleCalendarClient client, GCalendarListEntry calendar, DateInterval window,
-                               QString accessToken, std::shared_ptr<FanOut> fanOut) {
-    try {
-        auto fetch = client.fetchEvents(*calendar.id, window, accessToken, fanOut->cancellation);
-        QList<GEvent> events = co_await fetch;
-        if (fanOut->failed)
-            co_return;
-        fanOut->pairs.append({std::move(calendar), std::move(events)});
-        if (--fanOut->remaining == 0) {
-            fanOut->promise->addResult(fanOut->pairs);
+QCoro::Task<> fetchCalendarsInTurn(GoogleCalendarClient client, DateInterval window, QString accessToken,
+                                   std::shared_ptr<FanOut> fanOut) {
+    while (!fanOut->failed && fanOut->next < fanOut->calendars.size()) {
+        GCalendarListEntry calendar = fanOut->calendars.at(fanOut->next++);
+        try {
+            auto fetch = client.fetchEvents(*calendar.id, window, accessToken, fanOut->cancellation);
+            QList<GEvent> events = co_await fetch;
+            if (fanOut->failed)
+                co_return;
+            fanOut->pairs.append({std::move(calendar), std::move(events)});
+        } catch (...) {
+            if (fanOut->failed)
+                co_return;
+            fanOut->failed = true;
+            fanOut->promise->setException(std::current_exception());
             fanOut->promise->finish();
-        }
-    } catch (...) {
-        if (fanOut->failed)
+            fanOut->cancellation->cancel();
             co_return;
-        fanOut->failed = true;
-        fanOut->promise->setException(std::current_exception());
-        fanOut->promise->finish();
-        fanOut->cancellation->cancel();
+        }
     }
+    if (--fanOut->workers == 0 && !fanOut->failed) {
+        fanOut->promise->addResult(fanOut->pairs);
+        fanOut->promise->finish();
+    }
+}
+
+template <typename Page> using ItemsOf = typename decltype(Page::items)::value_type;
+using PageURL = std::function<QUrl(const std::optional<QString>&)>;
+
+// Follows the page tokens up to `pageLimit` pages or until one repeats; keeps the first item of an id.
+template <typename Page>
+QCoro::Task<ItemsOf<Page>> allPages(GoogleCalendarClient client, PageURL pageURL, int pageLimit,
+                                    QString accessToken, std::shared_ptr<RequestCancellation> cancellation) {
+    ItemsOf<Page> items;
+    QSet<QString> ids;
+    QSet<QString> pageTokens;
+    std::optional<QString> pageToken;
+    for (int page = 1;; ++page) {
+        auto fetch = client.getJSON<Page>(pageURL(pageToken), accessToken, cancellation);
+        Page result = co_await fetch;
+        ItemsOf<Page> received = std::move(result.items).value_or(ItemsOf<Page>());
+        items.reserve(items.size() + received.size());
+        for (auto& item : received) {
+            if (item.id) {
+                if (ids.contains(*item.id))
+                    continue;
+                ids.insert(*item.id);
+            }
+            items.append(std::move(item));
+        }
+        if (!result.nextPageToken || page >= pageLimit || pageTokens.contains(*result.nextPageToken))
+            break;
+        pageTokens.insert(*result.nextPageToken);
+        pageToken = result.nextPageToken;
+    }
+    co_return items;
 }
 
 } // namespace
 
-GoogleCalendarClient::GoogleCalendarClient(QNetworkAccessManager* network, QUrl apiBase)
-    : network_(network), apiBase_(std::move(apiBase)) {}
+GoogleCalendarClient::GoogleCalendarClient(QNetworkAccessManager* network, QUrl apiBase,
+                                           GoogleHttp::Limits limits)
+    : network_(network), apiBase_(std::move(apiBase)), limits_(limits) {}
 
 template <typename Record>
 QCoro::Task<Record> GoogleCalendarClient::getJSON(QUrl url, QString accessToken,
                                                   std::shared_ptr<RequestCancellation> cancellation) const {
     QNetworkRequest request = GoogleHttp::request(url);
     request.setRawHeader("Authorization", "Bearer " + accessToken.toUtf8());
-    auto exchange = GoogleHttp::send(network_, request, "GET", {}, cancellation);
-    const GoogleHttp::Answer answer = co_await exchange;
+    auto exchange = GoogleHttp::send(network_, request, "GET", {}, limits_, cancellation);
+    GoogleHttp::Answer answer = co_await exchange;
     if (answer.status == 401)
         throw GoogleCalendarError::unauthorized();
     if (answer.status != 0 && (answer.status < 200 || answer.status > 299))
-        throw GoogleCalendarError::http(answer.status);
-    co_return decodeJson<Record>(answer.body);
+        throw GoogleCalendarError::http(answer.status, answer.retryAfterSeconds);
+    auto decode = GoogleHttp::decodeInBackground<Record>(std::move(answer.body));
+    co_return co_await decode;
 }
 
 template QCoro::Task<GCalendarListPage>
@@ -79,58 +122,44 @@ template QCoro::Task<GEventsPage>
     GoogleCalendarClient::getJSON<GEventsPage>(QUrl, QString, std::shared_ptr<RequestCancellation>) const;
 
 QCoro::Task<QList<GCalendarListEntry>> GoogleCalendarClient::fetchCalendarList(QString accessToken) const {
-    QList<GCalendarListEntry> entries;
-    std::optional<QString> pageToken;
-    for (int page = 1;; ++page) {
-        auto fetch = getJSON<GCalendarListPage>(calendarListURL(pageToken), accessToken);
-        GCalendarListPage result = co_await fetch;
-        if (result.items)
-            entries.append(*result.items);
-        if (!result.nextPageToken || page >= kCalendarListPageLimit)
-            break;
-        pageToken = result.nextPageToken;
-    }
-    co_return entries;
+    const GoogleCalendarClient client = *this;
+    auto pages = allPages<GCalendarListPage>(
+        client,
+        [client](const std::optional<QString>& pageToken) { return client.calendarListURL(pageToken); },
+        kCalendarListPageLimit, accessToken, {});
+    co_return co_await pages;
 }
 
 QCoro::Task<QList<GEvent>>
 GoogleCalendarClient::fetchEvents(QString calendarID, DateInterval window, QString accessToken,
                                   std::shared_ptr<RequestCancellation> cancellation) const {
     if (!isAddressable(calendarID))
-        throw GoogleCalendarError::malformedResponse();
-    QList<GEvent> events;
-    std::optional<QString> pageToken;
-    for (int page = 1;; ++page) {
-        auto fetch =
-            getJSON<GEventsPage>(eventsURL(calendarID, window, pageToken), accessToken, cancellation);
-        GEventsPage result = co_await fetch;
-        if (result.items)
-            events.append(*result.items);
-        if (!result.nextPageToken || page >= kEventsPageLimit)
-            break;
-        pageToken = result.nextPageToken;
-    }
-    co_return events;
+        throw GoogleCalendarError::malformedResponse(QStringLiteral("calendar_id_not_addressable"));
+    const GoogleCalendarClient client = *this;
+    auto pages = allPages<GEventsPage>(
+        client,
+        [client, calendarID, window](const std::optional<QString>& pageToken) {
+            return client.eventsURL(calendarID, window, pageToken);
+        },
+        kEventsPageLimit, accessToken, std::move(cancellation));
+    co_return co_await pages;
 }
 
 QCoro::Task<QList<GCalendarEvents>> GoogleCalendarClient::fetchAllEvents(QList<GCalendarListEntry> calendars,
                                                                          DateInterval window,
                                                                          QString accessToken) const {
     auto fanOut = std::make_shared<FanOut>();
-    const auto fetched = [](const GCalendarListEntry& calendar) {
-        return calendar.id && isAddressable(*calendar.id);
-    };
-    for (const GCalendarListEntry& calendar : calendars)
-        if (fetched(calendar))
-            ++fanOut->remaining;
-    if (fanOut->remaining == 0)
+    for (GCalendarListEntry& calendar : calendars)
+        if (calendar.id && isAddressable(*calendar.id))
+            fanOut->calendars.append(std::move(calendar));
+    if (fanOut->calendars.isEmpty())
         co_return QList<GCalendarEvents>{};
 
     fanOut->promise->start();
     QFuture<QList<GCalendarEvents>> collected = fanOut->promise->future();
-    for (const GCalendarListEntry& calendar : calendars)
-        if (fetched(calendar))
-            fetchOneCalendar(*this, calendar, window, accessToken, fanOut);
+    fanOut->workers = std::min<qsizetype>(kConcurrentCalendarFetches, fanOut->calendars.size());
+    for (qsizetype worker = fanOut->workers; worker > 0; --worker)
+        fetchCalendarsInTurn(*this, window, accessToken, fanOut);
     QList<GCalendarEvents> pairs = co_await collected;
     co_return pairs;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <exception>
+#include <optional>
 
 // The failures of the Google integration that the service tells apart. Like the platform's errors of this
 // kind it has no description of its own: `what()` is the generic one, which carries no server text.
@@ -13,12 +14,19 @@ public:
     static GoogleCalendarError oauth(QString code) {
         return GoogleCalendarError(Kind::oauth, std::move(code), 0);
     }
-    static GoogleCalendarError http(int status) { return GoogleCalendarError(Kind::http, {}, status); }
+    static GoogleCalendarError http(int status, std::optional<double> retryAfterSeconds = std::nullopt) {
+        GoogleCalendarError error(Kind::http, {}, status);
+        error.retryAfterSeconds_ = retryAfterSeconds;
+        return error;
+    }
     static GoogleCalendarError notConnected() { return GoogleCalendarError(Kind::notConnected, {}, 0); }
     static GoogleCalendarError needsReconnect() { return GoogleCalendarError(Kind::needsReconnect, {}, 0); }
     static GoogleCalendarError unauthorized() { return GoogleCalendarError(Kind::unauthorized, {}, 0); }
-    static GoogleCalendarError malformedResponse() {
-        return GoogleCalendarError(Kind::malformedResponse, {}, 0);
+    // `cause` says what was wrong for the log, in snake case.
+    static GoogleCalendarError malformedResponse(QString cause = {}) {
+        GoogleCalendarError error(Kind::malformedResponse, {}, 0);
+        error.cause_ = std::move(cause);
+        return error;
     }
 
     Kind kind() const { return kind_; }
@@ -26,6 +34,10 @@ public:
     const QString& oauthCode() const { return oauthCode_; }
     // The Calendar API's status (`http`).
     int httpStatus() const { return httpStatus_; }
+    // How long the server asked to be left alone (`http`, from its Retry-After).
+    std::optional<double> retryAfterSeconds() const { return retryAfterSeconds_; }
+    // What a log line adds to the generic description: "status=429 retry_after=120", "cause=...", or "".
+    QString logDetails() const;
 
     const char* what() const noexcept override { return description_.constData(); }
 
@@ -39,6 +51,8 @@ private:
     Kind kind_;
     QString oauthCode_;
     int httpStatus_;
+    std::optional<double> retryAfterSeconds_;
+    QString cause_;
     QByteArray description_;
 };
 

@@ -10,8 +10,9 @@
 GoogleCalendarService::GoogleCalendarService(Environment environment, QObject* parent)
     : QObject(parent), queue_(environment.mainQueue), clientID_(environment.clientID),
       network_(environment.network ? environment.network : new QNetworkAccessManager(this)),
-      ownsNetwork_(!environment.network), client_(network_, environment.endpoints.calendarAPI),
-      tokenClient_(network_, environment.endpoints.token, environment.endpoints.revoke),
+      ownsNetwork_(!environment.network),
+      client_(network_, environment.endpoints.calendarAPI, environment.limits),
+      tokenClient_(network_, environment.endpoints.token, environment.endpoints.revoke, environment.limits),
       keychain_(environment.secretStore) {
     if (clientID_.isEmpty())
         return;
@@ -52,7 +53,7 @@ void GoogleCalendarService::ensureCoverage(Instant date) {
     if (fetchInFlight_)
         return; // the running fetch re-runs for lastRequestedDay when it ends
     if (lastFailure_ && lastFailure_->interval.contains(day) &&
-        current.secondsSince(lastFailure_->fetchedAt) < kRetryAfterFailureSeconds)
+        current.secondsSince(lastFailure_->fetchedAt) < retryAfterFailureSeconds_)
         return;
     fetchInFlight_ = true;
     runFetchTask(window(date));
@@ -114,9 +115,19 @@ QCoro::Task<> GoogleCalendarService::fetchWindow(DateInterval window) {
         }
 
         QList<GCalendarListEntry> shown;
-        for (const GCalendarListEntry& calendar : calendars)
-            if (calendar.selected.value_or(false) || calendar.primary.value_or(false))
+        qsizetype leftOut = 0;
+        for (const GCalendarListEntry& calendar : calendars) {
+            if (!calendar.selected.value_or(false) && !calendar.primary.value_or(false))
+                continue;
+            if (shown.size() < kShownCalendarLimit)
                 shown.append(calendar);
+            else
+                ++leftOut;
+        }
+        if (leftOut > 0)
+            log_.warning(QStringLiteral("shown_calendars_left_out fetched=%1 left_out=%2")
+                             .arg(shown.size())
+                             .arg(leftOut));
 
         auto fetchAll = client.fetchAllEvents(shown, window, token);
         const QList<GCalendarEvents> byCalendar = co_await fetchAll;
@@ -141,12 +152,16 @@ QCoro::Task<> GoogleCalendarService::fetchWindow(DateInterval window) {
 
 void GoogleCalendarService::handleFetchFailure(const std::exception_ptr& failure, DateInterval window) {
     QString description;
+    double wait = kRetryAfterFailureSeconds;
     try {
         std::rethrow_exception(failure);
     } catch (const GoogleCalendarError& error) {
         if (error.kind() == GoogleCalendarError::Kind::needsReconnect)
             return; // the state has moved and the cache is cleared already
         description = QString::fromUtf8(error.what());
+        if (const QString details = error.logDetails(); !details.isEmpty())
+            description += ' ' + details;
+        wait = std::max(wait, error.retryAfterSeconds().value_or(0));
     } catch (const std::exception& error) {
         description = QString::fromUtf8(error.what());
     } catch (...) {
@@ -156,9 +171,11 @@ void GoogleCalendarService::handleFetchFailure(const std::exception_ptr& failure
 
     const Instant current = now();
     lastFailure_ = Coverage{window, current};
-    // A back-dated coverage leaves 30 seconds of the freshness rule before the next attempt.
+    retryAfterFailureSeconds_ = wait;
+    // A back-dated coverage leaves 30 seconds (or what Retry-After asked) of the freshness rule before the
+    // next attempt.
     if (!coverage_ || !coverage_->interval.contains(window.start))
-        setCoverage(Coverage{window, current.addingSeconds(kRetryAfterFailureSeconds - kFreshSeconds)});
+        setCoverage(Coverage{window, current.addingSeconds(wait - kFreshSeconds)});
 }
 
 void GoogleCalendarService::rebuildCache(const QList<GCalendarEvents>& byCalendar, DateInterval window) {

@@ -49,6 +49,7 @@ public:
         QNetworkAccessManager* network = nullptr; // one of the service's own when null
         GoogleEndpoints endpoints = {};
         QString clientID = Constants::Google::clientID();
+        GoogleHttp::Limits limits = {};
     };
 
     static constexpr double kFreshSeconds = 300;
@@ -56,6 +57,8 @@ public:
     static constexpr double kAccessTokenMarginSeconds = 30;
     static constexpr double kExpiryShorteningSeconds = 60;
     static constexpr double kAssumedLifetimeSeconds = 3540;
+    // Shown calendars fetched per window; more is no person's day and would flood the network.
+    static constexpr qsizetype kShownCalendarLimit = 250;
 
     // Without a client identifier the source stays `notConfigured`. With one, the token set is read back from
     // the secret store: `connected` when there is one, else `notConnected`.
@@ -146,8 +149,10 @@ private:
     bool fetchInFlight_ = false;
     std::optional<Coverage> coverage_;
     // The window of the last failed fetch and when it failed: keeps a failing server from being asked again
-    // within 30 seconds even when the cached coverage is left as it was.
+    // within 30 seconds, or the longer time its Retry-After asked for, even when the cached coverage is left
+    // as it was.
     std::optional<Coverage> lastFailure_;
+    double retryAfterFailureSeconds_ = kRetryAfterFailureSeconds;
     EventsByDay eventsByDay_;
     std::optional<Instant> lastRequestedDay_;
     int dataToken_ = 0;

@@ -3,6 +3,7 @@
 #include "services/google/GoogleCalendarService.h"
 
 #include <QPromise>
+#include <cmath>
 #include <qcoro/qcorofuture.h>
 
 namespace {
@@ -92,10 +93,12 @@ QCoro::Task<> GoogleCalendarService::runRefresh(std::shared_ptr<QPromise<TokenSe
         const Instant answeredAt = now();
         TokenSet refreshed = current;
         refreshed.accessToken = *answer.access_token;
-        refreshed.expiresAt =
+        const Instant expiresAt =
             answer.expires_in
                 ? answeredAt.addingSeconds(double(*answer.expires_in) - kExpiryShorteningSeconds)
                 : answeredAt.addingSeconds(kAssumedLifetimeSeconds);
+        // Whole seconds, as the store keeps it: what the next launch reads back is what is held now.
+        refreshed.expiresAt = Instant::fromSecondsSince1970(std::floor(expiresAt.secondsSince1970()));
         if (answer.refresh_token)
             refreshed.refreshToken = answer.refresh_token;
         promise->addResult(refreshed);

@@ -5,6 +5,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QTimer>
+#include <algorithm>
 #include <qcoro/qcoronetworkreply.h>
 
 GoogleEndpoints GoogleEndpoints::on(const QUrl& server) {
@@ -58,21 +60,135 @@ private:
     QPointer<QNetworkReply> reply_;
 };
 
+// Takes the body as it arrives, a buffer's worth at a time, and cuts the exchange off when the server goes
+// quiet, takes too long or sends too much. A child of its reply: it goes when the reply goes.
+class ReplyWatch final : public QObject {
+public:
+    enum class Stop { none, idle, deadline, oversized };
+
+    // Qt holds no more than this of an unread body; the socket waits meanwhile.
+    static constexpr qint64 kReadBufferBytes = qint64(1) << 20;
+
+    ReplyWatch(QNetworkReply* reply, const GoogleHttp::Limits& limits)
+        : QObject(reply), reply_(reply), maxBodyBytes_(limits.maxBodyBytes) {
+        reply->setReadBufferSize(kReadBufferBytes);
+        idle_.setSingleShot(true);
+        idle_.setInterval(limits.idleMilliseconds);
+        deadline_.setSingleShot(true);
+        deadline_.setInterval(limits.deadlineMilliseconds);
+        connect(&idle_, &QTimer::timeout, this, [this] { stop(Stop::idle); });
+        connect(&deadline_, &QTimer::timeout, this, [this] { stop(Stop::deadline); });
+        connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyWatch::checkAnnouncedLength);
+        connect(reply, &QNetworkReply::readyRead, this, &ReplyWatch::take);
+        connect(reply, &QNetworkReply::uploadProgress, this, [this] { idle_.start(); });
+        connect(reply, &QNetworkReply::finished, this, [this] {
+            idle_.stop();
+            deadline_.stop();
+        });
+        idle_.start();
+        deadline_.start();
+    }
+
+    void take() {
+        if (stopped_ != Stop::none || !reply_->isOpen())
+            return;
+        idle_.start();
+        // Kept in the pieces read: growing one array would copy megabytes on the main thread.
+        const QByteArray piece = reply_->readAll();
+        if (piece.isEmpty())
+            return;
+        bodySize_ += piece.size();
+        if (bodySize_ > maxBodyBytes_) {
+            pieces_.clear();
+            stop(Stop::oversized);
+            return;
+        }
+        pieces_.append(piece);
+    }
+
+    Stop stopped() const { return stopped_; }
+    QByteArray takeBody() { return std::exchange(pieces_, {}).join(); }
+
+private:
+    void checkAnnouncedLength() {
+        const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxBodyBytes_)
+            stop(Stop::oversized);
+    }
+
+    void stop(Stop why) {
+        if (stopped_ != Stop::none)
+            return;
+        stopped_ = why;
+        if (!reply_->isFinished())
+            reply_->abort();
+    }
+
+    QNetworkReply* reply_;
+    qint64 maxBodyBytes_;
+    QTimer idle_;
+    QTimer deadline_;
+    QByteArrayList pieces_;
+    qint64 bodySize_ = 0;
+    Stop stopped_ = Stop::none;
+};
+
+[[noreturn]] void throwStop(ReplyWatch::Stop stop, const GoogleHttp::Limits& limits) {
+    const auto seconds = [](int milliseconds) { return QString::number(milliseconds / 1000.0); };
+    switch (stop) {
+    case ReplyWatch::Stop::idle:
+        throw GoogleTransportError(int(QNetworkReply::TimeoutError),
+                                   QStringLiteral("The request timed out: nothing received for %1 seconds.")
+                                       .arg(seconds(limits.idleMilliseconds)));
+    case ReplyWatch::Stop::deadline:
+        throw GoogleTransportError(int(QNetworkReply::TimeoutError),
+                                   QStringLiteral("The request timed out: not complete after %1 seconds.")
+                                       .arg(seconds(limits.deadlineMilliseconds)));
+    case ReplyWatch::Stop::oversized:
+    case ReplyWatch::Stop::none:
+        break;
+    }
+    throw GoogleCalendarError::malformedResponse(
+        QStringLiteral("body_over_%1_bytes").arg(limits.maxBodyBytes));
+}
+
 } // namespace
 
 namespace GoogleHttp {
 
 QNetworkRequest request(const QUrl& url) {
     QNetworkRequest request(url);
-    request.setTransferTimeout(kTimeoutMilliseconds);
+    // send() times the exchange itself, to tell a silent server from a slow one.
+    request.setTransferTimeout(0);
     return request;
 }
 
+std::optional<double> retryAfterSeconds(const QByteArray& value, const QDateTime& now, double cap) {
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        bool fits = false;
+        const qulonglong delay = text.toULongLong(&fits);
+        return fits ? std::min(double(delay), cap) : cap;
+    }
+    // An HTTP date ("Tue, 10 Mar 2026 12:02:00 GMT") is an RFC 2822 date whose zone Qt reads only as a
+    // number.
+    QString date = QString::fromLatin1(text);
+    if (date.endsWith(QLatin1String(" GMT")))
+        date = date.chopped(3) + QLatin1String("+0000");
+    const QDateTime at = QDateTime::fromString(date, Qt::RFC2822Date);
+    if (!at.isValid())
+        return std::nullopt;
+    return std::clamp(double(now.msecsTo(at)) / 1000.0, 0.0, cap);
+}
+
 QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request, QByteArray verb,
-                         QByteArray body, std::shared_ptr<RequestCancellation> cancellation) {
+                         QByteArray body, Limits limits, std::shared_ptr<RequestCancellation> cancellation) {
     const ReplyHandle handle(verb == "GET" ? network->get(request)
                                            : network->sendCustomRequest(request, verb, body));
     QNetworkReply* reply = handle.get();
+    auto* watch = new ReplyWatch(reply, limits);
     if (cancellation) {
         if (cancellation->isCancelled())
             reply->abort();
@@ -85,11 +201,17 @@ QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request
         throw GoogleTransportError(int(QNetworkReply::OperationCanceledError),
                                    QStringLiteral("Operation canceled"));
 
+    watch->take(); // what arrived with the end
+    if (watch->stopped() != ReplyWatch::Stop::none)
+        throwStop(watch->stopped(), limits);
+
     const QNetworkReply::NetworkError error = reply->error();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (isExchangeFailure(error) || (error != QNetworkReply::NoError && !status.isValid()))
         throw GoogleTransportError(int(error), withoutQuery(reply->errorString(), request.url()));
-    co_return Answer{status.isValid() ? status.toInt() : 0, reply->readAll()};
+    co_return Answer{status.isValid() ? status.toInt() : 0, watch->takeBody(),
+                     retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc(),
+                                       limits.maxRetryAfterSeconds)};
 }
 
 QByteArray formEncodedValue(const QString& value) {

@@ -1,11 +1,19 @@
 #pragma once
 
+#include "services/google/GoogleRecords.h"
+
 #include <QByteArray>
+#include <QDateTime>
+#include <QFuture>
 #include <QMap>
 #include <QNetworkRequest>
 #include <QObject>
+#include <QPromise>
+#include <QThreadPool>
 #include <QUrl>
 #include <memory>
+#include <optional>
+#include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotask.h>
 
 class QNetworkAccessManager;
@@ -38,18 +46,53 @@ namespace GoogleHttp {
 
 constexpr int kTimeoutMilliseconds = 60'000;
 
+// What one exchange may cost. A server that sends nothing for `idleMilliseconds`, has not finished after
+// `deadlineMilliseconds` or sends a body over `maxBodyBytes` (far above any real page) is cut off.
+struct Limits {
+    int idleMilliseconds = kTimeoutMilliseconds;
+    int deadlineMilliseconds = 2 * kTimeoutMilliseconds;
+    qint64 maxBodyBytes = qint64(16) << 20;
+    // The longest wait a Retry-After may ask for.
+    double maxRetryAfterSeconds = 3600;
+};
+
 struct Answer {
     int status = 0; // 0 when the answer was not HTTP
     QByteArray body;
+    // What the answer's Retry-After asks for, at most Limits::maxRetryAfterSeconds.
+    std::optional<double> retryAfterSeconds;
 };
 
-// A request with the default caching rules and the 60-second timeout.
+// A request with the default caching rules; send() applies the time limits.
 QNetworkRequest request(const QUrl& url);
 
 // Sends the request and waits for the whole answer. An HTTP answer of any status is returned; a request
-// that got none throws GoogleTransportError.
+// that got none, or ran out of time, throws GoogleTransportError; a body over the limit throws
+// `malformedResponse`.
 QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request, QByteArray verb,
-                         QByteArray body, std::shared_ptr<RequestCancellation> cancellation = {});
+                         QByteArray body, Limits limits,
+                         std::shared_ptr<RequestCancellation> cancellation = {});
+
+// The seconds a Retry-After value asks to wait (delay-seconds or an HTTP date), within [0, `cap`].
+std::optional<double> retryAfterSeconds(const QByteArray& value, const QDateTime& now, double cap);
+
+// Decodes the body on a worker thread: a page of several megabytes takes longer than a frame. The record
+// comes back through a pointer of its own, so that the caller holds the only copy and changes none.
+template <typename Record> QCoro::Task<Record> decodeInBackground(QByteArray body) {
+    auto promise = std::make_shared<QPromise<std::shared_ptr<Record>>>();
+    QFuture<std::shared_ptr<Record>> decoded = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, body = std::move(body)] {
+        try {
+            promise->addResult(std::make_shared<Record>(decodeJson<Record>(body)));
+        } catch (...) {
+            promise->setException(std::current_exception());
+        }
+        promise->finish();
+    });
+    const std::shared_ptr<Record> record = co_await decoded;
+    co_return std::move(*record);
+}
 
 // application/x-www-form-urlencoded: keys as they are; in values everything but letters, marks, digits
 // (non-ASCII ones included) and "-._~" percent-encoded as UTF-8 with upper-case hex digits.

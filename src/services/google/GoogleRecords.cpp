@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -83,7 +84,13 @@ private:
     QString path_;
 };
 
+// Qt's JSON document costs some hundred bytes per object or array beyond the text: a body of tiny objects
+// takes over ten times its size. No page of ours comes near this many (a brace inside a string counts too).
+constexpr qsizetype kMaxContainers = qsizetype(1) << 16;
+
 FieldReader topLevel(const QByteArray& body) {
+    if (std::count_if(body.begin(), body.end(), [](char c) { return c == '{' || c == '['; }) > kMaxContainers)
+        throw GoogleDecodingError(QStringLiteral("more than %1 objects and arrays").arg(kMaxContainers));
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
@@ -127,7 +134,13 @@ template <> GEventsPage decodeJson<GEventsPage>(const QByteArray& body) {
 
 template <> GTokenResponse decodeJson<GTokenResponse>(const QByteArray& body) {
     const FieldReader r = topLevel(body);
-    return {r.text(QStringLiteral("access_token")),  r.text(QStringLiteral("refresh_token")),
-            r.integer(QStringLiteral("expires_in")), r.text(QStringLiteral("id_token")),
-            r.text(QStringLiteral("error")),         r.text(QStringLiteral("error_description"))};
+    std::optional<qint64> lifetime = r.integer(QStringLiteral("expires_in"));
+    if (lifetime)
+        lifetime = std::clamp<qint64>(*lifetime, 0, GTokenResponse::kMaxLifetimeSeconds);
+    return {r.text(QStringLiteral("access_token")),
+            r.text(QStringLiteral("refresh_token")),
+            lifetime,
+            r.text(QStringLiteral("id_token")),
+            r.text(QStringLiteral("error")),
+            r.text(QStringLiteral("error_description"))};
 }

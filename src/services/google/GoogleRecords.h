@@ -42,6 +42,10 @@ struct GEventsPage {
 
 // One answer of the OAuth token endpoint (snake-case keys, as on the wire).
 struct GTokenResponse {
+    // The longest lifetime taken from "expires_in"; it is read clamped to [0, this], so that the expiry
+    // built from it is a date that the token set can store and read back.
+    static constexpr qint64 kMaxLifetimeSeconds = qint64(366) * 24 * 3600;
+
     std::optional<QString> access_token;
     std::optional<QString> refresh_token;
     std::optional<qint64> expires_in;

@@ -14,15 +14,17 @@ QNetworkRequest formPost(const QUrl& url) {
 
 } // namespace
 
-GoogleTokenClient::GoogleTokenClient(QNetworkAccessManager* network, QUrl tokenEndpoint, QUrl revokeEndpoint)
-    : network_(network), tokenEndpoint_(std::move(tokenEndpoint)),
-      revokeEndpoint_(std::move(revokeEndpoint)) {}
+GoogleTokenClient::GoogleTokenClient(QNetworkAccessManager* network, QUrl tokenEndpoint, QUrl revokeEndpoint,
+                                     GoogleHttp::Limits limits)
+    : network_(network), tokenEndpoint_(std::move(tokenEndpoint)), revokeEndpoint_(std::move(revokeEndpoint)),
+      limits_(limits) {}
 
 QCoro::Task<GTokenResponse> GoogleTokenClient::postTokenRequest(QMap<QString, QString> body) const {
     auto exchange =
-        GoogleHttp::send(network_, formPost(tokenEndpoint_), "POST", GoogleHttp::formEncoded(body));
-    const GoogleHttp::Answer answer = co_await exchange;
-    GTokenResponse response = decodeJson<GTokenResponse>(answer.body);
+        GoogleHttp::send(network_, formPost(tokenEndpoint_), "POST", GoogleHttp::formEncoded(body), limits_);
+    GoogleHttp::Answer answer = co_await exchange;
+    auto decode = GoogleHttp::decodeInBackground<GTokenResponse>(std::move(answer.body));
+    GTokenResponse response = co_await decode;
     if (answer.status != 0 && (answer.status < 200 || answer.status > 299))
         throw GoogleCalendarError::oauth(
             response.error.value_or(QStringLiteral("http_") + QString::number(answer.status)));
@@ -34,9 +36,10 @@ QCoro::Task<> GoogleTokenClient::revoke(std::optional<QString> token) const {
         co_return;
     // Runs unattended after a disconnect: copy what the request needs before the first suspension.
     QNetworkAccessManager* network = network_;
+    const GoogleHttp::Limits limits = limits_;
     const QByteArray body = "token=" + GoogleHttp::formEncodedValue(*token);
     try {
-        auto exchange = GoogleHttp::send(network, formPost(revokeEndpoint_), "POST", body);
+        auto exchange = GoogleHttp::send(network, formPost(revokeEndpoint_), "POST", body, limits);
         co_await exchange;
     } catch (...) {
         // Revocation is best effort.

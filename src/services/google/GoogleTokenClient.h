@@ -1,5 +1,6 @@
 #pragma once
 
+#include "services/google/GoogleHttp.h"
 #include "services/google/GoogleRecords.h"
 
 #include <QMap>
@@ -13,7 +14,8 @@ class QNetworkAccessManager;
 // client secret.
 class GoogleTokenClient {
 public:
-    GoogleTokenClient(QNetworkAccessManager* network, QUrl tokenEndpoint, QUrl revokeEndpoint);
+    GoogleTokenClient(QNetworkAccessManager* network, QUrl tokenEndpoint, QUrl revokeEndpoint,
+                      GoogleHttp::Limits limits = {});
 
     // The decoded answer. A body that does not decode throws GoogleDecodingError whatever the status; a
     // status outside 2xx then throws `oauth` with the answer's "error", else "http_" and the status.
@@ -25,4 +27,5 @@ private:
     QNetworkAccessManager* network_;
     QUrl tokenEndpoint_;
     QUrl revokeEndpoint_;
+    GoogleHttp::Limits limits_;
 };

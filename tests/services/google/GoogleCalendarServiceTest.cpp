@@ -241,6 +241,64 @@ TEST_F(GoogleCalendarServiceTest, AFailedWindowIsRetriedOnlyAfterThirtySeconds) 
     EXPECT_EQ(listRequests(), 2u);
 }
 
+TEST_F(GoogleCalendarServiceTest, AFailureLogsItsStatusAndWaitsAtLeastWhatRetryAfterAsks) {
+    connect();
+    server.enqueue("GET", kCalendarListPath,
+                   {{429, "{}", "application/json", 0, {{"Retry-After", "120"}}}, {500, "{}"}});
+
+    fetch(queue.now());
+    queue.advance(119);
+    service->ensureCoverage(berlin(2026, 3, 12));
+    EXPECT_FALSE(service->isFetching()) << "asked again before Retry-After";
+    queue.advance(2);
+    fetch(berlin(2026, 3, 12));
+    queue.advance(31); // without Retry-After the usual 30 seconds hold again
+    fetch(berlin(2026, 3, 12));
+
+    EXPECT_EQ(listRequests(), 3u);
+    ASSERT_GE(logs.messages().size(), 2);
+    EXPECT_EQ(logs.messages().at(0),
+              QStringLiteral("event fetch failed: The operation couldn’t be completed. "
+                             "(GoogleCalendarError error 1.) status=429 retry_after=120"));
+    EXPECT_TRUE(logs.messages().at(1).endsWith(QStringLiteral("error 1.) status=500")));
+}
+
+TEST_F(GoogleCalendarServiceTest, ThousandsOfShownCalendarsAreCutToTheLimitAndFetchedFourAtATime) {
+    // Each request is timed from its own start: queued behind 2,500 others it would run out of time.
+    limits.idleMilliseconds = 1000 * testTimeScale();
+    server.on("GET", kCalendarListPath, [](const LoopbackHttpServer::Request& r) {
+        const int page = r.query.count("pageToken") ? std::stoi(r.query.at("pageToken")) : 0;
+        QJsonArray items;
+        for (int i = 0; i < 250; ++i)
+            items.append(calendarEntry(QStringLiteral("c%1").arg(page * 250 + i), true));
+        return Reply{200, json({{QStringLiteral("items"), items},
+                                {QStringLiteral("nextPageToken"), QString::number(page + 1)}})};
+    });
+    auto inFlight = std::make_shared<std::atomic<int>>(0);
+    auto mostInFlight = std::make_shared<std::atomic<int>>(0);
+    for (int i = 0; i < 2500; ++i)
+        server.on("GET", eventsPath("c" + std::to_string(i)), [=](const LoopbackHttpServer::Request&) {
+            const int now = ++*inFlight;
+            for (int most = *mostInFlight; now > most && !mostInFlight->compare_exchange_weak(most, now);) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            --*inFlight;
+            return Reply{200, json({})};
+        });
+    connect();
+    const MainThreadWatch watch;
+
+    fetch(queue.now());
+
+    ASSERT_TRUE(service->coverage());
+    EXPECT_EQ(service->coverage()->fetchedAt, queue.now()) << logs.messages().join('\n').toStdString();
+    EXPECT_EQ(server.requests().size(), size_t(10 + GoogleCalendarService::kShownCalendarLimit));
+    EXPECT_LE(mostInFlight->load(), GoogleCalendarClient::kConcurrentCalendarFetches);
+    EXPECT_TRUE(
+        logs.messages().contains(QStringLiteral("shown_calendars_left_out fetched=250 left_out=2250")));
+    watch.expectResponsiveAndBounded();
+}
+
 TEST_F(GoogleCalendarServiceTest, AFailureInsideTheCoveredWindowKeepsCacheAndCoverageAndWaitsBeforeRetrying) {
     connect();
     scriptAccount();

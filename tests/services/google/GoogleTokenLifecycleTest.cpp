@@ -71,6 +71,26 @@ TEST_F(GoogleTokenLifecycleTest, ARefreshSetsTheExpiryAndKeepsOrReplacesTheRefre
     EXPECT_EQ(secrets.addCount, 1) << "the second write updates the item";
 }
 
+// A lifetime out of any sane range once gave years that the store's reader refuses: the next launch found
+// no sign-in. And a launch seldom falls on a whole second, which the store does not keep.
+TEST_F(GoogleTokenLifecycleTest, EveryTokenSetTheServiceWritesReadsBackEqualAtTheNextLaunch) {
+    connect();
+    const Instant inAYear = queue.now().addingSeconds(367.0 * 24 * 3600);
+    for (const std::string lifetime : {"9007199254740991", "-1000000000000", "-1", "0", "3599", "1e15"}) {
+        SCOPED_TRACE(lifetime);
+        queue.advance(0.375);
+        server.enqueue("POST", "/token", {{200, R"({"access_token":"a","expires_in":)" + lifetime + "}"}});
+        ASSERT_EQ(accessToken(true).value, QStringLiteral("a"));
+
+        const GoogleCalendarService relaunched(environment());
+
+        EXPECT_EQ(relaunched.state(), GoogleConnectionState::connected(QStringLiteral("me@example.com")));
+        EXPECT_EQ(relaunched.tokens(), service->tokens());
+        EXPECT_LT(service->tokens()->expiresAt, inAYear);
+        EXPECT_GT(service->tokens()->expiresAt, queue.now().addingSeconds(-61));
+    }
+}
+
 TEST_F(GoogleTokenLifecycleTest, InvalidGrantDropsTheAuthorization) {
     CapturingLogSink logs;
     connect(tokensExpiringIn(0));
