@@ -18,6 +18,21 @@ const std::array<std::pair<int, std::array<const char*, 4>>, 7> kWeekdayNames{{
     {7, {"sat", "saturday"}},
 }};
 
+// Whether the locale writes a numeric date with the day before the month ("25/12/2027"). Asking ICU costs
+// more than the rest of a parse: the answer for the last locale is kept.
+bool writesDayFirst(const Calendar& calendar) {
+    thread_local std::optional<QString> locale;
+    thread_local bool dayFirst = false;
+    if (locale != calendar.localeName()) {
+        locale = calendar.localeName();
+        const QString pattern = DateFormatter::fromSkeleton(calendar, QStringLiteral("yMd")).pattern();
+        const qsizetype day = pattern.indexOf(u'd');
+        const qsizetype month = pattern.indexOf(u'M');
+        dayFirst = day >= 0 && month >= 0 && day < month;
+    }
+    return dayFirst;
+}
+
 int weekdayNamed(const QString& word) {
     for (const auto& [weekday, names] : kWeekdayNames)
         for (const char* name : names)
@@ -46,11 +61,14 @@ std::optional<Instant> CalendarModel::parse(const QString& text, Instant referen
     if (const auto weekday = parseWeekday(lowered, base, cal))
         return weekday;
 
+    // ICU reads a long run of digits in quadratic time: nothing longer than "yyyy-MM-dd" goes there.
     const Calendar posix = Calendar::gregorian();
-    if (const auto numeric = DateFormatter::fixedPattern(posix, QStringLiteral("yyyy-MM-dd")).parse(trimmed))
-        return cal.startOfDay(*numeric);
+    if (trimmed.size() <= 10)
+        if (const auto numeric =
+                DateFormatter::fixedPattern(posix, QStringLiteral("yyyy-MM-dd")).parse(trimmed))
+            return cal.startOfDay(*numeric);
 
-    if (const auto detected = DateDetector::firstDate(trimmed, reference))
+    if (const auto detected = DateDetector::firstDate(trimmed, reference, writesDayFirst(cal)))
         return cal.startOfDay(*detected);
     return std::nullopt;
 }
