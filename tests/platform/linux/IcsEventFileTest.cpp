@@ -1,7 +1,10 @@
-#include "platform/linux/IcsEventFile.h"
+#include "platform/linux/VdirEventStore.h"
 #include "utilities/DateFormats.h"
 
+#include "support/CapturingLogSink.h"
 #include "support/QtPrinters.h"
+#include "support/VdirTree.h"
+#include "support/VirtualMainQueue.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +15,8 @@
 #include <cctype>
 #include <set>
 
-// Each ics-samples/NAME.ics is read as one calendar file and its occurrences are compared with
+// Each ics-samples/NAME.ics is read as one file of a calendar of the local store, and what the store's day
+// queries find is compared with
 // ics-samples/NAME.expected. That file's first line names the user's zone and the window asked for, as
 // local dates or date-times, and optionally the problems the reader must report:
 //   # zone=Europe/Berlin from=2026-03-27 to=2026-04-01 problems=invalid_date_time
@@ -24,7 +28,7 @@
 namespace {
 
 QString samplesDirectory() {
-    return QFileInfo(QString::fromUtf8(__FILE__)).dir().filePath(QStringLiteral("ics-samples"));
+    return QStringLiteral(MONDREL_ICS_SAMPLES);
 }
 
 std::vector<std::string> sampleNames() {
@@ -86,20 +90,25 @@ Instant localTime(const QString& text) {
     return at.value_or(Instant());
 }
 
-// The occurrences of the sample in one range, as expected lines.
-std::set<std::pair<Instant, QString>> occurrences(const IcsEventFile& file, Instant from, Instant to) {
+// What the store finds in one range, as expected lines.
+std::set<std::pair<Instant, QString>> occurrences(const VdirEventStore& store, Instant from, Instant to) {
     const DateFormatter format =
         DateFormatter::fixedPattern(Calendar::gregorian(), QStringLiteral("yyyy-MM-dd'T'HH:mmxxx"));
-    std::vector<IcsOccurrence> found;
-    file.appendOccurrences(from, to, Calendar::current(), found);
     std::set<std::pair<Instant, QString>> lines;
-    for (const IcsOccurrence& o : found)
-        lines.emplace(o.start,
-                      QStringList{format.format(o.start), format.format(o.end),
-                                  o.details->isAllDay ? QStringLiteral("all-day") : QStringLiteral("timed"),
-                                  o.details->title.value_or(QString())}
+    for (const StoredEvent& e : VdirTree::settledEvents(store, from, to))
+        lines.emplace(*e.startDate,
+                      QStringList{format.format(*e.startDate), format.format(*e.endDate),
+                                  e.isAllDay ? QStringLiteral("all-day") : QStringLiteral("timed"),
+                                  e.title.value_or(QString())}
                           .join(u'|'));
     return lines;
+}
+
+QString joined(const std::set<std::pair<Instant, QString>>& lines) {
+    QStringList list;
+    for (const auto& [start, line] : lines)
+        list << line;
+    return list.join(u'\n');
 }
 
 class IcsEventFileSamples : public ::testing::TestWithParam<std::string> {};
@@ -113,19 +122,27 @@ TEST_P(IcsEventFileSamples, OccurrencesAreTheExpectedOnes) {
     ScopedCalendarPin pin(QStringLiteral("en_US"), expected.zone);
     const Instant from = localTime(expected.from);
     const Instant to = localTime(expected.to);
-    const QByteArray content = readSample(name + QStringLiteral(".ics"));
+    CapturingLogSink log;
+    VdirTree tree;
+    tree.write(QStringLiteral("cal/") + name + QStringLiteral(".ics"),
+               readSample(name + QStringLiteral(".ics")));
+    VirtualMainQueue queue;
 
+    VdirEventStore whole(tree.root(), queue);
+    VdirTree::load(whole);
+    const QString lines = joined(occurrences(whole, from, to));
+    EXPECT_EQ(lines.toStdString(), expected.occurrences.join(u'\n').toStdString());
     QStringList problems;
-    const IcsEventFile whole = IcsEventFile::parse(content, problems);
-    QStringList lines;
-    for (const auto& [start, line] : occurrences(whole, from, to))
-        lines << line;
-    EXPECT_EQ(lines.join(u'\n').toStdString(), expected.occurrences.join(u'\n').toStdString());
+    static const QRegularExpression reported(
+        QStringLiteral("^calendar_file_problem file=\\S+ problems=(\\S+)$"));
+    for (const QString& message : log.messages(QStringLiteral("events")))
+        if (const auto match = reported.match(message); match.hasMatch())
+            problems += match.captured(1).split(u',');
     EXPECT_EQ(problems.join(u',').toStdString(), expected.problems.join(u',').toStdString());
 
-    // Day by day, each day read afresh from a new reading of the file, finds the same.
-    QStringList ignored;
-    const IcsEventFile daily = IcsEventFile::parse(content, ignored);
+    // Day by day, from a store that reads the file afresh, finds the same.
+    VdirEventStore daily(tree.root(), queue);
+    VdirTree::load(daily);
     const Calendar calendar = Calendar::current();
     std::set<std::pair<Instant, QString>> byDay;
     for (Instant day = calendar.startOfDay(from); day < to;) {
@@ -133,10 +150,7 @@ TEST_P(IcsEventFileSamples, OccurrencesAreTheExpectedOnes) {
         byDay.merge(occurrences(daily, std::max(day, from), std::min(next, to)));
         day = next;
     }
-    QStringList dayLines;
-    for (const auto& [start, line] : byDay)
-        dayLines << line;
-    EXPECT_EQ(dayLines.join(u'\n').toStdString(), lines.join(u'\n').toStdString());
+    EXPECT_EQ(joined(byDay).toStdString(), lines.toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, IcsEventFileSamples, ::testing::ValuesIn(sampleNames()),
