@@ -512,7 +512,7 @@ private:
     Iterator iteratorFrom(long long wallFrom) const {
         const long long firstWall = wallSeconds(start_.wall);
         const icaltimetype first = iterationTime(firstWall);
-        if (rule_->count > 0 || wallFrom <= firstWall)
+        if (walksFromStart() || wallFrom <= firstWall)
             return Iterator(icalrecur_iterator_new(*rule_, first), icalrecur_iterator_free);
         if (const long long step = subDailyStep())
             return Iterator(
@@ -580,8 +580,8 @@ private:
         } else if (!rule_) {
             // Without a usable rule the series is DTSTART plus its RDATEs.
             consider(start_.basis, start_.wall, start_.zone);
-        } else if (rule_->count > 0) {
-            stretch.cutOff = !walkCountedRuleTo(wallTo);
+        } else if (walksFromStart()) {
+            stretch.cutOff = !walkRuleTo(wallTo);
             auto it = std::lower_bound(walked_.begin(), walked_.end(), from - shiftReach_,
                                        [](const Instance& i, long long at) { return i.basis < at; });
             for (; it != walked_.end() && it->basis < to + shiftReach_; ++it)
@@ -621,9 +621,14 @@ private:
         return stretch;
     }
 
-    // Counted rules must be walked from their first instance; the walk goes only as far as a query needed
-    // and goes on from there, up to the wall time `wallTo`. False when the walk was cut off.
-    bool walkCountedRuleTo(long long wallTo) const {
+    // Counted rules must be walked from their first instance, and so must week-number rules: restarted
+    // elsewhere, libical gives instances on other weekdays around the turns of the years. Other rules give
+    // from any restart what the walk from DTSTART gives. The walk goes only as far as a query needed and
+    // goes on from there, up to the wall time `wallTo`. False when the walk was cut off.
+    bool walksFromStart() const {
+        return rule_->count > 0 || rule_->by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX;
+    }
+    bool walkRuleTo(long long wallTo) const {
         if (!walker_ && !walkEnded_)
             walker_ = iteratorFrom(std::numeric_limits<long long>::min());
         while (walker_ && walkedUpTo_ < wallTo) {
@@ -663,7 +668,7 @@ private:
     mutable std::unordered_map<long long, Stretch> stretches_;
     // Where the rule has no more instances, once libical has said so.
     mutable std::optional<long long> ruleEndsBefore_;
-    // The walk of a counted rule so far: its starts, and the wall time it has reached.
+    // The walk of a rule walked from its start so far: its starts, and the wall time it has reached.
     mutable Iterator walker_{nullptr, icalrecur_iterator_free};
     mutable std::vector<Instance> walked_;
     mutable long long walkedUpTo_ = std::numeric_limits<long long>::min();

@@ -15,6 +15,8 @@
 #include <cctype>
 #include <set>
 
+#include <libical/ical.h>
+
 // Each ics-samples/NAME.ics is read as one file of a calendar of the local store, and what the store's day
 // queries find is compared with
 // ics-samples/NAME.expected. That file's first line names the user's zone and the window asked for, as
@@ -161,3 +163,81 @@ INSTANTIATE_TEST_SUITE_P(Samples, IcsEventFileSamples, ::testing::ValuesIn(sampl
                                      c = '_';
                              return name;
                          });
+
+namespace {
+
+// Every start of the rule from DTSTART on, up to `until`, as libical's one walk from DTSTART gives them.
+std::vector<long long> fullWalk(const QByteArray& rule, const QByteArray& dtstart, long long until) {
+    const icalrecurrencetype recurrence = icalrecurrencetype_from_string(rule.constData());
+    const icaltimetype start = icaltime_from_string(dtstart.constData());
+    std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)> it(
+        icalrecur_iterator_new(recurrence, start), icalrecur_iterator_free);
+    std::vector<long long> starts;
+    for (icaltimetype next = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(next);
+         next = icalrecur_iterator_next(it.get())) {
+        const long long at = icaltime_as_timet_with_zone(next, icaltimezone_get_utc_timezone());
+        if (at >= until)
+            break;
+        starts.push_back(at);
+    }
+    return starts;
+}
+
+} // namespace
+
+// The worker expands a series stretch by stretch, each on its own, in any order: together they must give
+// what one walk from DTSTART gives, for rules with every rule part.
+TEST(IcsEventFileExpansion, StretchByStretchEqualsTheWalkFromDtstart) {
+    const QByteArray dtstart = "20241229T093000Z"; // a Sunday in the last days of an ISO year
+    const long long first = icaltime_as_timet_with_zone(icaltime_from_string(dtstart.constData()),
+                                                        icaltimezone_get_utc_timezone());
+    const long long until = first + 10LL * 366 * 86400;
+    for (const QByteArray rule : {
+             "FREQ=YEARLY;BYWEEKNO=1,20,-1;BYDAY=MO,SU",
+             "FREQ=YEARLY;BYWEEKNO=53;BYDAY=TH,SU",
+             "FREQ=YEARLY;BYWEEKNO=-1;BYDAY=MO,FR;WKST=SU;INTERVAL=2",
+             "FREQ=YEARLY;BYWEEKNO=2,52;BYDAY=SU;WKST=MO",
+             "FREQ=YEARLY;BYYEARDAY=1,100,-1",
+             "FREQ=YEARLY;BYYEARDAY=-366,366",
+             "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1",
+             "FREQ=YEARLY;INTERVAL=3;BYMONTH=3;BYDAY=-1SU",
+             "FREQ=YEARLY;BYDAY=20MO,-1FR",
+             "FREQ=YEARLY;BYMONTH=1,12;BYDAY=MO,SU;BYSETPOS=1,-1",
+             "FREQ=MONTHLY;BYDAY=-1FR",
+             "FREQ=MONTHLY;INTERVAL=2;BYDAY=2TU,-2WE",
+             "FREQ=MONTHLY;BYMONTHDAY=-3,15,31;BYSETPOS=1",
+             "FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=-1",
+             "FREQ=MONTHLY;INTERVAL=5;BYMONTHDAY=29,30",
+             "FREQ=MONTHLY;COUNT=40;BYDAY=1MO",
+             "FREQ=WEEKLY;INTERVAL=3;BYDAY=SA,SU;WKST=SU",
+             "FREQ=WEEKLY;INTERVAL=2;UNTIL=20300101T000000Z",
+             "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,SU;WKST=MO;COUNT=200",
+             "FREQ=DAILY;INTERVAL=5;BYMONTH=1,7",
+             "FREQ=DAILY;INTERVAL=3;BYMONTHDAY=1,2,3,4,5;BYDAY=MO,TU",
+             "FREQ=DAILY;BYHOUR=9,21;BYMINUTE=30;BYSECOND=0,30;UNTIL=20280101T000000Z",
+             "FREQ=HOURLY;INTERVAL=5;BYDAY=MO",
+             "FREQ=MINUTELY;INTERVAL=7;BYHOUR=9;COUNT=3000",
+         }) {
+        SCOPED_TRACE(rule.constData());
+        QStringList problems;
+        const IcsEventFile file =
+            IcsEventFile::parse("BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VEVENT\nUID:p\nDTSTART:" + dtstart +
+                                    "\nRRULE:" + rule + "\nEND:VEVENT\nEND:VCALENDAR\n",
+                                problems);
+        ASSERT_EQ(file.seriesCount(), 1u);
+        std::vector<IcsTiming> found;
+        // Later stretches first: no stretch may lean on one expanded before it.
+        for (long long stretch = (until - 1) / IcsEventFile::kStretch;
+             stretch >= first / IcsEventFile::kStretch; --stretch) {
+            std::vector<IcsTiming> occurrences;
+            file.appendOccurrences(0, stretch, occurrences, problems);
+            found.insert(found.begin(), occurrences.begin(), occurrences.end());
+        }
+        std::vector<long long> starts;
+        for (const IcsTiming& timing : found)
+            if (timing.start < until)
+                starts.push_back(timing.start);
+        EXPECT_EQ(starts, fullWalk(rule, dtstart, until));
+        EXPECT_TRUE(problems.isEmpty()) << problems.join(u',').toStdString();
+    }
+}
