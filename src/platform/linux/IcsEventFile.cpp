@@ -1,6 +1,7 @@
 #include "platform/linux/IcsEventFile.h"
 
 #include "platform/EventStore.h"
+#include "platform/linux/SubDailyRule.h"
 
 #include <QTimeZone>
 #include <algorithm>
@@ -354,7 +355,8 @@ QByteArray withoutOverlongLines(const QByteArray& content, QStringList& problems
 // Whether libical expands the rule in bounded time. It walks HOURLY, MINUTELY and SECONDLY rules one step
 // at a time, testing every step against the rule's date parts, and stops only at a match or in the year
 // 2582: a date part that matches rarely or never (BYMONTHDAY=30 with BYMONTH=2) keeps it walking for
-// minutes or hours, and a SECONDLY rule walks millions of steps through every stretch of weeks.
+// minutes or hours, and a SECONDLY rule walks millions of steps through every stretch of weeks. Those
+// rules are walked by SubDailyRule instead.
 bool isExpandable(const icalrecurrencetype& rule) {
     if (rule.freq == ICAL_SECONDLY_RECURRENCE)
         return false;
@@ -525,6 +527,23 @@ private:
         return it;
     }
 
+    // libical's iterator, or the walk of a sub-daily rule that would keep libical busy.
+    struct Walk {
+        Iterator ical{nullptr, icalrecur_iterator_free};
+        std::optional<SubDailyRule> own;
+        explicit operator bool() const { return ical || own; }
+    };
+
+    Walk walkFrom(long long wallFrom) const {
+        if (isExpandable(*rule_))
+            return Walk{iteratorFrom(wallFrom), std::nullopt};
+        Walk walk;
+        walk.own.emplace(*rule_, wallSeconds(start_.wall));
+        if (!walksFromStart())
+            walk.own->restartAt(wallFrom);
+        return walk;
+    }
+
     struct Instance {
         long long basis;
         // The wall time in the start's zone, as iterated.
@@ -532,11 +551,22 @@ private:
         icaltimetype time;
     };
 
-    // The next instance of `it` in the start's zone; nothing at the rule's end.
-    std::optional<Instance> step(icalrecur_iterator* it) const {
-        icaltimetype next = icalrecur_iterator_next(it);
-        if (icaltime_is_null_time(next))
-            return std::nullopt;
+    // The next instance of `walk` in the start's zone; nothing at the rule's end (`ended`), or when the walk
+    // of a sub-daily rule finds none before the wall time `horizon`.
+    std::optional<Instance> step(Walk& walk, long long horizon, bool& ended) const {
+        icaltimetype next;
+        if (walk.own) {
+            const std::optional<long long> wall = walk.own->next(horizon);
+            ended = walk.own->ended();
+            if (!wall)
+                return std::nullopt;
+            next = floatingWall(*wall, start_.wall.is_date);
+        } else {
+            next = icalrecur_iterator_next(walk.ical.get());
+            ended = icaltime_is_null_time(next);
+            if (ended)
+                return std::nullopt;
+        }
         next.is_date = start_.wall.is_date;
         const long long wall = wallSeconds(next);
         next.zone = start_.zone.ical;
@@ -587,10 +617,13 @@ private:
             for (; it != walked_.end() && it->basis < to + shiftReach_; ++it)
                 consider(it->basis, it->time, start_.zone);
         } else if (!lastWall_ || wallFrom <= *lastWall_) {
-            Iterator it = iteratorFrom(wallFrom);
+            Walk it = walkFrom(wallFrom);
             long long last = from - 1 + shiftReach_;
             for (int steps = 0; it; ++steps) {
-                const auto next = step(it.get());
+                bool ended = false;
+                const auto next = step(it, wallTo, ended);
+                if (!next && !ended)
+                    break;
                 if (!next) {
                     // Finding that out may have taken libical long (a date that never comes): not again.
                     ruleEndsBefore_ = std::min(ruleEndsBefore_.value_or(last + 1), last + 1);
@@ -630,9 +663,15 @@ private:
     }
     bool walkRuleTo(long long wallTo) const {
         if (!walker_ && !walkEnded_)
-            walker_ = iteratorFrom(std::numeric_limits<long long>::min());
-        while (walker_ && walkedUpTo_ < wallTo) {
-            const auto next = step(walker_.get());
+            walker_.emplace(walkFrom(std::numeric_limits<long long>::min()));
+        while (walker_ && *walker_ && walkedUpTo_ < wallTo) {
+            bool ended = false;
+            const auto next = step(*walker_, wallTo, ended);
+            if (!next && !ended) {
+                // Nothing more before `wallTo`: the walk goes on from there when asked.
+                walkedUpTo_ = wallTo;
+                break;
+            }
             if (!next || walkedSteps_ == IcsEventFile::kLongestCountedWalk) {
                 walkCutOff_ = next.has_value();
                 walker_.reset();
@@ -669,7 +708,7 @@ private:
     // Where the rule has no more instances, once libical has said so.
     mutable std::optional<long long> ruleEndsBefore_;
     // The walk of a rule walked from its start so far: its starts, and the wall time it has reached.
-    mutable Iterator walker_{nullptr, icalrecur_iterator_free};
+    mutable std::optional<Walk> walker_;
     mutable std::vector<Instance> walked_;
     mutable long long walkedUpTo_ = std::numeric_limits<long long>::min();
     mutable int walkedSteps_ = 0;
@@ -763,9 +802,9 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
             }
         }
         // A rule libical cannot walk leaves the event its DTSTART.
-        if (rule && (!isExpandable(*rule) ||
-                     !std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)>(
-                         icalrecur_iterator_new(*rule, master.start.wall), icalrecur_iterator_free))) {
+        if (rule && isExpandable(*rule) &&
+            !std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)>(
+                icalrecur_iterator_new(*rule, master.start.wall), icalrecur_iterator_free)) {
             reader.note(QStringLiteral("unsupported_rrule"));
             rule.reset();
         }

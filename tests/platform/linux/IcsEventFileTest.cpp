@@ -217,6 +217,13 @@ TEST(IcsEventFileExpansion, StretchByStretchEqualsTheWalkFromDtstart) {
              "FREQ=DAILY;BYHOUR=9,21;BYMINUTE=30;BYSECOND=0,30;UNTIL=20280101T000000Z",
              "FREQ=HOURLY;INTERVAL=5;BYDAY=MO",
              "FREQ=MINUTELY;INTERVAL=7;BYHOUR=9;COUNT=3000",
+             // Sub-daily rules with date parts, walked without libical (from a DTSTART that matches them:
+             // libical leaves out one that does not). libical's own walk of them takes long: they end early.
+             "FREQ=HOURLY;INTERVAL=5;BYMONTH=1,7,12;BYDAY=MO,SU;BYMINUTE=30,45",
+             "FREQ=MINUTELY;INTERVAL=11;BYMONTH=12,6;BYMONTHDAY=29;BYHOUR=9,10;BYSECOND=0;UNTIL="
+             "20270101T000000Z",
+             "FREQ=SECONDLY;INTERVAL=45;BYMINUTE=30;BYHOUR=9;UNTIL=20250110T000000Z",
+             "FREQ=SECONDLY;INTERVAL=7;BYMINUTE=30;BYHOUR=9;BYDAY=SU,MO,TU;COUNT=20",
          }) {
         SCOPED_TRACE(rule.constData());
         QStringList problems;
