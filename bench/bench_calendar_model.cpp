@@ -32,7 +32,7 @@ BENCHMARK_CAPTURE(BM_Parse, nothing, "banana bread")->Unit(benchmark::kMicroseco
 void BM_ParseLongDigits(benchmark::State& state) {
     ScopedCalendarPin pin("en_US", "Europe/Berlin");
     const Instant reference = *Calendar::current().date(2026, 12, 4, 15);
-    const QString input(100 * 1024, u'7');
+    const QString input(qsizetype(100) * 1024, u'7');
     for (auto _ : state)
         benchmark::DoNotOptimize(CalendarModel::parse(input, reference));
 }

@@ -3,6 +3,7 @@
 #include "models/DateDetector.h"
 #include "utilities/DateFormats.h"
 
+#include <QLocale>
 #include <array>
 #include <utility>
 
@@ -18,19 +19,14 @@ const std::array<std::pair<int, std::array<const char*, 4>>, 7> kWeekdayNames{{
     {7, {"sat", "saturday"}},
 }};
 
-// Whether the locale writes a numeric date with the day before the month ("25/12/2027"). Asking ICU costs
-// more than the rest of a parse: the answer for the last locale is kept.
+// Whether the locale writes a numeric date with the day before the month ("25/12/2027"). Qt's copy of the
+// locale data answers that; ICU's pattern generator costs more than the rest of a parse, and fails on
+// malformed locale names.
 bool writesDayFirst(const Calendar& calendar) {
-    thread_local std::optional<QString> locale;
-    thread_local bool dayFirst = false;
-    if (locale != calendar.localeName()) {
-        locale = calendar.localeName();
-        const QString pattern = DateFormatter::fromSkeleton(calendar, QStringLiteral("yMd")).pattern();
-        const qsizetype day = pattern.indexOf(u'd');
-        const qsizetype month = pattern.indexOf(u'M');
-        dayFirst = day >= 0 && month >= 0 && day < month;
-    }
-    return dayFirst;
+    const QString pattern = QLocale(calendar.localeName()).dateFormat(QLocale::ShortFormat);
+    const qsizetype day = pattern.indexOf(u'd');
+    const qsizetype month = pattern.indexOf(u'M');
+    return day >= 0 && month >= 0 && day < month;
 }
 
 int weekdayNamed(const QString& word) {

@@ -152,9 +152,10 @@ TEST_F(DateParserTest, DottedDatesAreDayFirstEverywhereAndSlashedOnesFollowTheLo
 }
 
 TEST_F(DateParserTest, LongJunkIsNoDate) {
-    EXPECT_FALSE(parse(QString(100 * 1024, u'7')));
-    EXPECT_FALSE(parse(QString(100 * 1024, u'.')));
-    EXPECT_EQ(parse(QStringLiteral("25.12.2027 ") + QString(100 * 1024, u'7')), day(2027, 12, 25));
+    constexpr qsizetype kHundredKilobytes = qsizetype(100) * 1024;
+    EXPECT_FALSE(parse(QString(kHundredKilobytes, u'7')));
+    EXPECT_FALSE(parse(QString(kHundredKilobytes, u'.')));
+    EXPECT_EQ(parse(QStringLiteral("25.12.2027 ") + QString(kHundredKilobytes, u'7')), day(2027, 12, 25));
     const QString date = QStringLiteral(" 25.12.2027");
     EXPECT_EQ(parse(QString(DateDetector::kLongestText - date.size(), u'x') + date), day(2027, 12, 25));
 }

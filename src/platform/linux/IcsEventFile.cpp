@@ -401,7 +401,7 @@ long long IcsEventRecord::reach() const {
         widest.length = std::max(widest.length, shifted.length + shifted.wallLength);
     // Days in a zone last up to two hours more than their nominal length.
     if (!timing.floating && (timing.wallLength > 0 || !shiftedLengths.empty()))
-        widest.length += 2 * 3600;
+        widest.length += 2LL * 3600;
     return widest.reach(0).second;
 }
 
