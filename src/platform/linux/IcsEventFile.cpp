@@ -446,7 +446,8 @@ public:
         shifts_.push_back({recurrenceId.basis, shift, timing});
         std::sort(shifts_.begin(), shifts_.end(),
                   [](const Shift& a, const Shift& b) { return a.from < b.from; });
-        shiftReach_ = std::max(shiftReach_, std::abs(shift));
+        // A day more: the instants of wall times a shift apart lie a clock change further or nearer.
+        shiftReach_ = std::max(shiftReach_, std::abs(shift) + kDay);
         earliestStart_ = std::min(earliestStart_, start_.basis - shiftReach_);
     }
 
@@ -702,7 +703,7 @@ private:
     std::unordered_set<long long> replacedStarts_;
     IcsEventRecord lengths_;
     std::vector<Shift> shifts_;
-    // How far on the wall clock the detached occurrences move the instances after them, at most.
+    // How far the detached occurrences move the instances after them, at most.
     long long shiftReach_ = 0;
     mutable std::unordered_map<long long, Stretch> stretches_;
     // Where the rule has no more instances, once libical has said so.
@@ -776,9 +777,8 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
             details.recurrenceId = QString::fromUtf8(idText.get());
             const std::string uid = details.uid.value_or(QString()).toStdString();
             replacedByUid[uid].push_back(recurrenceId->basis);
-            const icalproperty* id = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY);
-            const icalparameter* range =
-                icalproperty_get_first_parameter(const_cast<icalproperty*>(id), ICAL_RANGE_PARAMETER);
+            icalproperty* id = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY);
+            const icalparameter* range = icalproperty_get_first_parameter(id, ICAL_RANGE_PARAMETER);
             if (range && icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE && !start->wall.is_date)
                 shiftedByUid[uid].push_back({*recurrenceId, *start, timingOf(event, *start, reader)});
         }
