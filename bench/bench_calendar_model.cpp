@@ -28,6 +28,16 @@ BENCHMARK_CAPTURE(BM_Parse, numeric, "2026-12-25")->Unit(benchmark::kMicrosecond
 BENCHMARK_CAPTURE(BM_Parse, detected, "lunch on Friday, March 3 with Ann")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Parse, nothing, "banana bread")->Unit(benchmark::kMicrosecond);
 
+// Pasted junk: a digit string of 100 KB must be answered well under a millisecond.
+void BM_ParseLongDigits(benchmark::State& state) {
+    ScopedCalendarPin pin("en_US", "Europe/Berlin");
+    const Instant reference = *Calendar::current().date(2026, 12, 4, 15);
+    const QString input(qsizetype(100) * 1024, u'7');
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CalendarModel::parse(input, reference));
+}
+BENCHMARK(BM_ParseLongDigits)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 namespace {

@@ -4,11 +4,28 @@
 #include "platform/linux/IcsEventFile.h"
 #include "utilities/CurrentCalendar.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 void query(const IcsEventFile& file, const Calendar& calendar, Instant from, Instant to) {
-    std::vector<IcsOccurrence> occurrences;
-    file.appendOccurrences(from, to, calendar, occurrences);
+    const std::vector<IcsEventRecord>& records = *file.records();
+    long long reach = 0;
+    for (size_t i = file.singleCount(); i < records.size(); ++i)
+        reach = std::max(reach, records[i].reach());
+    std::vector<IcsTiming> occurrences;
+    for (size_t i = 0; i < file.singleCount(); ++i)
+        occurrences.push_back(records[i].timing);
+    QStringList problems;
+    const auto [first, last] =
+        IcsEventFile::stretchesFor((long long)std::floor(from.secondsSince1970()),
+                                   (long long)std::ceil(to.secondsSince1970()) + 1, reach);
+    for (size_t series = 0; series < file.seriesCount(); ++series)
+        for (long long stretch = first; stretch <= last; ++stretch)
+            file.appendOccurrences(series, stretch, occurrences, problems);
+    for (const IcsTiming& timing : occurrences)
+        timing.instants(timing.start, calendar);
 }
 
 } // namespace

@@ -33,11 +33,13 @@ struct Pattern {
     int dayGroup;
     int yearGroup;
     bool numericMonth;
+    // Whether month and day trade places where the user's locale writes the day first.
+    bool inLocaleOrder = false;
 };
 
-const std::array<Pattern, 4>& patterns() {
+const std::array<Pattern, 5>& patterns() {
     static const auto options = QRegularExpression::CaseInsensitiveOption;
-    static const std::array<Pattern, 4> list{{
+    static const std::array<Pattern, 5> list{{
         {QRegularExpression("\\b" + kWeekday + kMonth + "\\s+" + kDay + kYear + kEnd, options), 1, 2, 3,
          false},
         {QRegularExpression("\\b" + kWeekday + kDay + "\\s+(?:of\\s+)?" + kMonth + kYear + kEnd, options), 2,
@@ -46,6 +48,9 @@ const std::array<Pattern, 4>& patterns() {
         {QRegularExpression("\\b(\\d{4})([/-])(\\d{1,2})\\2(\\d{1,2})" + kEnd, options), 3, 4, 1, true},
         // Not the tail of a longer numeric date.
         {QRegularExpression("(?<![\\d/-])(\\d{1,2})/(\\d{1,2})(?:/(\\d{4}|\\d{2}))?" + kEnd, options), 1, 2,
+         3, true, true},
+        // Dotted dates are day first in every locale that writes them: "25.12.2027", "25.12.27", "25.12.".
+        {QRegularExpression("(?<![\\d.])(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4}|\\d{2})?(?![\\w.])", options), 2, 1,
          3, true},
     }};
     return list;
@@ -78,7 +83,8 @@ std::optional<Instant> resolve(const Calendar& calendar, int month, int day, std
 
 } // namespace
 
-std::optional<Instant> DateDetector::firstDate(const QString& text, Instant reference) {
+std::optional<Instant> DateDetector::firstDate(const QString& fullText, Instant reference, bool dayFirst) {
+    const QString text = fullText.left(kLongestText);
     const Calendar calendar = Calendar::gregorian();
     std::optional<Instant> best;
     qsizetype bestStart = text.size() + 1;
@@ -88,9 +94,10 @@ std::optional<Instant> DateDetector::firstDate(const QString& text, Instant refe
             const auto match = matches.next();
             if (match.capturedStart() >= bestStart)
                 break;
-            const QString monthText = match.captured(pattern.monthGroup);
+            const bool swapped = pattern.inLocaleOrder && dayFirst;
+            const QString monthText = match.captured(swapped ? pattern.dayGroup : pattern.monthGroup);
             const int month = pattern.numericMonth ? monthText.toInt() : monthNumber(monthText);
-            const int day = match.captured(pattern.dayGroup).toInt();
+            const int day = match.captured(swapped ? pattern.monthGroup : pattern.dayGroup).toInt();
             std::optional<int> year;
             if (const QString y = match.captured(pattern.yearGroup); !y.isEmpty())
                 year = y.size() == 2 ? fullYear(y.toInt(), calendar.year(reference)) : y.toInt();

@@ -3,6 +3,7 @@
 #include "models/DateDetector.h"
 #include "utilities/DateFormats.h"
 
+#include <QLocale>
 #include <array>
 #include <utility>
 
@@ -17,6 +18,16 @@ const std::array<std::pair<int, std::array<const char*, 4>>, 7> kWeekdayNames{{
     {6, {"fri", "friday"}},
     {7, {"sat", "saturday"}},
 }};
+
+// Whether the locale writes a numeric date with the day before the month ("25/12/2027"). Qt's copy of the
+// locale data answers that; ICU's pattern generator costs more than the rest of a parse, and fails on
+// malformed locale names.
+bool writesDayFirst(const Calendar& calendar) {
+    const QString pattern = QLocale(calendar.localeName()).dateFormat(QLocale::ShortFormat);
+    const qsizetype day = pattern.indexOf(u'd');
+    const qsizetype month = pattern.indexOf(u'M');
+    return day >= 0 && month >= 0 && day < month;
+}
 
 int weekdayNamed(const QString& word) {
     for (const auto& [weekday, names] : kWeekdayNames)
@@ -46,11 +57,14 @@ std::optional<Instant> CalendarModel::parse(const QString& text, Instant referen
     if (const auto weekday = parseWeekday(lowered, base, cal))
         return weekday;
 
+    // ICU reads a long run of digits in quadratic time: nothing longer than "yyyy-MM-dd" goes there.
     const Calendar posix = Calendar::gregorian();
-    if (const auto numeric = DateFormatter::fixedPattern(posix, QStringLiteral("yyyy-MM-dd")).parse(trimmed))
-        return cal.startOfDay(*numeric);
+    if (trimmed.size() <= 10)
+        if (const auto numeric =
+                DateFormatter::fixedPattern(posix, QStringLiteral("yyyy-MM-dd")).parse(trimmed))
+            return cal.startOfDay(*numeric);
 
-    if (const auto detected = DateDetector::firstDate(trimmed, reference))
+    if (const auto detected = DateDetector::firstDate(trimmed, reference, writesDayFirst(cal)))
         return cal.startOfDay(*detected);
     return std::nullopt;
 }

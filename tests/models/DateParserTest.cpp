@@ -126,3 +126,36 @@ TEST_F(DateParserTest, DatesLongAfter2037KeepSummerTime) {
     EXPECT_EQ(CalendarModel::parse("July 15, 2090", reference),
               Instant::fromDateTime(QDateTime(QDate(2090, 7, 14), QTime(22, 0), Qt::UTC)));
 }
+
+TEST_F(DateParserTest, DottedDatesAreDayFirstEverywhereAndSlashedOnesFollowTheLocale) {
+    const std::pair<const char*, bool> locales[] = {{"en_US", false}, {"en_GB", true}, {"de_DE", true}};
+    for (const auto& [locale, dayFirst] : locales) {
+        ScopedCalendarPin pin(QString::fromLatin1(locale), QStringLiteral("America/New_York"));
+        SCOPED_TRACE(locale);
+        EXPECT_EQ(parse("25.12.2027"), day(2027, 12, 25));
+        EXPECT_EQ(parse("Party 5.1.28!"), day(2028, 1, 5));
+        EXPECT_EQ(parse("24.12."), day(2026, 12, 24));
+        EXPECT_FALSE(parse("12.25.2027"));
+        EXPECT_FALSE(parse("version 1.2.3.4"));
+        EXPECT_EQ(parse("2027-12-25"), day(2027, 12, 25));
+        EXPECT_EQ(parse("2027/12/25"), day(2027, 12, 25));
+        if (dayFirst) {
+            EXPECT_EQ(parse("25/12/2027"), day(2027, 12, 25));
+            EXPECT_EQ(parse("3/4/2027"), day(2027, 4, 3));
+            EXPECT_FALSE(parse("12/25/2027"));
+        } else {
+            EXPECT_EQ(parse("12/25/2027"), day(2027, 12, 25));
+            EXPECT_EQ(parse("3/4/2027"), day(2027, 3, 4));
+            EXPECT_FALSE(parse("25/12/2027"));
+        }
+    }
+}
+
+TEST_F(DateParserTest, LongJunkIsNoDate) {
+    constexpr qsizetype kHundredKilobytes = qsizetype(100) * 1024;
+    EXPECT_FALSE(parse(QString(kHundredKilobytes, u'7')));
+    EXPECT_FALSE(parse(QString(kHundredKilobytes, u'.')));
+    EXPECT_EQ(parse(QStringLiteral("25.12.2027 ") + QString(kHundredKilobytes, u'7')), day(2027, 12, 25));
+    const QString date = QStringLiteral(" 25.12.2027");
+    EXPECT_EQ(parse(QString(DateDetector::kLongestText - date.size(), u'x') + date), day(2027, 12, 25));
+}

@@ -1,6 +1,7 @@
 #include "platform/linux/IcsEventFile.h"
 
 #include "platform/EventStore.h"
+#include "platform/linux/SubDailyRule.h"
 
 #include <QTimeZone>
 #include <algorithm>
@@ -237,12 +238,29 @@ IcsTiming timingOf(icalcomponent* event, const ZonedTime& start, const Reader& r
         timing.length = std::max(1LL, days);
         return timing;
     }
-    long long seconds = 0;
-    if (end)
-        seconds = secondsBetween(start, *end);
-    else if (duration)
-        seconds = icaldurationtype_as_int(icalproperty_get_duration(duration));
-    timing.length = std::max(0LL, seconds);
+    if (end && timing.floating) {
+        // A floating end is a wall time like the start: both are read on the user's clock.
+        timing.wallLength = std::max(0LL, wallSeconds(end->wall) - wallSeconds(start.wall));
+    } else if (end) {
+        timing.length = std::max(0LL, secondsBetween(start, *end));
+    } else if (duration) {
+        // Days and weeks are nominal, on the wall clock; hours, minutes and seconds are exact.
+        const icaldurationtype length = icalproperty_get_duration(duration);
+        if (!length.is_neg) {
+            timing.wallLength = (7LL * length.weeks + length.days) * kDay;
+            timing.length = 3600LL * length.hours + 60LL * length.minutes + length.seconds;
+        }
+    }
+    return timing;
+}
+
+// The timing of an occurrence whose start has the wall time `wall` in `zone`, with its wall-clock length
+// resolved there; floating times keep theirs for the user's zone.
+IcsTiming resolvedIn(IcsTiming timing, long long wall, const Zone& zone) {
+    if (!zone || timing.isAllDay || timing.wallLength == 0)
+        return timing;
+    timing.length += zone.instantOf(wall + timing.wallLength) - timing.start;
+    timing.wallLength = 0;
     return timing;
 }
 
@@ -272,7 +290,8 @@ std::pair<Instant, Instant> instantsOf(const IcsTiming& timing, long long start,
         return {dayStart(start), dayStart(start + timing.length * kDay)};
     }
     const Instant at = wallTime(start);
-    return {at, at.addingSeconds(double(timing.length))};
+    const Instant wallEnd = timing.wallLength == 0 ? at : wallTime(start + timing.wallLength);
+    return {at, wallEnd.addingSeconds(double(timing.length))};
 }
 
 // The last start of a counted daily or weekly rule that repeats one fixed step, found without walking
@@ -336,7 +355,8 @@ QByteArray withoutOverlongLines(const QByteArray& content, QStringList& problems
 // Whether libical expands the rule in bounded time. It walks HOURLY, MINUTELY and SECONDLY rules one step
 // at a time, testing every step against the rule's date parts, and stops only at a match or in the year
 // 2582: a date part that matches rarely or never (BYMONTHDAY=30 with BYMONTH=2) keeps it walking for
-// minutes or hours, and a SECONDLY rule walks millions of steps through every stretch of weeks.
+// minutes or hours, and a SECONDLY rule walks millions of steps through every stretch of weeks. Those
+// rules are walked by SubDailyRule instead.
 bool isExpandable(const icalrecurrencetype& rule) {
     if (rule.freq == ICAL_SECONDLY_RECURRENCE)
         return false;
@@ -353,7 +373,7 @@ bool isExpandable(const icalrecurrencetype& rule) {
 std::pair<long long, long long> IcsTiming::reach(long long occurrenceStart) const {
     const long long margin = floating ? kFloatingMargin : 0;
     // All-day lengths are days of local time: a day may have 25 hours.
-    const long long seconds = isAllDay ? length * kDay + 3600 : length;
+    const long long seconds = isAllDay ? length * kDay + 3600 : length + wallLength;
     return {occurrenceStart - margin, occurrenceStart + seconds + margin + 1};
 }
 
@@ -363,9 +383,13 @@ std::pair<Instant, Instant> IcsTiming::instants(long long occurrenceStart, const
 
 IcsTiming IcsEventRecord::timingAt(long long start) const {
     IcsTiming at = timing;
+    at.start = start;
     const auto period = std::lower_bound(periodLengths.begin(), periodLengths.end(), std::pair(start, 0LL));
-    if (period != periodLengths.end() && period->first == start)
-        at.length = period->second;
+    if (period != periodLengths.end() && period->first == start) {
+        // A floating period ends at a wall time, like a floating DTEND.
+        at.length = timing.floating ? 0 : period->second;
+        at.wallLength = timing.floating ? period->second : 0;
+    }
     return at;
 }
 
@@ -373,6 +397,11 @@ long long IcsEventRecord::reach() const {
     IcsTiming widest = timing;
     for (const auto& [start, length] : periodLengths)
         widest.length = std::max(widest.length, length);
+    for (const IcsTiming& shifted : shiftedLengths)
+        widest.length = std::max(widest.length, shifted.length + shifted.wallLength);
+    // Days in a zone last up to two hours more than their nominal length.
+    if (!timing.floating && (timing.wallLength > 0 || !shiftedLengths.empty()))
+        widest.length += 2LL * 3600;
     return widest.reach(0).second;
 }
 
@@ -408,20 +437,38 @@ public:
             excludedStarts_.insert(date.basis);
     }
     void replaceInstance(long long basis) { replacedStarts_.insert(basis); }
+    // The lengths of the occurrences, as the master's record gives them.
+    void setLengths(const IcsEventRecord& record) { lengths_ = record; }
+    // A detached occurrence that stands for this and every later instance: those move as far on the wall
+    // clock as it moved from its RECURRENCE-ID, and take its length.
+    void shiftFrom(const ZonedTime& recurrenceId, const ZonedTime& start, const IcsTiming& timing) {
+        const long long shift = wallOf(start.basis) - wallOf(recurrenceId.basis);
+        shifts_.push_back({recurrenceId.basis, shift, timing});
+        std::sort(shifts_.begin(), shifts_.end(),
+                  [](const Shift& a, const Shift& b) { return a.from < b.from; });
+        // A day more: the instants of wall times a shift apart lie a clock change further or nearer.
+        shiftReach_ = std::max(shiftReach_, std::abs(shift) + kDay);
+        earliestStart_ = std::min(earliestStart_, start_.basis - shiftReach_);
+    }
 
-    // Appends the starts within the stretch, ascending; false when the limits cut the series off there.
-    bool appendStarts(long long stretch, std::vector<long long>& out) const {
+    // Appends the occurrences within the stretch, ascending; false when the limits cut the series off there.
+    bool appendOccurrences(long long stretch, std::vector<IcsTiming>& out) const {
         auto found = stretches_.find(stretch);
         if (found == stretches_.end())
             found = stretches_.emplace(stretch, expand(stretch * kStretch, (stretch + 1) * kStretch)).first;
-        out.insert(out.end(), found->second.starts.begin(), found->second.starts.end());
+        out.insert(out.end(), found->second.occurrences.begin(), found->second.occurrences.end());
         return !found->second.cutOff;
     }
 
 private:
     struct Stretch {
-        std::vector<long long> starts;
+        std::vector<IcsTiming> occurrences;
         bool cutOff = false;
+    };
+    struct Shift {
+        long long from;
+        long long wall;
+        IcsTiming timing;
     };
     using Iterator = std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)>;
 
@@ -468,7 +515,7 @@ private:
     Iterator iteratorFrom(long long wallFrom) const {
         const long long firstWall = wallSeconds(start_.wall);
         const icaltimetype first = iterationTime(firstWall);
-        if (rule_->count > 0 || wallFrom <= firstWall)
+        if (walksFromStart() || wallFrom <= firstWall)
             return Iterator(icalrecur_iterator_new(*rule_, first), icalrecur_iterator_free);
         if (const long long step = subDailyStep())
             return Iterator(
@@ -481,6 +528,23 @@ private:
         return it;
     }
 
+    // libical's iterator, or the walk of a sub-daily rule that would keep libical busy.
+    struct Walk {
+        Iterator ical{nullptr, icalrecur_iterator_free};
+        std::optional<SubDailyRule> own;
+        explicit operator bool() const { return ical || own; }
+    };
+
+    Walk walkFrom(long long wallFrom) const {
+        if (isExpandable(*rule_))
+            return Walk{iteratorFrom(wallFrom), std::nullopt};
+        Walk walk;
+        walk.own.emplace(*rule_, wallSeconds(start_.wall));
+        if (!walksFromStart())
+            walk.own->restartAt(wallFrom);
+        return walk;
+    }
+
     struct Instance {
         long long basis;
         // The wall time in the start's zone, as iterated.
@@ -488,28 +552,57 @@ private:
         icaltimetype time;
     };
 
-    // The next instance of `it` in the start's zone; nothing at the rule's end.
-    std::optional<Instance> step(icalrecur_iterator* it) const {
-        icaltimetype next = icalrecur_iterator_next(it);
-        if (icaltime_is_null_time(next))
-            return std::nullopt;
+    // The next instance of `walk` in the start's zone; nothing at the rule's end (`ended`), or when the walk
+    // of a sub-daily rule finds none before the wall time `horizon`.
+    std::optional<Instance> step(Walk& walk, long long horizon, bool& ended) const {
+        icaltimetype next;
+        if (walk.own) {
+            const std::optional<long long> wall = walk.own->next(horizon);
+            ended = walk.own->ended();
+            if (!wall)
+                return std::nullopt;
+            next = floatingWall(*wall, start_.wall.is_date);
+        } else {
+            next = icalrecur_iterator_next(walk.ical.get());
+            ended = icaltime_is_null_time(next);
+            if (ended)
+                return std::nullopt;
+        }
         next.is_date = start_.wall.is_date;
         const long long wall = wallSeconds(next);
         next.zone = start_.zone.ical;
         return Instance{start_.zone ? start_.zone.instantOf(wall) : wall, wall, next};
     }
 
+    // The occurrence of the instance that starts at `basis`, at the wall time `wall` in `zone`.
+    IcsTiming occurrenceAt(long long basis, long long wall, const Zone& zone) const {
+        IcsTiming timing = lengths_.timingAt(basis);
+        const auto shift = std::upper_bound(shifts_.begin(), shifts_.end(), basis,
+                                            [](long long at, const Shift& s) { return at < s.from; });
+        if (shift != shifts_.begin()) {
+            const Shift& applied = *std::prev(shift);
+            wall += applied.wall;
+            timing.start = zone ? zone.instantOf(wall) : wall;
+            timing.length = applied.timing.length;
+            timing.wallLength = applied.timing.wallLength;
+        }
+        return resolvedIn(timing, wall, zone);
+    }
+
     Stretch expand(long long from, long long to) const {
         Stretch stretch;
-        auto consider = [&](long long basis, const icaltimetype& wall) {
-            if (basis >= from && basis < to && !isExcluded(basis, wall))
-                stretch.starts.push_back(basis);
+        auto consider = [&](long long basis, const icaltimetype& wall, const Zone& zone) {
+            if (isExcluded(basis, wall))
+                return;
+            const IcsTiming occurrence = occurrenceAt(basis, wallSeconds(wall), zone);
+            if (occurrence.start >= from && occurrence.start < to)
+                stretch.occurrences.push_back(occurrence);
         };
         // The rule runs over wall times that become instants one by one: iterated in its zone, libical puts
         // every instance after a skipped hour an hour late. Around a clock change wall-time order and
         // instant order part by up to the skipped time (a whole day at most), so the wall times looked at
         // reach that much beyond the stretch.
-        const long long margin = wallTimesDrift() ? kDay : 0;
+        const long long margin = (wallTimesDrift() ? kDay : 0) + shiftReach_;
         const long long wallFrom = wallOf(from) - margin;
         const long long wallTo = wallOf(to) + margin;
         const bool ruleEnded = ruleEndsBefore_ && from >= *ruleEndsBefore_;
@@ -517,17 +610,21 @@ private:
             // Nothing starts before DTSTART and the RDATEs, nor after the rule's end but for RDATEs.
         } else if (!rule_) {
             // Without a usable rule the series is DTSTART plus its RDATEs.
-            consider(start_.basis, start_.wall);
-        } else if (rule_->count > 0) {
-            stretch.cutOff = !walkCountedRuleTo(wallTo);
-            auto it = std::lower_bound(walked_.begin(), walked_.end(), from);
-            for (; it != walked_.end() && *it < to; ++it)
-                stretch.starts.push_back(*it);
+            consider(start_.basis, start_.wall, start_.zone);
+        } else if (walksFromStart()) {
+            stretch.cutOff = !walkRuleTo(wallTo);
+            auto it = std::lower_bound(walked_.begin(), walked_.end(), from - shiftReach_,
+                                       [](const Instance& i, long long at) { return i.basis < at; });
+            for (; it != walked_.end() && it->basis < to + shiftReach_; ++it)
+                consider(it->basis, it->time, start_.zone);
         } else if (!lastWall_ || wallFrom <= *lastWall_) {
-            Iterator it = iteratorFrom(wallFrom);
-            long long last = from - 1;
+            Walk it = walkFrom(wallFrom);
+            long long last = from - 1 + shiftReach_;
             for (int steps = 0; it; ++steps) {
-                const auto next = step(it.get());
+                bool ended = false;
+                const auto next = step(it, wallTo, ended);
+                if (!next && !ended)
+                    break;
                 if (!next) {
                     // Finding that out may have taken libical long (a date that never comes): not again.
                     ruleEndsBefore_ = std::min(ruleEndsBefore_.value_or(last + 1), last + 1);
@@ -536,32 +633,46 @@ private:
                 if (next->wall >= wallTo || (lastWall_ && next->wall > *lastWall_))
                     break;
                 if (steps == kMostStepsPerStretch ||
-                    stretch.starts.size() > size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
+                    stretch.occurrences.size() > size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
                     stretch.cutOff = true;
                     break;
                 }
-                last = std::max(last, next->basis);
-                consider(next->basis, next->time);
+                last = std::max(last, next->basis + shiftReach_);
+                consider(next->basis, next->time, start_.zone);
             }
         }
         for (const ZonedTime& date : extraDates_)
-            consider(date.basis, date.wall);
-        std::sort(stretch.starts.begin(), stretch.starts.end());
-        stretch.starts.erase(std::unique(stretch.starts.begin(), stretch.starts.end()), stretch.starts.end());
-        if (stretch.starts.size() > size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
-            stretch.starts.resize(IcsEventFile::kMostOccurrencesPerStretch);
+            consider(date.basis, date.wall, date.zone);
+        auto earlier = [](const IcsTiming& a, const IcsTiming& b) { return a.start < b.start; };
+        auto same = [](const IcsTiming& a, const IcsTiming& b) { return a.start == b.start; };
+        std::vector<IcsTiming>& found = stretch.occurrences;
+        std::stable_sort(found.begin(), found.end(), earlier);
+        found.erase(std::unique(found.begin(), found.end(), same), found.end());
+        if (found.size() > size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
+            found.resize(IcsEventFile::kMostOccurrencesPerStretch);
             stretch.cutOff = true;
         }
         return stretch;
     }
 
-    // Counted rules must be walked from their first instance; the walk goes only as far as a query needed
-    // and goes on from there, up to the wall time `wallTo`. False when the walk was cut off.
-    bool walkCountedRuleTo(long long wallTo) const {
+    // Counted rules must be walked from their first instance, and so must week-number rules: restarted
+    // elsewhere, libical gives instances on other weekdays around the turns of the years. Other rules give
+    // from any restart what the walk from DTSTART gives. The walk goes only as far as a query needed and
+    // goes on from there, up to the wall time `wallTo`. False when the walk was cut off.
+    bool walksFromStart() const {
+        return rule_->count > 0 || rule_->by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX;
+    }
+    bool walkRuleTo(long long wallTo) const {
         if (!walker_ && !walkEnded_)
-            walker_ = iteratorFrom(std::numeric_limits<long long>::min());
-        while (walker_ && walkedUpTo_ < wallTo) {
-            const auto next = step(walker_.get());
+            walker_.emplace(walkFrom(std::numeric_limits<long long>::min()));
+        while (walker_ && *walker_ && walkedUpTo_ < wallTo) {
+            bool ended = false;
+            const auto next = step(*walker_, wallTo, ended);
+            if (!next && !ended) {
+                // Nothing more before `wallTo`: the walk goes on from there when asked.
+                walkedUpTo_ = wallTo;
+                break;
+            }
             if (!next || walkedSteps_ == IcsEventFile::kLongestCountedWalk) {
                 walkCutOff_ = next.has_value();
                 walker_.reset();
@@ -570,8 +681,9 @@ private:
             }
             ++walkedSteps_;
             walkedUpTo_ = next->wall;
-            if (!isExcluded(next->basis, next->time))
-                walked_.insert(std::upper_bound(walked_.begin(), walked_.end(), next->basis), next->basis);
+            walked_.insert(std::upper_bound(walked_.begin(), walked_.end(), next->basis,
+                                            [](long long at, const Instance& i) { return at < i.basis; }),
+                           *next);
         }
         return !walkCutOff_ || wallTo <= walkedUpTo_;
     }
@@ -589,12 +701,16 @@ private:
     std::unordered_set<long long> excludedStarts_;
     std::unordered_set<int> excludedDays_;
     std::unordered_set<long long> replacedStarts_;
+    IcsEventRecord lengths_;
+    std::vector<Shift> shifts_;
+    // How far the detached occurrences move the instances after them, at most.
+    long long shiftReach_ = 0;
     mutable std::unordered_map<long long, Stretch> stretches_;
     // Where the rule has no more instances, once libical has said so.
     mutable std::optional<long long> ruleEndsBefore_;
-    // The walk of a counted rule so far: its starts, and the wall time it has reached.
-    mutable Iterator walker_{nullptr, icalrecur_iterator_free};
-    mutable std::vector<long long> walked_;
+    // The walk of a rule walked from its start so far: its starts, and the wall time it has reached.
+    mutable std::optional<Walk> walker_;
+    mutable std::vector<Instance> walked_;
     mutable long long walkedUpTo_ = std::numeric_limits<long long>::min();
     mutable int walkedSteps_ = 0;
     mutable bool walkEnded_ = false;
@@ -634,6 +750,12 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
     };
     std::vector<Master> masters;
     std::unordered_map<std::string, std::vector<long long>> replacedByUid;
+    struct Shifted {
+        ZonedTime recurrenceId;
+        ZonedTime start;
+        IcsTiming timing;
+    };
+    std::unordered_map<std::string, std::vector<Shifted>> shiftedByUid;
     for (icalcomponent* event : events) {
         const std::optional<ZonedTime> start = reader.time(event, ICAL_DTSTART_PROPERTY);
         if (!start) {
@@ -653,12 +775,21 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
             const std::unique_ptr<char, decltype(&icalmemory_free_buffer)> idText(
                 icaltime_as_ical_string_r(recurrenceId->wall), icalmemory_free_buffer);
             details.recurrenceId = QString::fromUtf8(idText.get());
-            replacedByUid[details.uid.value_or(QString()).toStdString()].push_back(recurrenceId->basis);
+            const std::string uid = details.uid.value_or(QString()).toStdString();
+            replacedByUid[uid].push_back(recurrenceId->basis);
+            icalproperty* id = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY);
+            const icalparameter* range = icalproperty_get_first_parameter(id, ICAL_RANGE_PARAMETER);
+            if (range && icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE && !start->wall.is_date)
+                shiftedByUid[uid].push_back({*recurrenceId, *start, timingOf(event, *start, reader)});
         }
         if (recurs && !recurrenceId)
             masters.push_back({event, *start, std::move(details)});
         else
-            records->push_back({timingOf(event, *start, reader), std::move(details), {}});
+            records->push_back(
+                {resolvedIn(timingOf(event, *start, reader), wallSeconds(start->wall), start->zone),
+                 std::move(details),
+                 {},
+                 {}});
     }
 
     for (Master& master : masters) {
@@ -670,14 +801,17 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
                 rule.reset();
             }
         }
-        if (rule && !isExpandable(*rule)) {
+        // A rule libical cannot walk leaves the event its DTSTART.
+        if (rule && isExpandable(*rule) &&
+            !std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)>(
+                icalrecur_iterator_new(*rule, master.start.wall), icalrecur_iterator_free)) {
             reader.note(QStringLiteral("unsupported_rrule"));
             rule.reset();
         }
         IcsTiming timing = timingOf(master.event, master.start, reader);
         timing.length = cappedLength(timing.length, timing.isAllDay, reader);
         auto series = std::make_unique<RecurringSeries>(root, rule, master.start);
-        IcsEventRecord record{timing, std::move(master.details), {}};
+        IcsEventRecord record{timing, std::move(master.details), {}, {}};
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_RDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_RDATE_PROPERTY)) {
             const icaldatetimeperiodtype value = icalproperty_get_rdate(p);
@@ -712,15 +846,23 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         if (replaced != replacedByUid.end())
             for (long long basis : replaced->second)
                 series->replaceInstance(basis);
+        const auto shifted = shiftedByUid.find(record.details.uid.value_or(QString()).toStdString());
+        if (shifted != shiftedByUid.end() && !timing.isAllDay)
+            for (Shifted& from : shifted->second) {
+                from.timing.length = cappedLength(from.timing.length, false, reader);
+                series->shiftFrom(from.recurrenceId, from.start, from.timing);
+                record.shiftedLengths.push_back(from.timing);
+            }
+        series->setLengths(record);
         records->push_back(std::move(record));
         file.series_.push_back(std::move(series));
     }
     return file;
 }
 
-void IcsEventFile::appendStarts(size_t series, long long stretch, std::vector<long long>& out,
-                                QStringList& problems) const {
-    if (!series_.at(series)->appendStarts(stretch, out) &&
+void IcsEventFile::appendOccurrences(size_t series, long long stretch, std::vector<IcsTiming>& out,
+                                     QStringList& problems) const {
+    if (!series_.at(series)->appendOccurrences(stretch, out) &&
         !problems.contains(QStringLiteral("too_many_occurrences")))
         problems.append(QStringLiteral("too_many_occurrences"));
 }
@@ -739,33 +881,4 @@ std::optional<std::pair<long long, long long>> IcsEventFile::singlesSpan() const
             span ? std::pair(std::min(span->first, from), std::max(span->second, to)) : std::pair(from, to);
     }
     return span;
-}
-
-void IcsEventFile::appendOccurrences(Instant rangeStart, Instant rangeEnd, const Calendar& calendar,
-                                     std::vector<IcsOccurrence>& out) const {
-    const long long from = (long long)std::floor(rangeStart.secondsSince1970());
-    const long long to = (long long)std::ceil(rangeEnd.secondsSince1970()) + 1;
-    auto consider = [&](const IcsEventRecord& record, long long start) {
-        const IcsTiming timing = record.timingAt(start);
-        const std::pair<long long, long long> reach = timing.reach(start);
-        if (reach.first >= to || reach.second <= from)
-            return;
-        const auto [eventStart, eventEnd] = timing.instants(start, calendar);
-        if (occurrenceOverlaps(eventStart, eventEnd, rangeStart, rangeEnd))
-            out.push_back({eventStart, eventEnd, &record.details});
-    };
-    const size_t singles = singleCount();
-    for (size_t i = 0; i < singles; ++i)
-        consider((*records_)[i], (*records_)[i].timing.start);
-    std::vector<long long> starts;
-    QStringList problems;
-    for (size_t series = 0; series < series_.size(); ++series) {
-        const IcsEventRecord& record = (*records_)[singles + series];
-        const auto [first, last] = stretchesFor(from, to, record.reach());
-        starts.clear();
-        for (long long stretch = first; stretch <= last; ++stretch)
-            appendStarts(series, stretch, starts, problems);
-        for (long long start : starts)
-            consider(record, start);
-    }
 }

@@ -26,8 +26,12 @@ struct IcsTiming {
     long long start = 0;
     bool floating = false;
     bool isAllDay = false;
-    // Seconds for timed events, days for all-day ones.
+    // Seconds for timed events, days for all-day ones; exact seconds that follow `wallLength`.
     long long length = 0;
+    // Seconds that the wall clock of a timed event's zone advances before `length`: a floating end, and the
+    // days and weeks of a DURATION, whose length depends on the clock changes they span. Resolved into
+    // `length` wherever the zone is known, so only floating times keep it.
+    long long wallLength = 0;
 
     // The start times, in the same seconds, between which an occurrence starting at `start` may overlap
     // a range of the user's time: [first, second). Wide enough for any zone the user may be in.
@@ -37,18 +41,14 @@ struct IcsTiming {
     std::pair<Instant, Instant> instants(long long occurrenceStart, const Calendar& calendar) const;
 };
 
-struct IcsOccurrence {
-    Instant start;
-    Instant end;
-    const IcsEventDetails* details;
-};
-
 // One VEVENT as a day query sees it. Plain data: any thread may read it.
 struct IcsEventRecord {
     IcsTiming timing;
     IcsEventDetails details;
     // The starts of a series' RDATE periods, ascending, each with the length in seconds it has of its own.
     std::vector<std::pair<long long, long long>> periodLengths;
+    // The lengths that detached occurrences give to every later one (RANGE=THISANDFUTURE).
+    std::vector<IcsTiming> shiftedLengths;
 
     // The timing of the occurrence that starts at `start`.
     IcsTiming timingAt(long long start) const;
@@ -90,16 +90,12 @@ public:
 
     // Seconds since 1970 outside of which none of the single events can fall; nothing without any.
     std::optional<std::pair<long long, long long>> singlesSpan() const;
-    // Appends every occurrence that overlaps [rangeStart, rangeEnd), recurrences expanded; floating and
-    // all-day times are read in `calendar`'s zone.
-    void appendOccurrences(Instant rangeStart, Instant rangeEnd, const Calendar& calendar,
-                           std::vector<IcsOccurrence>& out) const;
 
-    // Appends the starts of series `series` within stretch `stretch` (those in
+    // Appends the occurrences of series `series` that start within stretch `stretch` (in
     // [stretch * kStretch, (stretch + 1) * kStretch)), ascending. A series cut off by the limits above
     // notes that in `problems`.
-    void appendStarts(size_t series, long long stretch, std::vector<long long>& out,
-                      QStringList& problems) const;
+    void appendOccurrences(size_t series, long long stretch, std::vector<IcsTiming>& out,
+                           QStringList& problems) const;
 
 private:
     IcsEventFile();

@@ -325,15 +325,15 @@ bool VdirIndex::expand(const std::vector<std::pair<long long, long long>>& range
     }
     // Whether any series has occurrences there; expanded now, they are remembered for the snapshot.
     bool found = false;
-    std::vector<long long> starts;
+    std::vector<IcsTiming> occurrences;
     for (auto& [identifier, calendar] : calendars_)
         for (auto& [name, file] : calendar.files) {
             QStringList problems;
             for (size_t series = 0; series < file.events.seriesCount(); ++series)
                 for (long long stretch : added) {
-                    starts.clear();
-                    file.events.appendStarts(series, stretch, starts, problems);
-                    found |= !starts.empty();
+                    occurrences.clear();
+                    file.events.appendOccurrences(series, stretch, occurrences, problems);
+                    found |= !occurrences.empty();
                 }
             if (!problems.isEmpty())
                 report(calendar, name, problems, file.identity);
@@ -345,7 +345,7 @@ std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
     auto snapshot = std::make_shared<VdirSnapshot>();
     snapshot->stretches_ = stretches_;
     snapshot->seriesReach_ = seriesReach();
-    std::vector<long long> starts;
+    std::vector<IcsTiming> occurrences;
     int calendarIndex = 0;
     for (auto& [identifier, calendar] : calendars_) {
         snapshot->calendars_.append(calendar.info);
@@ -353,22 +353,22 @@ std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
             const int fileIndex = int(snapshot->files_.size());
             snapshot->files_.push_back(file.view);
             snapshot->fileCalendars_.push_back(calendarIndex);
-            auto add = [&](const IcsTiming& timing, long long start, int record) {
-                const auto [from, to] = timing.reach(start);
-                snapshot->add({from, to, start, fileIndex, record});
+            auto add = [&](const IcsTiming& timing, int record) {
+                const auto [from, to] = timing.reach(timing.start);
+                snapshot->add({from, to, timing, fileIndex, record});
             };
             const std::vector<IcsEventRecord>& records = *file.events.records();
             const size_t singles = file.events.singleCount();
             for (size_t i = 0; i < singles; ++i)
-                add(records[i].timing, records[i].timing.start, int(i));
+                add(records[i].timing, int(i));
             QStringList problems;
             for (size_t series = 0; series < file.events.seriesCount(); ++series) {
                 snapshot->hasSeries_ = true;
-                starts.clear();
+                occurrences.clear();
                 for (long long stretch : stretches_)
-                    file.events.appendStarts(series, stretch, starts, problems);
-                for (long long start : starts)
-                    add(records[singles + series].timingAt(start), start, int(singles + series));
+                    file.events.appendOccurrences(series, stretch, occurrences, problems);
+                for (const IcsTiming& occurrence : occurrences)
+                    add(occurrence, int(singles + series));
             }
             if (!problems.isEmpty())
                 report(calendar, name, problems, file.identity);

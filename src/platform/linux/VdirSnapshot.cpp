@@ -32,10 +32,11 @@ void VdirSnapshot::add(const Occurrence& occurrence) {
     tier.widest = std::max(tier.widest, width);
 }
 
-std::pair<Instant, Instant> VdirSnapshot::instants(const Occurrence& occurrence, const IcsTiming& timing,
+std::pair<Instant, Instant> VdirSnapshot::instants(const Occurrence& occurrence,
                                                    const Calendar& calendar) const {
+    const IcsTiming& timing = occurrence.timing;
     if (!timing.floating)
-        return timing.instants(occurrence.start, calendar);
+        return timing.instants(timing.start, calendar);
     // Reading a wall time in the user's zone costs a calendar computation or two; re-renders of a day ask
     // for the same ones again.
     if (calendar.timeZoneId() != floatingZone_) {
@@ -44,7 +45,7 @@ std::pair<Instant, Instant> VdirSnapshot::instants(const Occurrence& occurrence,
     }
     auto [known, added] = floatingInstants_.try_emplace(&occurrence);
     if (added)
-        known->second = timing.instants(occurrence.start, calendar);
+        known->second = timing.instants(timing.start, calendar);
     return known->second;
 }
 
@@ -71,7 +72,7 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
     }
     // The store's order: calendars, then files by name, then the events of a file in order.
     std::sort(candidates.begin(), candidates.end(), [](const Occurrence* a, const Occurrence* b) {
-        return std::tie(a->file, a->record, a->start) < std::tie(b->file, b->record, b->start);
+        return std::tie(a->file, a->record, a->timing.start) < std::tie(b->file, b->record, b->timing.start);
     });
 
     const Calendar userCalendar = Calendar::current();
@@ -80,7 +81,7 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
     for (const Occurrence* o : candidates) {
         const File& file = *files_[size_t(o->file)];
         const IcsEventRecord& record = (*file.records)[size_t(o->record)];
-        const auto [eventStart, eventEnd] = instants(*o, record.timingAt(o->start), userCalendar);
+        const auto [eventStart, eventEnd] = instants(*o, userCalendar);
         if (!occurrenceOverlaps(eventStart, eventEnd, start, end))
             continue;
         StoredEvent event;

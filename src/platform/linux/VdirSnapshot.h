@@ -35,10 +35,10 @@ private:
     friend class VdirIndex;
 
     struct Occurrence {
-        // The reach of the occurrence (IcsTiming::reach) and its start.
+        // The reach of the occurrence (IcsTiming::reach) and its timing.
         long long from;
         long long to;
-        long long start;
+        IcsTiming timing;
         int file;
         int record;
     };
@@ -52,8 +52,7 @@ private:
     };
     void add(const Occurrence& occurrence);
 
-    std::pair<Instant, Instant> instants(const Occurrence& occurrence, const IcsTiming& timing,
-                                         const Calendar& calendar) const;
+    std::pair<Instant, Instant> instants(const Occurrence& occurrence, const Calendar& calendar) const;
 
     QList<EventCalendar> calendars_;
     std::vector<std::shared_ptr<const File>> files_;

@@ -1,7 +1,10 @@
-#include "platform/linux/IcsEventFile.h"
+#include "platform/linux/VdirEventStore.h"
 #include "utilities/DateFormats.h"
 
+#include "support/CapturingLogSink.h"
 #include "support/QtPrinters.h"
+#include "support/VdirTree.h"
+#include "support/VirtualMainQueue.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +15,10 @@
 #include <cctype>
 #include <set>
 
-// Each ics-samples/NAME.ics is read as one calendar file and its occurrences are compared with
+#include <libical/ical.h>
+
+// Each ics-samples/NAME.ics is read as one file of a calendar of the local store, and what the store's day
+// queries find is compared with
 // ics-samples/NAME.expected. That file's first line names the user's zone and the window asked for, as
 // local dates or date-times, and optionally the problems the reader must report:
 //   # zone=Europe/Berlin from=2026-03-27 to=2026-04-01 problems=invalid_date_time
@@ -24,7 +30,7 @@
 namespace {
 
 QString samplesDirectory() {
-    return QFileInfo(QString::fromUtf8(__FILE__)).dir().filePath(QStringLiteral("ics-samples"));
+    return QStringLiteral(MONDREL_ICS_SAMPLES);
 }
 
 std::vector<std::string> sampleNames() {
@@ -86,20 +92,25 @@ Instant localTime(const QString& text) {
     return at.value_or(Instant());
 }
 
-// The occurrences of the sample in one range, as expected lines.
-std::set<std::pair<Instant, QString>> occurrences(const IcsEventFile& file, Instant from, Instant to) {
+// What the store finds in one range, as expected lines.
+std::set<std::pair<Instant, QString>> occurrences(const VdirEventStore& store, Instant from, Instant to) {
     const DateFormatter format =
         DateFormatter::fixedPattern(Calendar::gregorian(), QStringLiteral("yyyy-MM-dd'T'HH:mmxxx"));
-    std::vector<IcsOccurrence> found;
-    file.appendOccurrences(from, to, Calendar::current(), found);
     std::set<std::pair<Instant, QString>> lines;
-    for (const IcsOccurrence& o : found)
-        lines.emplace(o.start,
-                      QStringList{format.format(o.start), format.format(o.end),
-                                  o.details->isAllDay ? QStringLiteral("all-day") : QStringLiteral("timed"),
-                                  o.details->title.value_or(QString())}
+    for (const StoredEvent& e : VdirTree::settledEvents(store, from, to))
+        lines.emplace(*e.startDate,
+                      QStringList{format.format(*e.startDate), format.format(*e.endDate),
+                                  e.isAllDay ? QStringLiteral("all-day") : QStringLiteral("timed"),
+                                  e.title.value_or(QString())}
                           .join(u'|'));
     return lines;
+}
+
+QString joined(const std::set<std::pair<Instant, QString>>& lines) {
+    QStringList list;
+    for (const auto& [start, line] : lines)
+        list << line;
+    return list.join(u'\n');
 }
 
 class IcsEventFileSamples : public ::testing::TestWithParam<std::string> {};
@@ -113,19 +124,27 @@ TEST_P(IcsEventFileSamples, OccurrencesAreTheExpectedOnes) {
     ScopedCalendarPin pin(QStringLiteral("en_US"), expected.zone);
     const Instant from = localTime(expected.from);
     const Instant to = localTime(expected.to);
-    const QByteArray content = readSample(name + QStringLiteral(".ics"));
+    CapturingLogSink log;
+    VdirTree tree;
+    tree.write(QStringLiteral("cal/") + name + QStringLiteral(".ics"),
+               readSample(name + QStringLiteral(".ics")));
+    VirtualMainQueue queue;
 
+    VdirEventStore whole(tree.root(), queue);
+    VdirTree::load(whole);
+    const QString lines = joined(occurrences(whole, from, to));
+    EXPECT_EQ(lines.toStdString(), expected.occurrences.join(u'\n').toStdString());
     QStringList problems;
-    const IcsEventFile whole = IcsEventFile::parse(content, problems);
-    QStringList lines;
-    for (const auto& [start, line] : occurrences(whole, from, to))
-        lines << line;
-    EXPECT_EQ(lines.join(u'\n').toStdString(), expected.occurrences.join(u'\n').toStdString());
+    static const QRegularExpression reported(
+        QStringLiteral("^calendar_file_problem file=\\S+ problems=(\\S+)$"));
+    for (const QString& message : log.messages(QStringLiteral("events")))
+        if (const auto match = reported.match(message); match.hasMatch())
+            problems += match.captured(1).split(u',');
     EXPECT_EQ(problems.join(u',').toStdString(), expected.problems.join(u',').toStdString());
 
-    // Day by day, each day read afresh from a new reading of the file, finds the same.
-    QStringList ignored;
-    const IcsEventFile daily = IcsEventFile::parse(content, ignored);
+    // Day by day, from a store that reads the file afresh, finds the same.
+    VdirEventStore daily(tree.root(), queue);
+    VdirTree::load(daily);
     const Calendar calendar = Calendar::current();
     std::set<std::pair<Instant, QString>> byDay;
     for (Instant day = calendar.startOfDay(from); day < to;) {
@@ -133,10 +152,7 @@ TEST_P(IcsEventFileSamples, OccurrencesAreTheExpectedOnes) {
         byDay.merge(occurrences(daily, std::max(day, from), std::min(next, to)));
         day = next;
     }
-    QStringList dayLines;
-    for (const auto& [start, line] : byDay)
-        dayLines << line;
-    EXPECT_EQ(dayLines.join(u'\n').toStdString(), lines.join(u'\n').toStdString());
+    EXPECT_EQ(joined(byDay).toStdString(), lines.toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, IcsEventFileSamples, ::testing::ValuesIn(sampleNames()),
@@ -147,3 +163,87 @@ INSTANTIATE_TEST_SUITE_P(Samples, IcsEventFileSamples, ::testing::ValuesIn(sampl
                                      c = '_';
                              return name;
                          });
+
+namespace {
+
+// Every start of the rule from DTSTART on, up to `until`, as libical's one walk from DTSTART gives them.
+std::vector<long long> fullWalk(const QByteArray& rule, const QByteArray& dtstart, long long until) {
+    const icalrecurrencetype recurrence = icalrecurrencetype_from_string(rule.constData());
+    const icaltimetype start = icaltime_from_string(dtstart.constData());
+    std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)> it(
+        icalrecur_iterator_new(recurrence, start), icalrecur_iterator_free);
+    std::vector<long long> starts;
+    for (icaltimetype next = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(next);
+         next = icalrecur_iterator_next(it.get())) {
+        const long long at = icaltime_as_timet_with_zone(next, icaltimezone_get_utc_timezone());
+        if (at >= until)
+            break;
+        starts.push_back(at);
+    }
+    return starts;
+}
+
+} // namespace
+
+// The worker expands a series stretch by stretch, each on its own, in any order: together they must give
+// what one walk from DTSTART gives, for rules with every rule part.
+TEST(IcsEventFileExpansion, StretchByStretchEqualsTheWalkFromDtstart) {
+    const QByteArray dtstart = "20241229T093000Z"; // a Sunday in the last days of an ISO year
+    const long long first = icaltime_as_timet_with_zone(icaltime_from_string(dtstart.constData()),
+                                                        icaltimezone_get_utc_timezone());
+    const long long until = first + 10LL * 366 * 86400;
+    for (const QByteArray rule : {
+             "FREQ=YEARLY;BYWEEKNO=1,20,-1;BYDAY=MO,SU",
+             "FREQ=YEARLY;BYWEEKNO=53;BYDAY=TH,SU",
+             "FREQ=YEARLY;BYWEEKNO=-1;BYDAY=MO,FR;WKST=SU;INTERVAL=2",
+             "FREQ=YEARLY;BYWEEKNO=2,52;BYDAY=SU;WKST=MO",
+             "FREQ=YEARLY;BYYEARDAY=1,100,-1",
+             "FREQ=YEARLY;BYYEARDAY=-366,366",
+             "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1",
+             "FREQ=YEARLY;INTERVAL=3;BYMONTH=3;BYDAY=-1SU",
+             "FREQ=YEARLY;BYDAY=20MO,-1FR",
+             "FREQ=YEARLY;BYMONTH=1,12;BYDAY=MO,SU;BYSETPOS=1,-1",
+             "FREQ=MONTHLY;BYDAY=-1FR",
+             "FREQ=MONTHLY;INTERVAL=2;BYDAY=2TU,-2WE",
+             "FREQ=MONTHLY;BYMONTHDAY=-3,15,31;BYSETPOS=1",
+             "FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=-1",
+             "FREQ=MONTHLY;INTERVAL=5;BYMONTHDAY=29,30",
+             "FREQ=MONTHLY;COUNT=40;BYDAY=1MO",
+             "FREQ=WEEKLY;INTERVAL=3;BYDAY=SA,SU;WKST=SU",
+             "FREQ=WEEKLY;INTERVAL=2;UNTIL=20300101T000000Z",
+             "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,SU;WKST=MO;COUNT=200",
+             "FREQ=DAILY;INTERVAL=5;BYMONTH=1,7",
+             "FREQ=DAILY;INTERVAL=3;BYMONTHDAY=1,2,3,4,5;BYDAY=MO,TU",
+             "FREQ=DAILY;BYHOUR=9,21;BYMINUTE=30;BYSECOND=0,30;UNTIL=20280101T000000Z",
+             "FREQ=HOURLY;INTERVAL=5;BYDAY=MO",
+             "FREQ=MINUTELY;INTERVAL=7;BYHOUR=9;COUNT=3000",
+             // Sub-daily rules with date parts, walked without libical (from a DTSTART that matches them:
+             // libical leaves out one that does not). libical's own walk of them takes long: they end early.
+             "FREQ=HOURLY;INTERVAL=5;BYMONTH=1,7,12;BYDAY=MO,SU;BYMINUTE=30,45",
+             "FREQ=MINUTELY;INTERVAL=11;BYMONTH=12,6;BYMONTHDAY=29;BYHOUR=9,10;UNTIL=20270101T000000Z",
+             "FREQ=SECONDLY;INTERVAL=45;BYMINUTE=30;BYHOUR=9;UNTIL=20250110T000000Z",
+             "FREQ=SECONDLY;INTERVAL=7;BYMINUTE=30;BYHOUR=9;BYDAY=SU,MO,TU;COUNT=20",
+         }) {
+        SCOPED_TRACE(rule.constData());
+        QStringList problems;
+        const IcsEventFile file =
+            IcsEventFile::parse("BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VEVENT\nUID:p\nDTSTART:" + dtstart +
+                                    "\nRRULE:" + rule + "\nEND:VEVENT\nEND:VCALENDAR\n",
+                                problems);
+        ASSERT_EQ(file.seriesCount(), 1u);
+        std::vector<IcsTiming> found;
+        // Later stretches first: no stretch may lean on one expanded before it.
+        for (long long stretch = (until - 1) / IcsEventFile::kStretch;
+             stretch >= first / IcsEventFile::kStretch; --stretch) {
+            std::vector<IcsTiming> occurrences;
+            file.appendOccurrences(0, stretch, occurrences, problems);
+            found.insert(found.begin(), occurrences.begin(), occurrences.end());
+        }
+        std::vector<long long> starts;
+        for (const IcsTiming& timing : found)
+            if (timing.start < until)
+                starts.push_back(timing.start);
+        EXPECT_EQ(starts, fullWalk(rule, dtstart, until));
+        EXPECT_TRUE(problems.isEmpty()) << problems.join(u',').toStdString();
+    }
+}
