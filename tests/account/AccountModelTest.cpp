@@ -32,7 +32,7 @@ TEST_F(AccountModelTest, StartsSignedOutAndStaysSoWithoutASession) {
 }
 
 TEST_F(AccountModelTest, RestoringAStoredSessionRoutesToTheCalendarOnce) {
-    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
     finish(bridge.manager().restore(false));
     finish(model.refresh());
     EXPECT_EQ(model.route(), AccountModel::Route::calendar);
@@ -46,7 +46,7 @@ TEST_F(AccountModelTest, RestoringAStoredSessionRoutesToTheCalendarOnce) {
 }
 
 TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreFails) {
-    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
     finish(bridge.manager().restore(false));
     finish(model.refresh());
     const Outcome<std::monostate> signedOut = finish(model.signOut());
@@ -56,7 +56,7 @@ TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreF
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_FALSE(model.account());
 
-    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
     finish(bridge.manager().restore(false));
     finish(model.refresh());
     secrets.available = false;
@@ -66,10 +66,10 @@ TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreF
 }
 
 TEST_F(AccountModelTest, ASessionThatDisappearsFromTheStoreSignsOutOnRefresh) {
-    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
     finish(bridge.manager().restore(false));
     finish(model.refresh());
-    secrets.remove(StoredSession::keychainItem());
+    secrets.erase(StoredSession::keychainItem());
     finish(model.refresh());
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_EQ(model.route(), AccountModel::Route::signIn);

@@ -104,6 +104,35 @@ TEST_F(AppDelegateLaunchTest, AFailingRestoreStillRefreshesAndOpensTheGate) {
     EXPECT_TRUE(secrets.contains(StoredSession::keychainItem())) << "an expired session is kept";
 }
 
+TEST_F(AppDelegateLaunchTest, AKeyringWaitingForItsUnlockHoldsTheGateBackAndADismissalKeepsTheSession) {
+    storeSession();
+    secrets.holdCalls = true;
+    launch();
+    EXPECT_EQ(gatesMade(), 0) << "nothing is decided while the unlock prompt is open";
+    EXPECT_FALSE(account.isSignedIn());
+
+    secrets.available = false;
+    secrets.failureReason = SecretStore::kLocked;
+    secrets.answerHeldCalls();
+    queue.runUntilIdle();
+    EXPECT_EQ(gatesMade(), 1);
+    EXPECT_TRUE(secrets.contains(StoredSession::keychainItem()));
+    EXPECT_EQ(secrets.removeCount + secrets.updateCount + secrets.addCount, 0);
+    EXPECT_EQ(log.messages("account"),
+              QStringList{"session_restore_failed reason=keychain_unavailable keychain=locked"});
+}
+
+TEST_F(AppDelegateLaunchTest, AKeyringUnlockedWhileTheLaunchWaitsSignsIn) {
+    storeSession();
+    secrets.holdCalls = true;
+    launch();
+    secrets.holdCalls = false;
+    secrets.answerHeldCalls();
+    queue.runUntilIdle();
+    EXPECT_TRUE(account.isSignedIn());
+    EXPECT_EQ(gatesMade(), 0);
+}
+
 TEST_F(AppDelegateLaunchTest, ForegroundRefreshRunsAtMostOnceEvery45Seconds) {
     storeSession(24 * 3600);
     launch();

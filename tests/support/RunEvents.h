@@ -7,9 +7,12 @@
 
 // The time a test allows for real work to finish. Under valgrind everything runs many times slower:
 // MONDREL_TEST_TIMEOUT_SCALE stretches it.
+inline int testTimeoutScale() {
+    return std::max(1, qEnvironmentVariableIntValue("MONDREL_TEST_TIMEOUT_SCALE"));
+}
+
 inline QDeadlineTimer testDeadline(int milliseconds) {
-    const int scale = std::max(1, qEnvironmentVariableIntValue("MONDREL_TEST_TIMEOUT_SCALE"));
-    return QDeadlineTimer(qint64(milliseconds) * scale);
+    return QDeadlineTimer(qint64(milliseconds) * testTimeoutScale());
 }
 
 // Pumps the Qt event loop until `done` holds or the time runs out; false when it ran out.
