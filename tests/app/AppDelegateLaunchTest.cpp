@@ -67,6 +67,11 @@ TEST_F(AppDelegateLaunchTest, ASecondInstanceHandsOverItsURLsAndExitsBeforeInsta
               QStringList({"mondrel://auth/callback?code=1", "mondrel://calendar"}));
     EXPECT_EQ(windows.calls, QStringList({"claim", "exit 0"}));
     EXPECT_TRUE(log.entries.empty());
+
+    singleInstance.role = SingleInstance::Role::undelivered;
+    windows.calls.clear();
+    launch({"mondrel", "mondrel://auth/callback?code=2"});
+    EXPECT_EQ(windows.calls, QStringList({"claim", "exit 1"})) << "a link the running instance refused";
 }
 
 TEST_F(AppDelegateLaunchTest, TheRunningInstanceRoutesHandedURLsAndTreatsABareLaunchAsReopen) {
