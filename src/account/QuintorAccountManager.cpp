@@ -41,7 +41,7 @@ void QuintorAccountManager::fail(QuintorAccountError::Kind kind, const QString& 
     setState(State::failed);
     QString line = QStringLiteral("session_restore_failed reason=") + QLatin1String(reasonText(kind));
     if (!keychainReason.isEmpty())
-        line += QStringLiteral(" keychain=") + Log::escaped(keychainReason);
+        line += QStringLiteral(" keychain=") + keychainReason;
     log_.error(line);
     throw QuintorAccountError(kind);
 }
@@ -83,8 +83,7 @@ QCoro::Task<> QuintorAccountManager::signOut() {
     const SecretStore::Reply removed = co_await removing;
     setState(State::signedOut);
     if (removed.status != SecretStore::Status::success && removed.status != SecretStore::Status::notFound) {
-        log_.error(QStringLiteral("sign_out_keychain_failed keychain=") +
-                   Log::escaped(removed.failureReason));
+        log_.error(QStringLiteral("sign_out_keychain_failed keychain=") + removed.failureReason);
         throw QuintorAccountError(QuintorAccountError::Kind::keychainUnavailable);
     }
     log_.info(QStringLiteral("signed_out"));

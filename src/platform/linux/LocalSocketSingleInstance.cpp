@@ -65,14 +65,13 @@ std::optional<QString> LocalSocketSingleInstance::runtimeDirectory() {
     if (!runtime.isEmpty()) {
         if (std::optional<QString> directory = privateDirectory(runtime))
             return directory;
-        instanceLog().error(QStringLiteral("single_instance_runtime_dir_refused path=") +
-                            Log::escaped(runtime));
+        instanceLog().error(QStringLiteral("single_instance_runtime_dir_refused path=") + runtime);
     }
     const QString fallback =
         QDir(QDir::tempPath()).filePath(QStringLiteral("mondrel-") + QString::number(getuid()));
     if (std::optional<QString> directory = privateDirectory(fallback))
         return directory;
-    instanceLog().error(QStringLiteral("single_instance_runtime_dir_refused path=") + Log::escaped(fallback));
+    instanceLog().error(QStringLiteral("single_instance_runtime_dir_refused path=") + fallback);
     return std::nullopt;
 }
 

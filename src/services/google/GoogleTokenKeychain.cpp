@@ -20,7 +20,7 @@ using Reply = SecretStore::Reply;
 using Status = SecretStore::Status;
 
 void logFailure(const Log& log, const char* event, const Reply& reply) {
-    log.error(QLatin1String(event) + QStringLiteral(" reason=") + Log::escaped(reply.failureReason));
+    log.error(QLatin1String(event) + QStringLiteral(" reason=") + reply.failureReason);
 }
 
 QCoro::Task<> write(std::shared_ptr<GoogleTokenKeychain::Changes> changes, GoogleTokenSet tokens) {
