@@ -5,7 +5,7 @@
 #include <qcoro/qcorotask.h>
 
 // The user's store of small secrets: one item of bytes per (service, account) pair, like a generic password.
-// Every call answers later and never holds up the caller's thread: a store that asks the person to unlock it
+// Every call is awaited and never holds up the caller's thread: a store that asks the person to unlock it
 // answers when they have.
 class SecretStore {
 public:

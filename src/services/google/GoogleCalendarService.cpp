@@ -24,8 +24,13 @@ GoogleCalendarService::GoogleCalendarService(Environment environment, QObject* p
 QCoro::Task<> GoogleCalendarService::restoreTokens() {
     const std::weak_ptr<const bool> alive = alive_;
     const quint64 generation = tokenGeneration_;
-    QCoro::Task<std::optional<TokenSet>> reading = keychain_.read();
-    const std::optional<TokenSet> stored = co_await reading;
+    std::optional<TokenSet> stored;
+    try {
+        QCoro::Task<std::optional<TokenSet>> reading = keychain_.read();
+        stored = co_await reading;
+    } catch (const std::exception&) {
+        co_return; // nothing was read: the service stays not connected
+    }
     // Tokens received or dropped meanwhile are newer than the stored ones.
     if (!stored || alive.expired() || generation != tokenGeneration_ || tokens_)
         co_return;

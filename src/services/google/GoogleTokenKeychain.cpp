@@ -47,8 +47,13 @@ QCoro::Task<> makeChanges(std::shared_ptr<GoogleTokenKeychain::Changes> changes)
     while (!changes->pending.empty()) {
         const std::optional<GoogleTokenSet> next = changes->pending.front();
         changes->pending.pop_front();
-        QCoro::Task<> change = next ? write(changes, *next) : remove(changes);
-        co_await change;
+        try {
+            QCoro::Task<> change = next ? write(changes, *next) : remove(changes);
+            co_await change;
+        } catch (const std::exception& error) {
+            changes->log.error(QStringLiteral("keychain_change_failed reason=") +
+                               QString::fromUtf8(error.what()));
+        }
     }
     changes->running = false;
 }

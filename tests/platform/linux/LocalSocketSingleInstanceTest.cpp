@@ -161,7 +161,8 @@ TEST(LocalSocketSingleInstanceTest, ALinkTheRunningInstanceCannotTakeFailsTheSec
     QTemporaryDir dir;
     Launch first(dir.path(), {});
     ASSERT_TRUE(first.waitForLine("primary"));
-    const QString tooLong = "mondrel://auth/callback?code=" + QString(70 * 1024, 'c');
+    const QString tooLong =
+        "mondrel://auth/callback?code=" + QString(LocalSocketSingleInstance::kMaxMessageBytes + 1, 'c');
     Launch second(dir.path(), {"mondrel://calendar", tooLong});
     EXPECT_EQ(second.exitCode(), 3);
     EXPECT_TRUE(second.waitForLine("undelivered"));
