@@ -1,6 +1,6 @@
 #include "support/GoogleTestSupport.h"
 
-// The token set's item over a store that asks to be unlocked first (held calls) or stays locked.
+// The token set's item over a store that asks to be unlocked first: its calls are held until answered.
 class GoogleTokenKeychainTest : public GoogleServiceTest {
 protected:
     GoogleTokenKeychainTest() { secrets.holdCalls = true; }
@@ -10,7 +10,6 @@ protected:
     }
 
     const SecretStore::ItemKey item = GoogleTokenKeychain::baseKeychainQuery();
-    CapturingLogSink logs;
 };
 
 TEST_F(GoogleTokenKeychainTest, TheServiceConnectsOnceTheStoreHasAnsweredAndADisconnectMeanwhileWins) {
@@ -52,19 +51,4 @@ TEST_F(GoogleTokenKeychainTest, ARemovalIsNeverOvertakenByTheWritesAskedForBefor
     EXPECT_EQ(secrets.removeCount, 1);
     answerTheOneHeldCall();
     EXPECT_FALSE(secrets.contains(item));
-}
-
-TEST_F(GoogleTokenKeychainTest, ALockedStoreIsLoggedWithItsReasonAndTheItemIsLeftAlone) {
-    secrets.holdCalls = false;
-    secrets.available = false;
-    secrets.failureReason = QStringLiteral("locked\ngoogle-calendar info: connected");
-    secrets.put(item, tokensExpiringIn(3600).toJson());
-    service = std::make_unique<GoogleCalendarService>(environment());
-
-    EXPECT_EQ(service->state(), GoogleConnectionState::notConnected());
-    EXPECT_EQ(logs.messages("google-calendar"),
-              QStringList{"keychain_read_failed reason=locked\\ngoogle-calendar info: connected"});
-    EXPECT_TRUE(secrets.contains(item));
-    EXPECT_EQ(secrets.removeCount + secrets.updateCount + secrets.addCount, 0)
-        << "a store that cannot be read is not a store without tokens";
 }
