@@ -7,8 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     silenceLog();
-    const std::optional<StoredSession> read =
-        StoredSession::fromJson(QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const std::optional<StoredSession> read = StoredSession::fromJson(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (!read)
         return 0;
     const QByteArray written = read->toJson();
