@@ -19,6 +19,9 @@ QCoro::Task<std::optional<QuintorAccountBridge::CurrentSession>> QuintorAccountB
     if (manager_.state() == QuintorAccountManager::State::signedIn) {
         QCoro::Task<SecretStore::Reply> reading = store_.read(manager_.config().keychainItem);
         const SecretStore::Reply item = co_await reading;
+        if (item.status == SecretStore::Status::failure)
+            Log(manager_.config().logCategory)
+                .error(QStringLiteral("current_session_unreadable keychain=") + item.failureReason);
         const std::optional<StoredSession> session =
             item.status == SecretStore::Status::success ? StoredSession::fromJson(item.data) : std::nullopt;
         if (session)

@@ -74,3 +74,20 @@ TEST_F(AccountModelTest, ASessionThatDisappearsFromTheStoreSignsOutOnRefresh) {
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_EQ(model.route(), AccountModel::Route::signIn);
 }
+
+TEST_F(AccountModelTest, AStoreLockedForAWhileIsLoggedAndSignsInAgainOnceUnlocked) {
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
+    finish(bridge.manager().restore(false));
+    secrets.available = false;
+    secrets.failureReason = SecretStore::kLocked;
+    finish(model.refresh());
+    EXPECT_FALSE(model.isSignedIn());
+    EXPECT_FALSE(bridge.lastReadSession());
+    EXPECT_TRUE(log.messages("account").contains("current_session_unreadable keychain=locked"));
+    EXPECT_EQ(secrets.removeCount + secrets.updateCount + secrets.addCount, 0);
+
+    secrets.available = true;
+    finish(model.refresh());
+    EXPECT_TRUE(model.isSignedIn()) << "the session was never given up";
+    EXPECT_EQ(bridge.lastReadSession()->email, "ada@example.org");
+}
