@@ -127,17 +127,6 @@ TEST_F(AppDelegateLaunchTest, AKeyringWaitingForItsUnlockHoldsTheGateBackAndADis
               QStringList{"session_restore_failed reason=keychain_unavailable keychain=locked"});
 }
 
-TEST_F(AppDelegateLaunchTest, AKeyringUnlockedWhileTheLaunchWaitsSignsIn) {
-    storeSession();
-    secrets.holdCalls = true;
-    launch();
-    secrets.holdCalls = false;
-    secrets.answerHeldCalls();
-    queue.runUntilIdle();
-    EXPECT_TRUE(account.isSignedIn());
-    EXPECT_EQ(gatesMade(), 0);
-}
-
 TEST_F(AppDelegateLaunchTest, ForegroundRefreshRunsAtMostOnceEvery45Seconds) {
     storeSession(24 * 3600);
     launch();
