@@ -16,10 +16,10 @@ public:
 
 class NoSecretStore final : public SecretStore {
 public:
-    Status update(const ItemKey&, const QByteArray&) override { return Status::failure; }
-    Status add(const ItemKey&, const QByteArray&) override { return Status::failure; }
-    ReadResult read(const ItemKey&) override { return {}; }
-    Status remove(const ItemKey&) override { return Status::failure; }
+    QCoro::Task<Reply> update(ItemKey, QByteArray) override { co_return Reply{}; }
+    QCoro::Task<Reply> add(ItemKey, QByteArray) override { co_return Reply{}; }
+    QCoro::Task<Reply> read(ItemKey) override { co_return Reply{}; }
+    QCoro::Task<Reply> remove(ItemKey) override { co_return Reply{}; }
 };
 
 QString isoDate(const QDate& date) {

@@ -59,10 +59,10 @@ private:
 
 class EmptySecretStore final : public SecretStore {
 public:
-    Status update(const ItemKey&, const QByteArray&) override { return Status::notFound; }
-    Status add(const ItemKey&, const QByteArray&) override { return Status::success; }
-    ReadResult read(const ItemKey&) override { return {Status::notFound, {}}; }
-    Status remove(const ItemKey&) override { return Status::notFound; }
+    QCoro::Task<Reply> update(ItemKey, QByteArray) override { co_return Reply{Status::notFound, {}, {}}; }
+    QCoro::Task<Reply> add(ItemKey, QByteArray) override { co_return Reply{Status::success, {}, {}}; }
+    QCoro::Task<Reply> read(ItemKey) override { co_return Reply{Status::notFound, {}, {}}; }
+    QCoro::Task<Reply> remove(ItemKey) override { co_return Reply{Status::notFound, {}, {}}; }
 };
 
 class IdleWorkspace final : public Workspace {

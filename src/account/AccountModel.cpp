@@ -1,5 +1,7 @@
 #include "account/AccountModel.h"
 
+#include <QPointer>
+
 AccountModel::AccountModel(QuintorAccountBridge& bridge, QObject* parent)
     : QObject(parent), bridge_(bridge) {}
 
@@ -20,17 +22,21 @@ void AccountModel::apply(bool signedIn, std::optional<QuintorAccount> account) {
 }
 
 QCoro::Task<> AccountModel::refresh() {
-    const bool signedIn = bridge_.currentSession().has_value();
-    apply(signedIn, signedIn ? bridge_.manager().account() : std::nullopt);
-    co_return;
+    const QPointer<AccountModel> self(this);
+    QCoro::Task<std::optional<QuintorAccountBridge::CurrentSession>> reading = bridge_.currentSession();
+    const bool signedIn = (co_await reading).has_value();
+    if (self)
+        apply(signedIn, signedIn ? bridge_.manager().account() : std::nullopt);
 }
 
 QCoro::Task<> AccountModel::signOut() {
+    const QPointer<AccountModel> self(this);
     try {
         QCoro::Task<> signingOut = bridge_.manager().signOut();
         co_await signingOut;
     } catch (...) {
         // The manager is signed out in memory whatever the store answered.
     }
-    apply(false, std::nullopt);
+    if (self)
+        apply(false, std::nullopt);
 }

@@ -2,6 +2,8 @@
 
 #include "utilities/Constants.h"
 
+#include <QPointer>
+
 QuintorAccountBridge::QuintorAccountBridge(SecretStore& store, QuintorAccountManager::Clock clock,
                                            QObject* parent)
     : QObject(parent), store_(store), manager_(makeConfig(), store, std::move(clock)) {}
@@ -11,14 +13,23 @@ QuintorConfig QuintorAccountBridge::makeConfig() {
             QStringLiteral("mondrel"),       StoredSession::keychainItem(),  QStringLiteral("account")};
 }
 
-std::optional<QuintorAccountBridge::CurrentSession> QuintorAccountBridge::currentSession() const {
-    if (manager_.state() != QuintorAccountManager::State::signedIn)
-        return std::nullopt;
-    const SecretStore::ReadResult item = store_.read(manager_.config().keychainItem);
-    if (item.status != SecretStore::Status::success)
-        return std::nullopt;
-    const std::optional<StoredSession> session = StoredSession::fromJson(item.data);
-    if (!session)
-        return std::nullopt;
-    return CurrentSession{session->qas, session->account.id, session->account.primaryEmail};
+QCoro::Task<std::optional<QuintorAccountBridge::CurrentSession>> QuintorAccountBridge::currentSession() {
+    const QPointer<QuintorAccountBridge> self(this);
+    std::optional<CurrentSession> current;
+    if (manager_.state() == QuintorAccountManager::State::signedIn) {
+        QCoro::Task<SecretStore::Reply> reading = store_.read(manager_.config().keychainItem);
+        const SecretStore::Reply item = co_await reading;
+        if (item.status == SecretStore::Status::failure)
+            Log(manager_.config().logCategory)
+                .error(QStringLiteral("current_session_unreadable keychain=") + item.failureReason);
+        const std::optional<StoredSession> session =
+            item.status == SecretStore::Status::success ? StoredSession::fromJson(item.data) : std::nullopt;
+        if (session)
+            current = CurrentSession{session->qas, session->account.id, session->account.primaryEmail};
+    }
+    if (self && lastReadSession_ != current) {
+        lastReadSession_ = current;
+        emit lastReadSessionChanged();
+    }
+    co_return current;
 }

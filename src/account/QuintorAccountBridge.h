@@ -27,10 +27,19 @@ public:
     const QuintorAccountManager& manager() const { return manager_; }
 
     // Present only while the manager is signed in and the stored session can be read; reads the secret
-    // store on every call and changes nothing.
-    std::optional<CurrentSession> currentSession() const;
+    // store on every call and changes nothing in it.
+    QCoro::Task<std::optional<CurrentSession>> currentSession();
+    // What the last `currentSession()` read, for a view that cannot wait for the store; like it, present only
+    // while the manager is signed in.
+    std::optional<CurrentSession> lastReadSession() const {
+        return manager_.state() == QuintorAccountManager::State::signedIn ? lastReadSession_ : std::nullopt;
+    }
+
+signals:
+    void lastReadSessionChanged();
 
 private:
     SecretStore& store_;
     QuintorAccountManager manager_;
+    std::optional<CurrentSession> lastReadSession_;
 };

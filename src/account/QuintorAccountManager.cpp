@@ -37,20 +37,26 @@ void QuintorAccountManager::setState(State state, std::optional<QuintorAccount> 
     account_ = state == State::signedIn ? std::move(account) : std::nullopt;
 }
 
-void QuintorAccountManager::fail(QuintorAccountError::Kind kind) {
+void QuintorAccountManager::fail(QuintorAccountError::Kind kind, const QString& keychainReason) {
     setState(State::failed);
-    log_.error(QStringLiteral("session_restore_failed reason=") + QLatin1String(reasonText(kind)));
+    QString line = QStringLiteral("session_restore_failed reason=") + QLatin1String(reasonText(kind));
+    if (!keychainReason.isEmpty())
+        line += QStringLiteral(" keychain=") + keychainReason;
+    log_.error(line);
     throw QuintorAccountError(kind);
 }
 
+// Only an answer of "no such item" reads as signed out: a store that is locked, refused to unlock or did not
+// answer fails the restore and leaves the item alone.
 QCoro::Task<std::optional<QuintorAccount>> QuintorAccountManager::restore(bool forceRefresh) {
-    const SecretStore::ReadResult item = store_.read(config_.keychainItem);
+    QCoro::Task<SecretStore::Reply> reading = store_.read(config_.keychainItem);
+    const SecretStore::Reply item = co_await reading;
     if (item.status == SecretStore::Status::notFound) {
         setState(State::signedOut);
         co_return std::nullopt;
     }
     if (item.status != SecretStore::Status::success)
-        fail(QuintorAccountError::Kind::keychainUnavailable);
+        fail(QuintorAccountError::Kind::keychainUnavailable, item.failureReason);
     const std::optional<StoredSession> session = StoredSession::fromJson(item.data);
     if (!session)
         fail(QuintorAccountError::Kind::malformedSession);
@@ -73,10 +79,11 @@ bool QuintorAccountManager::cancelSignIn() {
 }
 
 QCoro::Task<> QuintorAccountManager::signOut() {
-    const SecretStore::Status status = store_.remove(config_.keychainItem);
+    QCoro::Task<SecretStore::Reply> removing = store_.remove(config_.keychainItem);
+    const SecretStore::Reply removed = co_await removing;
     setState(State::signedOut);
-    if (status != SecretStore::Status::success && status != SecretStore::Status::notFound) {
-        log_.error(QStringLiteral("sign_out_keychain_failed"));
+    if (removed.status != SecretStore::Status::success && removed.status != SecretStore::Status::notFound) {
+        log_.error(QStringLiteral("sign_out_keychain_failed keychain=") + removed.failureReason);
         throw QuintorAccountError(QuintorAccountError::Kind::keychainUnavailable);
     }
     log_.info(QStringLiteral("signed_out"));

@@ -57,7 +57,7 @@ public:
 
 private:
     void setState(State state, std::optional<QuintorAccount> account = std::nullopt);
-    [[noreturn]] void fail(QuintorAccountError::Kind kind);
+    [[noreturn]] void fail(QuintorAccountError::Kind kind, const QString& keychainReason = {});
 
     QuintorConfig config_;
     SecretStore& store_;

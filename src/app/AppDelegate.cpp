@@ -193,9 +193,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     const QStringList launchURLs = urlsInArguments(env_.arguments);
     if (env_.singleInstance) {
-        if (env_.singleInstance->claim(launchURLs) == SingleInstance::Role::secondary) {
+        const SingleInstance::Role role = env_.singleInstance->claim(launchURLs);
+        if (role == SingleInstance::Role::secondary || role == SingleInstance::Role::undelivered) {
+            // A link the running instance did not take must not look handled to whoever opened it.
             if (env_.exitProcess)
-                env_.exitProcess(0);
+                env_.exitProcess(role == SingleInstance::Role::secondary ? 0 : 1);
             return;
         }
         QPointer<AppDelegate> self(this);

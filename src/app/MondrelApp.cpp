@@ -42,6 +42,8 @@ MondrelApp::MondrelApp(const QStringList& arguments) : singleInstance_(Constants
     });
     if (AppDelegate::isSelfTestArguments(arguments))
         return;
+    // Before the service reads the login item: an entry left pointing at where this program used to be.
+    loginItems_.followMovedProgram();
 
     services_ = std::make_unique<AppServices>(AppServices::Platform{
         mainQueue_, windowSystem_, defaults_, secretStore_,

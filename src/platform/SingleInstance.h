@@ -15,6 +15,9 @@ public:
         secondary,
         // Neither could be settled (no socket directory, a lock held too long): run on as if alone.
         unavailable,
+        // Another instance runs but did not take the request (too long, malformed, not acknowledged): this
+        // process should end with a failure status rather than lose the request silently.
+        undelivered,
     };
 
     struct Handlers {

@@ -13,9 +13,32 @@ void write(const QString& category, LogType type, const QString& message) {
     LogSink& sink = LogSink::current();
     if (!sink.isEnabled(type))
         return;
-    sink.write(Constants::kBundleIdentifier, category, type, message);
+    sink.write(Constants::kBundleIdentifier, category, type, Log::escaped(message));
 }
 } // namespace
+
+QString Log::escaped(QStringView text) {
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code == u'\\')
+            line += QLatin1String("\\\\");
+        else if (code == u'\n')
+            line += QLatin1String("\\n");
+        else if (code == u'\r')
+            line += QLatin1String("\\r");
+        else if (code == u'\t')
+            line += QLatin1String("\\t");
+        else if (code < 0x20 || (code >= 0x7f && code < 0xa0))
+            line += QStringLiteral("\\x%1").arg(int(code), 2, 16, QLatin1Char('0'));
+        else if (code == 0x2028 || code == 0x2029)
+            line += QStringLiteral("\\u%1").arg(int(code), 4, 16, QLatin1Char('0'));
+        else
+            line += c;
+    }
+    return line;
+}
 
 void Log::info(const QString& message) const {
     write(category_, LogType::info, message);

@@ -26,6 +26,7 @@ SettingsView::SettingsView(const SceneEnvironment& environment, UserDefaults& de
     connect(&environment_.events, &CalendarEventsService::calendarGroupsChanged, this, redraw);
     connect(&environment_.account, &AccountModel::isSignedInChanged, this, redraw);
     connect(&environment_.account, &AccountModel::accountChanged, this, redraw);
+    connect(&environment_.account.bridge(), &QuintorAccountBridge::lastReadSessionChanged, this, redraw);
     connect(&environment_.updater, &UpdaterService::canCheckForUpdatesChanged, this, redraw);
     connect(&defaults_, &UserDefaults::changed, this, [this](const QString& key) {
         static const QStringList keys{DayEventsSection::kShowSystemCalendarsKey,
@@ -53,8 +54,8 @@ SettingsState SettingsView::state() const {
     }
     state.showWeekNumbers = CalendarView::showWeekNumbers(defaults_);
     state.startOnMonday = CalendarView::startOnMonday(defaults_);
-    // Read afresh each time: the session may have become unreadable.
-    if (const auto session = environment_.account.bridge().currentSession())
+    // Read afresh whenever the window is shown: the session may have become unreadable.
+    if (const auto session = environment_.account.bridge().lastReadSession())
         state.signedInEmail = session->email;
     state.isSignedIn = environment_.account.isSignedIn();
     state.canCheckForUpdates = environment_.updater.canCheckForUpdates();
@@ -65,6 +66,8 @@ SettingsState SettingsView::state() const {
 
 void SettingsView::shown() {
     environment_.launchAtLogin.refresh();
+    // The answer redraws through lastReadSessionChanged.
+    environment_.account.bridge().currentSession();
 }
 
 void SettingsView::perform(SettingsAction action, bool value, const QString& calendarID) {

@@ -32,7 +32,7 @@ TEST_F(AccountModelTest, StartsSignedOutAndStaysSoWithoutASession) {
 }
 
 TEST_F(AccountModelTest, RestoringAStoredSessionRoutesToTheCalendarOnce) {
-    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
     finish(bridge.manager().restore(false));
     finish(model.refresh());
     EXPECT_EQ(model.route(), AccountModel::Route::calendar);
@@ -46,7 +46,7 @@ TEST_F(AccountModelTest, RestoringAStoredSessionRoutesToTheCalendarOnce) {
 }
 
 TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreFails) {
-    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
     finish(bridge.manager().restore(false));
     finish(model.refresh());
     const Outcome<std::monostate> signedOut = finish(model.signOut());
@@ -56,7 +56,7 @@ TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreF
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_FALSE(model.account());
 
-    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
     finish(bridge.manager().restore(false));
     finish(model.refresh());
     secrets.available = false;
@@ -66,11 +66,28 @@ TEST_F(AccountModelTest, SignOutDeletesTheItemAndRoutesToSignInEvenWhenTheStoreF
 }
 
 TEST_F(AccountModelTest, ASessionThatDisappearsFromTheStoreSignsOutOnRefresh) {
-    secrets.add(StoredSession::keychainItem(), sampleSession(now).toJson());
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
     finish(bridge.manager().restore(false));
     finish(model.refresh());
-    secrets.remove(StoredSession::keychainItem());
+    secrets.erase(StoredSession::keychainItem());
     finish(model.refresh());
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_EQ(model.route(), AccountModel::Route::signIn);
+}
+
+TEST_F(AccountModelTest, AStoreLockedForAWhileIsLoggedAndSignsInAgainOnceUnlocked) {
+    secrets.put(StoredSession::keychainItem(), sampleSession(now).toJson());
+    finish(bridge.manager().restore(false));
+    secrets.available = false;
+    secrets.failureReason = SecretStore::kLocked;
+    finish(model.refresh());
+    EXPECT_FALSE(model.isSignedIn());
+    EXPECT_FALSE(bridge.lastReadSession());
+    EXPECT_TRUE(log.messages("account").contains("current_session_unreadable keychain=locked"));
+    EXPECT_EQ(secrets.removeCount + secrets.updateCount + secrets.addCount, 0);
+
+    secrets.available = true;
+    finish(model.refresh());
+    EXPECT_TRUE(model.isSignedIn()) << "the session was never given up";
+    EXPECT_EQ(bridge.lastReadSession()->email, "ada@example.org");
 }

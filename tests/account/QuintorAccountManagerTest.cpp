@@ -11,13 +11,17 @@ namespace {
 
 class QuintorAccountManagerTest : public ::testing::Test {
 protected:
-    void store(const StoredSession& session) { secrets.add(StoredSession::keychainItem(), session.toJson()); }
+    void store(const StoredSession& session) { secrets.put(StoredSession::keychainItem(), session.toJson()); }
 
     Instant now = Instant::fromSecondsSince1970(1'800'000'000);
     InMemorySecretStore secrets;
     CapturingLogSink log;
     QuintorAccountBridge bridge{secrets, [this] { return now; }};
     QuintorAccountManager& manager = bridge.manager();
+
+    std::optional<QuintorAccountBridge::CurrentSession> currentSession() {
+        return finish(bridge.currentSession()).value.value_or(std::nullopt);
+    }
 };
 
 } // namespace
@@ -29,7 +33,7 @@ TEST_F(QuintorAccountManagerTest, RestoresAStoredSessionAndReportsItAsCurrent) {
     ASSERT_FALSE(restored.error);
     EXPECT_EQ(*restored.value, sampleSession(now).account);
     EXPECT_EQ(manager.state(), QuintorAccountManager::State::signedIn);
-    EXPECT_EQ(bridge.currentSession(),
+    EXPECT_EQ(currentSession(),
               (QuintorAccountBridge::CurrentSession{"qas_token_1", "qa_01936f3c-6c2e-7a4b-9d1e-2f3a4b5c6d7e",
                                                     "ada@example.org"}));
     EXPECT_EQ(log.messages("account"), QStringList{"session_restored"});
@@ -40,7 +44,7 @@ TEST_F(QuintorAccountManagerTest, WithoutAStoredSessionStaysSignedOutWithNoCurre
     ASSERT_TRUE(restored.value);
     EXPECT_FALSE(*restored.value);
     EXPECT_EQ(manager.state(), QuintorAccountManager::State::signedOut);
-    EXPECT_FALSE(bridge.currentSession());
+    EXPECT_FALSE(currentSession());
 }
 
 TEST_F(QuintorAccountManagerTest, AnExpiredOrUnreadableSessionFailsAndStaysStored) {
@@ -52,9 +56,9 @@ TEST_F(QuintorAccountManagerTest, AnExpiredOrUnreadableSessionFailsAndStaysStore
     EXPECT_EQ(errorKind(restored.error), QuintorAccountError::Kind::refreshUnavailable);
     EXPECT_EQ(manager.state(), QuintorAccountManager::State::failed);
     EXPECT_EQ(secrets.data(StoredSession::keychainItem()), expired.toJson());
-    EXPECT_FALSE(bridge.currentSession());
+    EXPECT_FALSE(currentSession());
 
-    secrets.update(StoredSession::keychainItem(), "{\"qas\":");
+    secrets.put(StoredSession::keychainItem(), "{\"qas\":");
     restored = finish(manager.restore(false));
     EXPECT_EQ(errorKind(restored.error), QuintorAccountError::Kind::malformedSession);
     EXPECT_EQ(secrets.data(StoredSession::keychainItem()), "{\"qas\":");
@@ -77,10 +81,10 @@ TEST_F(QuintorAccountManagerTest, CurrentSessionReadsTheStoreOnEveryCall) {
     finish(manager.restore(false));
     StoredSession renewed = sampleSession(now);
     renewed.qas = QStringLiteral("qas_token_2");
-    secrets.update(StoredSession::keychainItem(), renewed.toJson());
-    EXPECT_EQ(bridge.currentSession()->qas, "qas_token_2");
-    secrets.remove(StoredSession::keychainItem());
-    EXPECT_FALSE(bridge.currentSession());
+    secrets.put(StoredSession::keychainItem(), renewed.toJson());
+    EXPECT_EQ(currentSession()->qas, "qas_token_2");
+    secrets.erase(StoredSession::keychainItem());
+    EXPECT_FALSE(currentSession());
     EXPECT_EQ(manager.state(), QuintorAccountManager::State::signedIn);
 }
 

@@ -125,6 +125,11 @@ TEST_F(AppDelegateGateTest, URLsAreRoutedByExactSchemeAndLowerCasedHost) {
                                                  "auth_callback_unmatched host=Auth-Callback"}));
 
     log.clear();
+    delegate->handleIncomingURL(QStringLiteral("mondrel://calendar\nauth error: auth_callback_accepted/x"));
+    EXPECT_EQ(log.messages("auth"), QStringList{"auth_callback_unmatched host=calendar\\nauth error"})
+        << "a host cannot write a line of its own";
+
+    log.clear();
     AppDelegate::setSharedBridge(nullptr);
     delegate->handleIncomingURL(QStringLiteral("mondrel://auth/callback"));
     EXPECT_EQ(log.messages(), QStringList{"auth_callback_unmatched host=auth"});

@@ -67,6 +67,11 @@ TEST_F(AppDelegateLaunchTest, ASecondInstanceHandsOverItsURLsAndExitsBeforeInsta
               QStringList({"mondrel://auth/callback?code=1", "mondrel://calendar"}));
     EXPECT_EQ(windows.calls, QStringList({"claim", "exit 0"}));
     EXPECT_TRUE(log.entries.empty());
+
+    singleInstance.role = SingleInstance::Role::undelivered;
+    windows.calls.clear();
+    launch({"mondrel", "mondrel://auth/callback?code=2"});
+    EXPECT_EQ(windows.calls, QStringList({"claim", "exit 1"})) << "a link the running instance refused";
 }
 
 TEST_F(AppDelegateLaunchTest, TheRunningInstanceRoutesHandedURLsAndTreatsABareLaunchAsReopen) {
@@ -102,6 +107,24 @@ TEST_F(AppDelegateLaunchTest, AFailingRestoreStillRefreshesAndOpensTheGate) {
     EXPECT_EQ(account.route(), AccountModel::Route::signIn);
     EXPECT_EQ(gatesMade(), 1);
     EXPECT_TRUE(secrets.contains(StoredSession::keychainItem())) << "an expired session is kept";
+}
+
+TEST_F(AppDelegateLaunchTest, AKeyringWaitingForItsUnlockHoldsTheGateBackAndADismissalKeepsTheSession) {
+    storeSession();
+    secrets.holdCalls = true;
+    launch();
+    EXPECT_EQ(gatesMade(), 0) << "nothing is decided while the unlock prompt is open";
+    EXPECT_FALSE(account.isSignedIn());
+
+    secrets.available = false;
+    secrets.failureReason = SecretStore::kLocked;
+    secrets.answerHeldCalls();
+    queue.runUntilIdle();
+    EXPECT_EQ(gatesMade(), 1);
+    EXPECT_TRUE(secrets.contains(StoredSession::keychainItem()));
+    EXPECT_EQ(secrets.removeCount + secrets.updateCount + secrets.addCount, 0);
+    EXPECT_EQ(log.messages("account"),
+              QStringList{"session_restore_failed reason=keychain_unavailable keychain=locked"});
 }
 
 TEST_F(AppDelegateLaunchTest, ForegroundRefreshRunsAtMostOnceEvery45Seconds) {

@@ -26,7 +26,10 @@
 // every defaults key written, gates made, terminations and process exits.
 class LaunchFixture : public ::testing::Test {
 protected:
-    LaunchFixture() {
+    LaunchFixture() : LaunchFixture(nullptr) {}
+    // The account layer over `store` instead of the in-memory one.
+    explicit LaunchFixture(SecretStore* store)
+        : bridge{store ? *store : secrets, [this] { return queue.now(); }} {
         singleInstance.journal = &windows.calls;
         QObject::connect(&defaults, &UserDefaults::changed,
                          [this](const QString& key) { windows.calls << QStringLiteral("defaults ") + key; });
@@ -73,7 +76,7 @@ protected:
     }
 
     void storeSession(double expiresIn = 3600) {
-        secrets.add(StoredSession::keychainItem(), sampleSession(queue.now(), expiresIn).toJson());
+        secrets.put(StoredSession::keychainItem(), sampleSession(queue.now(), expiresIn).toJson());
     }
 
     int gatesMade() const { return int(windows.calls.filter(QRegularExpression("^gate ")).size()); }

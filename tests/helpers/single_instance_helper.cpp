@@ -1,7 +1,7 @@
 // A launch of the program reduced to its single-instance check, for tests that need a second process:
 //   single_instance_helper <socket directory> [url...]
-// Prints "primary", "secondary" or "unavailable"; a primary then prints "open <url>" or "reopen" for every
-// request it receives, until it is killed.
+// Prints "primary", "secondary", "unavailable" or "undelivered"; a primary then prints "open <url>" or
+// "reopen" for every request it receives, until it is killed.
 #include "platform/linux/LocalSocketSingleInstance.h"
 
 #include <QCoreApplication>
@@ -30,6 +30,9 @@ int main(int argc, char** argv) {
     case SingleInstance::Role::unavailable:
         say(QStringLiteral("unavailable"));
         return 1;
+    case SingleInstance::Role::undelivered:
+        say(QStringLiteral("undelivered"));
+        return 3;
     case SingleInstance::Role::primary:
         break;
     }

@@ -133,7 +133,7 @@ protected:
     }
     // Connected with a token set that is good for an hour unless told otherwise.
     void connect(const GoogleTokenSet& tokens) {
-        secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokens.toJson());
+        secrets.put(GoogleTokenKeychain::baseKeychainQuery(), tokens.toJson());
         service = std::make_unique<GoogleCalendarService>(environment());
     }
     void connect() { connect(tokensExpiringIn(3600)); }

@@ -1,39 +1,50 @@
 #include "support/InMemorySecretStore.h"
 
-SecretStore::Status InMemorySecretStore::update(const ItemKey& key, const QByteArray& data) {
+QCoro::Task<SecretStore::Reply> InMemorySecretStore::update(ItemKey key, QByteArray data) {
     ++updateCount;
+    co_await Hold{*this};
     if (!available)
-        return Status::failure;
+        co_return failed();
     auto it = items_.find(index(key));
     if (it == items_.end())
-        return Status::notFound;
+        co_return Reply{Status::notFound, {}, {}};
     *it = data;
-    return Status::success;
+    co_return Reply{Status::success, {}, {}};
 }
 
-SecretStore::Status InMemorySecretStore::add(const ItemKey& key, const QByteArray& data) {
+QCoro::Task<SecretStore::Reply> InMemorySecretStore::add(ItemKey key, QByteArray data) {
     ++addCount;
+    co_await Hold{*this};
     if (!available)
-        return Status::failure;
+        co_return failed();
     if (items_.contains(index(key)))
-        return Status::alreadyExists;
+        co_return Reply{Status::alreadyExists, {}, {}};
     items_.insert(index(key), data);
-    return Status::success;
+    co_return Reply{Status::success, {}, {}};
 }
 
-SecretStore::ReadResult InMemorySecretStore::read(const ItemKey& key) {
+QCoro::Task<SecretStore::Reply> InMemorySecretStore::read(ItemKey key) {
     ++readCount;
+    co_await Hold{*this};
     if (!available)
-        return {Status::failure, {}};
+        co_return failed();
     auto it = items_.constFind(index(key));
     if (it == items_.constEnd())
-        return {Status::notFound, {}};
-    return {Status::success, *it};
+        co_return Reply{Status::notFound, {}, {}};
+    co_return Reply{Status::success, *it, {}};
 }
 
-SecretStore::Status InMemorySecretStore::remove(const ItemKey& key) {
+QCoro::Task<SecretStore::Reply> InMemorySecretStore::remove(ItemKey key) {
     ++removeCount;
+    co_await Hold{*this};
     if (!available)
-        return Status::failure;
-    return items_.remove(index(key)) ? Status::success : Status::notFound;
+        co_return failed();
+    co_return Reply{items_.remove(index(key)) ? Status::success : Status::notFound, {}, {}};
+}
+
+void InMemorySecretStore::answerHeldCalls() {
+    std::vector<std::coroutine_handle<>> calls;
+    calls.swap(held_);
+    for (const std::coroutine_handle<> call : calls)
+        call.resume();
 }

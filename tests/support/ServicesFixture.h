@@ -39,7 +39,7 @@ protected:
 
     // A session that the account restores, then the account model refreshed from it.
     void signIn() {
-        secrets.add(StoredSession::keychainItem(), sampleSession(queue.now()).toJson());
+        secrets.put(StoredSession::keychainItem(), sampleSession(queue.now()).toJson());
         services().bridge().manager().restore(false);
         services().account().refresh();
         queue.runUntilIdle();

@@ -7,11 +7,6 @@
 
 #include <unistd.h>
 
-namespace {
-// The account of last resort that every Debian system has.
-constexpr const char* kNobody = "65534";
-} // namespace
-
 bool rerunAsUnprivilegedUser() {
     if (::geteuid() != 0)
         return false;
@@ -31,9 +26,9 @@ bool rerunAsUnprivilegedUser() {
     environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     child.setProcessEnvironment(environment);
-    child.start(setpriv,
-                {QStringLiteral("--reuid=%1").arg(kNobody), QStringLiteral("--regid=%1").arg(kNobody),
-                 QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(), filter});
+    child.start(setpriv, {QStringLiteral("--reuid=%1").arg(kUnprivilegedUserId),
+                          QStringLiteral("--regid=%1").arg(kUnprivilegedUserId),
+                          QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(), filter});
     if (!child.waitForStarted() || !child.waitForFinished(120'000)) {
         ADD_FAILURE() << "the unprivileged run did not complete: " << child.errorString().toStdString();
         return true;

@@ -6,6 +6,9 @@
 // As any other user it returns false and the test goes on in this process.
 bool rerunAsUnprivilegedUser();
 
+// The user that rerun runs as: the account of last resort that every Debian system has.
+inline constexpr int kUnprivilegedUserId = 65534;
+
 #define MONDREL_RUN_UNPRIVILEGED()                                                                           \
     do {                                                                                                     \
         if (rerunAsUnprivilegedUser())                                                                       \

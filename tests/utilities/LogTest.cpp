@@ -30,3 +30,17 @@ TEST(Log, StandardErrorShowsCategoryAndTypeBeforeTheLiteralMessage) {
     EXPECT_EQ(standardErrorLine("google-calendar", LogType::error, "fetch_failed"),
               "google-calendar error: fetch_failed\n");
 }
+
+TEST(Log, EveryMessageIsWrittenAsOneLineWhateverItsValuesHold) {
+    CapturingLogSink sink;
+    const Log log("auth");
+    log.error(QStringLiteral("auth_callback_unmatched host=evil\nauth info: signed_in\r\t\x1b[2J\u0085"
+                             "\u2028\u2029 C:\\n caf\u00e9 \u2014 \U0001F600"));
+    ASSERT_EQ(sink.entries.size(), 1u);
+    EXPECT_EQ(sink.entries[0].message,
+              QStringLiteral("auth_callback_unmatched host=evil\\nauth info: signed_in\\r\\t\\x1b[2J\\x85"
+                             "\\u2028\\u2029 C:\\\\n caf\u00e9 \u2014 \U0001F600"))
+        << "a backslash of the value's own stays apart from the escapes";
+    EXPECT_EQ(Log::escaped(QString(QChar(0))), "\\x00");
+    EXPECT_EQ(Log::escaped(QStringLiteral("\x7f")), "\\x7f");
+}

@@ -182,7 +182,7 @@ TEST_F(DayEventsSectionTest, PromptButtonsFixTheirCause) {
 
 // A Google source with a token set whose requests go nowhere: each fetch fails at once.
 TEST_F(DayEventsSectionTest, AsksGoogleToCoverEachShownDay) {
-    secrets.add(GoogleTokenKeychain::baseKeychainQuery(),
+    secrets.put(GoogleTokenKeychain::baseKeychainQuery(),
                 GoogleTokenSet{QStringLiteral("access"), QStringLiteral("refresh"),
                                queue.now().addingSeconds(3600), std::nullopt}
                     .toJson());

@@ -67,7 +67,7 @@ protected:
 
     // A stored session that the account manager restores, then the model's refresh; both end at once.
     void signIn() {
-        secrets.add(StoredSession::keychainItem(), sampleSession(queue.now()).toJson());
+        secrets.put(StoredSession::keychainItem(), sampleSession(queue.now()).toJson());
         bridge.manager().restore(false);
         account.refresh();
         ASSERT_EQ(account.route(), AccountModel::Route::calendar);

@@ -3,15 +3,19 @@
 #include "utilities/Log.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cerrno>
+
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +23,7 @@ namespace {
 constexpr qsizetype kLengthBytes = 4;
 const QByteArray kOpen = QByteArrayLiteral("open");
 const QByteArray kReopen = QByteArrayLiteral("reopen");
+const QByteArray kAcknowledgement = QByteArrayLiteral("ok");
 constexpr const char* kBufferProperty = "mondrelPendingBytes";
 
 const Log& instanceLog() {
@@ -35,32 +40,81 @@ std::optional<uid_t> peerUser(const QLocalSocket& socket) {
     return credentials.uid;
 }
 
+// One URL a line: not blank, no space or control character.
+bool isOneURLLine(const QString& line) {
+    return !line.isEmpty() && std::none_of(line.begin(), line.end(), [](QChar c) {
+        return c.isSpace() || c.category() == QChar::Other_Control;
+    });
+}
+
 } // namespace
 
 LocalSocketSingleInstance::LocalSocketSingleInstance(const QString& bundleIdentifier,
-                                                     const QString& directory, QObject* parent)
-    : QObject(parent),
-      socketPath_(QDir(directory).filePath(bundleIdentifier + QLatin1Char('.') + QString::number(getuid()))) {
+                                                     const std::optional<QString>& directory, QObject* parent)
+    : QObject(parent) {
+    if (directory)
+        socketPath_ =
+            QDir(*directory).filePath(bundleIdentifier + QLatin1Char('.') + QString::number(getuid()));
 }
 
 LocalSocketSingleInstance::~LocalSocketSingleInstance() = default;
 
-QString LocalSocketSingleInstance::runtimeDirectory() {
-    // Qt answers $XDG_RUNTIME_DIR, or makes /tmp/runtime-<user> with user-only access.
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+std::optional<QString> LocalSocketSingleInstance::runtimeDirectory() {
+    // Qt's own answer would be an empty, relative path when /tmp/runtime-<user> belongs to someone else.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty()) {
+        if (std::optional<QString> directory = privateDirectory(runtime))
+            return directory;
+        instanceLog().error(QStringLiteral("single_instance_runtime_dir_refused path=") + runtime);
+    }
+    const QString fallback =
+        QDir(QDir::tempPath()).filePath(QStringLiteral("mondrel-") + QString::number(getuid()));
+    if (std::optional<QString> directory = privateDirectory(fallback))
+        return directory;
+    instanceLog().error(QStringLiteral("single_instance_runtime_dir_refused path=") + fallback);
+    return std::nullopt;
+}
+
+std::optional<QString> LocalSocketSingleInstance::privateDirectory(const QString& path) {
+    if (path.isEmpty() || QDir::isRelativePath(path))
+        return std::nullopt;
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return std::nullopt;
+    // lstat: a link is refused, whatever it points to.
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
+        (info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return std::nullopt;
+    return path;
 }
 
 SingleInstance::Role LocalSocketSingleInstance::claim(const QStringList& urls) {
     if (server_)
         return Role::primary;
+    if (socketPath_.isEmpty()) {
+        instanceLog().error(QStringLiteral("single_instance_unavailable reason=no_private_directory"));
+        return Role::unavailable;
+    }
     QLockFile lock(socketPath_ + QStringLiteral(".lock"));
     if (!lock.tryLock(kLockTimeoutMilliseconds)) {
         instanceLog().error(QStringLiteral("single_instance_lock_failed"));
         return Role::unavailable;
     }
-    if (forward(urls))
+    switch (forward(urls)) {
+    case Handover::taken:
         return Role::secondary;
-    // Nobody answers: whatever is at the path was left by an instance that is gone.
+    case Handover::refused:
+        return Role::undelivered;
+    case Handover::nobody:
+    case Handover::foreign:
+        // Whatever is at the path was left by an instance that is gone, or is not ours to talk to.
+        return listen();
+    }
+    return Role::unavailable;
+}
+
+SingleInstance::Role LocalSocketSingleInstance::listen() {
     QLocalServer::removeServer(socketPath_);
     auto* server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -74,21 +128,36 @@ SingleInstance::Role LocalSocketSingleInstance::claim(const QStringList& urls) {
     return Role::primary;
 }
 
-bool LocalSocketSingleInstance::forward(const QStringList& urls) const {
+LocalSocketSingleInstance::Handover LocalSocketSingleInstance::forward(const QStringList& urls) const {
     QLocalSocket socket;
     socket.connectToServer(socketPath_);
     if (!socket.waitForConnected(kConnectTimeoutMilliseconds))
-        return false;
-    socket.write(encode(urls));
-    const bool written =
-        socket.waitForBytesWritten(kConnectTimeoutMilliseconds) || socket.bytesToWrite() == 0;
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(kConnectTimeoutMilliseconds);
-    // An instance answered: even if the hand-over broke off, a second one must not start.
-    if (!written)
-        instanceLog().error(QStringLiteral("single_instance_forward_incomplete"));
-    return true;
+        return Handover::nobody;
+    // The listener's user, checked before a byte is written: a link may carry a sign-in code.
+    if (const std::optional<uid_t> listener = peerUser(socket); listener != getuid()) {
+        instanceLog().error(QStringLiteral("single_instance_foreign_listener uid=") +
+                            (listener ? QString::number(*listener) : QStringLiteral("unknown")));
+        socket.abort();
+        return Handover::foreign;
+    }
+    const std::optional<QByteArray> message = encode(urls);
+    if (!message) {
+        instanceLog().error(QStringLiteral("single_instance_forward_failed reason=unsendable"));
+        socket.abort();
+        return Handover::refused;
+    }
+    socket.write(*message);
+    socket.flush();
+    QByteArray answer;
+    while (answer.size() < kAcknowledgement.size() && socket.waitForReadyRead(kReadTimeoutMilliseconds))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    socket.abort();
+    if (answer != kAcknowledgement) {
+        instanceLog().error(QStringLiteral("single_instance_forward_failed reason=not_acknowledged"));
+        return Handover::refused;
+    }
+    return Handover::taken;
 }
 
 void LocalSocketSingleInstance::acceptConnections() {
@@ -125,12 +194,14 @@ void LocalSocketSingleInstance::read(QLocalSocket* socket) {
         return;
     }
     socket->setProperty(kBufferProperty, {});
-    socket->disconnectFromServer();
     const std::optional<QStringList> urls = decode(buffer.mid(kLengthBytes));
     if (!urls) {
         instanceLog().error(QStringLiteral("single_instance_message_dropped reason=malformed"));
+        socket->abort();
         return;
     }
+    socket->write(kAcknowledgement);
+    socket->disconnectFromServer();
     deliver(*urls);
 }
 
@@ -143,10 +214,15 @@ void LocalSocketSingleInstance::deliver(const QStringList& urls) const {
     }
 }
 
-QByteArray LocalSocketSingleInstance::encode(const QStringList& urls) {
+std::optional<QByteArray> LocalSocketSingleInstance::encode(const QStringList& urls) {
     QByteArray body = urls.isEmpty() ? kReopen : kOpen;
-    for (const QString& url : urls)
+    for (const QString& url : urls) {
+        if (!isOneURLLine(url))
+            return std::nullopt;
         body += '\n' + url.toUtf8();
+    }
+    if (body.size() > kMaxMessageBytes)
+        return std::nullopt;
     QByteArray message(kLengthBytes, '\0');
     qToBigEndian<quint32>(quint32(body.size()), message.data());
     return message + body;
@@ -155,19 +231,14 @@ QByteArray LocalSocketSingleInstance::encode(const QStringList& urls) {
 std::optional<QStringList> LocalSocketSingleInstance::decode(const QByteArray& body) {
     if (body == kReopen)
         return QStringList();
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(body);
-    if (utf8.hasError())
+    const QString text = QString::fromUtf8(body);
+    // Read back unchanged only when every byte was valid UTF-8, a last sequence cut short included.
+    if (text.toUtf8() != body)
         return std::nullopt;
     QStringList lines = text.split(QLatin1Char('\n'));
     if (lines.size() < 2 || lines.takeFirst() != QString::fromLatin1(kOpen))
         return std::nullopt;
-    for (const QString& line : lines) {
-        // One URL a line: no blank line, no space or control character.
-        if (line.isEmpty() || std::any_of(line.begin(), line.end(), [](QChar c) {
-                return c.isSpace() || c.category() == QChar::Other_Control;
-            }))
-            return std::nullopt;
-    }
+    if (!std::all_of(lines.cbegin(), lines.cend(), isOneURLLine))
+        return std::nullopt;
     return lines;
 }

@@ -2,12 +2,14 @@
 
 #include "platform/Workspace.h"
 #include "utilities/Constants.h"
+#include "utilities/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <filesystem>
 
@@ -47,6 +49,86 @@ QString fileName() {
     return Constants::kBundleIdentifier + QStringLiteral(".desktop");
 }
 
+// `text` as a desktop entry's string value.
+QString stringValue(const QString& text) {
+    QString value;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
+            value += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            value += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            value += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\r'))
+            value += QStringLiteral("\\r");
+        else
+            value += c;
+    }
+    return value;
+}
+
+// What a string value stands for: its escapes undone.
+QString unescapedStringValue(const QString& value) {
+    QString text;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != QLatin1Char('\\') || i + 1 == value.size()) {
+            text += value[i];
+            continue;
+        }
+        const QChar next = value[++i];
+        if (next == QLatin1Char('s'))
+            text += QLatin1Char(' ');
+        else if (next == QLatin1Char('n'))
+            text += QLatin1Char('\n');
+        else if (next == QLatin1Char('t'))
+            text += QLatin1Char('\t');
+        else if (next == QLatin1Char('r'))
+            text += QLatin1Char('\r');
+        else
+            text += next;
+    }
+    return text;
+}
+
+// The program of an Exec value, as the desktop would start it: the first argument, unquoted.
+std::optional<QString> programOfExec(const QString& value) {
+    const QString exec = unescapedStringValue(value).trimmed();
+    QString program;
+    if (exec.startsWith(QLatin1Char('"'))) {
+        qsizetype i = 1;
+        for (; i < exec.size() && exec[i] != QLatin1Char('"'); ++i) {
+            if (exec[i] == QLatin1Char('\\') && i + 1 < exec.size())
+                ++i;
+            program += exec[i];
+        }
+        if (i == exec.size())
+            return std::nullopt; // no closing quote
+    } else {
+        program = exec.section(QLatin1Char(' '), 0, 0);
+    }
+    program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    if (program.isEmpty())
+        return std::nullopt;
+    return program;
+}
+
+// An absolute path as it is; a bare name looked up on PATH, as the desktop does.
+QString resolvedProgram(const QString& program) {
+    if (QDir::isAbsolutePath(program))
+        return program;
+    return program.contains(QLatin1Char('/')) ? QString() : QStandardPaths::findExecutable(program);
+}
+
+bool isExecutableFile(const QString& path) {
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isFile() && info.isExecutable();
+}
+
+bool isSameFile(const QString& one, const QString& other) {
+    const QString canonical = QFileInfo(one).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(other).canonicalFilePath();
+}
+
 } // namespace
 
 XdgAutostartLoginItems::XdgAutostartLoginItems(Workspace& workspace, QString autostartDirectory,
@@ -84,20 +166,7 @@ QString XdgAutostartLoginItems::execValue(const QString& executable) {
     // "%" starts a field code, quoted or not.
     argument.replace(QLatin1Char('%'), QStringLiteral("%%"));
     // The string value's own escapes are undone before the Exec rules apply.
-    QString value;
-    for (const QChar c : argument) {
-        if (c == QLatin1Char('\\'))
-            value += QStringLiteral("\\\\");
-        else if (c == QLatin1Char('\n'))
-            value += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\t'))
-            value += QStringLiteral("\\t");
-        else if (c == QLatin1Char('\r'))
-            value += QStringLiteral("\\r");
-        else
-            value += c;
-    }
-    return value;
+    return stringValue(argument);
 }
 
 QByteArray XdgAutostartLoginItems::entryFor(const QString& executable) {
@@ -105,8 +174,9 @@ QByteArray XdgAutostartLoginItems::entryFor(const QString& executable) {
                           "Type=Application\n"
                           "Name=Mondrel\n"
                           "Exec=%1\n"
+                          "TryExec=%2\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(execValue(executable))
+        .arg(execValue(executable), stringValue(executable))
         .toUtf8();
 }
 
@@ -114,15 +184,55 @@ QString XdgAutostartLoginItems::entryPath() const {
     return directory_.isEmpty() ? QString() : QDir(directory_).filePath(fileName());
 }
 
-LoginItemStatus XdgAutostartLoginItems::status() const {
+std::optional<QHash<QString, QString>> XdgAutostartLoginItems::enabledEntry() const {
     QFile file(entryPath());
     if (directory_.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return LoginItemStatus::notRegistered;
+        return std::nullopt;
     const QHash<QString, QString> keys = desktopEntryKeys(file.readAll());
     if (isTrue(keys.value(QStringLiteral("Hidden"))) ||
         isFalse(keys.value(QStringLiteral("X-GNOME-Autostart-enabled"))))
+        return std::nullopt;
+    return keys;
+}
+
+std::optional<QString> XdgAutostartLoginItems::programOf(const QHash<QString, QString>& keys) {
+    const std::optional<QString> program = programOfExec(keys.value(QStringLiteral("Exec")));
+    if (!program)
+        return std::nullopt;
+    // The desktop skips the entry when its TryExec names no program.
+    const QString tryExec = unescapedStringValue(keys.value(QStringLiteral("TryExec")));
+    if (!tryExec.isEmpty() && !isExecutableFile(resolvedProgram(tryExec)))
+        return std::nullopt;
+    const QString resolved = resolvedProgram(*program);
+    if (!isExecutableFile(resolved))
+        return std::nullopt;
+    return resolved;
+}
+
+// On only when logging in would start this very program, not a copy elsewhere or one that is gone.
+LoginItemStatus XdgAutostartLoginItems::status() const {
+    const std::optional<QHash<QString, QString>> keys = enabledEntry();
+    if (!keys)
         return LoginItemStatus::notRegistered;
-    return LoginItemStatus::enabled;
+    const std::optional<QString> program = programOf(*keys);
+    return program && isSameFile(*program, executable_) ? LoginItemStatus::enabled
+                                                        : LoginItemStatus::notRegistered;
+}
+
+bool XdgAutostartLoginItems::followMovedProgram() {
+    const std::optional<QHash<QString, QString>> keys = enabledEntry();
+    // Switched off, or starting a program that is still there (this one, or another copy the user chose).
+    if (!keys || programOf(*keys))
+        return false;
+    const Log log(QStringLiteral("launchAtLogin"));
+    try {
+        registerItem();
+    } catch (const LoginItemsError& error) {
+        log.error(QStringLiteral("launch_at_login_follow_failed error=") + error.description());
+        return false;
+    }
+    log.info(QStringLiteral("launch_at_login_followed program=") + executable_);
+    return true;
 }
 
 void XdgAutostartLoginItems::registerItem() {

@@ -16,8 +16,27 @@ GoogleCalendarService::GoogleCalendarService(Environment environment, QObject* p
       keychain_(environment.secretStore) {
     if (clientID_.isEmpty())
         return;
-    tokens_ = keychain_.read();
-    state_ = tokens_ ? ConnectionState::connected(tokens_->email) : ConnectionState::notConnected();
+    state_ = ConnectionState::notConnected();
+    restoreTokens();
+}
+
+// A store that answers at once (or has no item) leaves the service as it would have been built; one that
+// asks to be unlocked first connects the service once it has answered.
+QCoro::Task<> GoogleCalendarService::restoreTokens() {
+    const std::weak_ptr<const bool> alive = alive_;
+    const quint64 generation = tokenGeneration_;
+    std::optional<TokenSet> stored;
+    try {
+        QCoro::Task<std::optional<TokenSet>> reading = keychain_.read();
+        stored = co_await reading;
+    } catch (const std::exception&) {
+        co_return; // nothing was read: the service stays not connected
+    }
+    // Tokens received or dropped meanwhile are newer than the stored ones.
+    if (!stored || alive.expired() || generation != tokenGeneration_ || tokens_)
+        co_return;
+    setTokens(stored);
+    setState(ConnectionState::connected(stored->email));
 }
 
 GoogleCalendarService::~GoogleCalendarService() {

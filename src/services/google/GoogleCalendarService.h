@@ -60,8 +60,8 @@ public:
     // Shown calendars fetched per window; more is no person's day and would flood the network.
     static constexpr qsizetype kShownCalendarLimit = 250;
 
-    // Without a client identifier the source stays `notConfigured`. With one, the token set is read back from
-    // the secret store: `connected` when there is one, else `notConnected`.
+    // Without a client identifier the source stays `notConfigured`. With one, it is `notConnected` until the
+    // token set has been read back from the secret store, and `connected` once there is one.
     explicit GoogleCalendarService(Environment environment, QObject* parent = nullptr);
     ~GoogleCalendarService() override;
 
@@ -114,6 +114,7 @@ private:
     QCoro::Task<> runRefresh(std::shared_ptr<QPromise<TokenSet>> promise, QString refreshToken,
                              TokenSet current);
     void markNeedsReconnect();
+    QCoro::Task<> restoreTokens();
     void clearCache();
     Instant now() const { return queue_.now(); }
 

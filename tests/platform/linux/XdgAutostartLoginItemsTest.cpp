@@ -48,13 +48,25 @@ QByteArray read(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// An executable file at `path`; the path.
+QString makeProgram(const QString& path) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("#!/bin/sh\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                        QFile::ExeOther);
+    return path;
+}
+
 class XdgAutostartLoginItemsTest : public ::testing::Test {
 protected:
     QTemporaryDir config;
     ScopedVariable configHome{"XDG_CONFIG_HOME", config.path().toUtf8()};
+    QString program = makeProgram(config.filePath(QStringLiteral("bin/mondrel")));
     RecordingWorkspace workspace;
-    XdgAutostartLoginItems items{workspace, XdgAutostartLoginItems::standardDirectory(),
-                                 QStringLiteral("/opt/Mondrel/bin/mondrel")};
+    XdgAutostartLoginItems items{workspace, XdgAutostartLoginItems::standardDirectory(), program};
     QString entry = config.filePath(QStringLiteral("autostart/app.mondrel.Mondrel.desktop"));
 };
 
@@ -66,8 +78,13 @@ TEST_F(XdgAutostartLoginItemsTest, RegisteringWritesTheEntryAndUnregisteringRemo
     EXPECT_EQ(read(entry), "[Desktop Entry]\n"
                            "Type=Application\n"
                            "Name=Mondrel\n"
-                           "Exec=/opt/Mondrel/bin/mondrel\n"
-                           "X-GNOME-Autostart-enabled=true\n");
+                           "Exec=" +
+                               program.toUtf8() +
+                               "\n"
+                               "TryExec=" +
+                               program.toUtf8() +
+                               "\n"
+                               "X-GNOME-Autostart-enabled=true\n");
     EXPECT_EQ(items.status(), LoginItemStatus::enabled);
     EXPECT_EQ(QDir(config.filePath("autostart")).entryList(QDir::Files),
               QStringList{"app.mondrel.Mondrel.desktop"})
@@ -81,6 +98,8 @@ TEST_F(XdgAutostartLoginItemsTest, RegisteringWritesTheEntryAndUnregisteringRemo
 
 TEST_F(XdgAutostartLoginItemsTest, AnEntryThatHidesItselfOrIsSwitchedOffIsNotRegistered) {
     QDir().mkpath(config.filePath("autostart"));
+    // A bare name is looked up on PATH, as the desktop does.
+    ScopedVariable path("PATH", QFile::encodeName(config.filePath("bin")));
     const std::vector<std::pair<QByteArray, LoginItemStatus>> cases = {
         {"[Desktop Entry]\nExec=mondrel\nHidden=true\n", LoginItemStatus::notRegistered},
         {"[Desktop Entry]\nExec=mondrel\nX-GNOME-Autostart-enabled = false\n",
@@ -88,7 +107,7 @@ TEST_F(XdgAutostartLoginItemsTest, AnEntryThatHidesItselfOrIsSwitchedOffIsNotReg
         {"[Desktop Entry]\nExec=mondrel\nHidden=false\nX-GNOME-Autostart-enabled=true\n",
          LoginItemStatus::enabled},
         {"[Desktop Entry]\nExec=mondrel\n[Desktop Action quit]\nHidden=true\n", LoginItemStatus::enabled},
-        {"", LoginItemStatus::enabled},
+        {"", LoginItemStatus::notRegistered},
     };
     for (const auto& [contents, status] : cases) {
         write(entry, contents);
@@ -169,6 +188,62 @@ TEST_F(XdgAutostartLoginItemsTest, InAReadOnlyFolderTheToggleFollowsTheRealState
     EXPECT_TRUE(log.messages().at(0).startsWith(
         "launch_at_login_toggle_failed enabled=false error=Could not remove " + entry + ": "));
     setWritable(true);
+}
+
+TEST_F(XdgAutostartLoginItemsTest, TheItemIsOnOnlyWhenLoggingInWouldStartThisVeryProgram) {
+    QDir().mkpath(config.filePath("autostart"));
+    const QString other = makeProgram(config.filePath("copy/mondrel"));
+    const QString link = config.filePath("bin/link");
+    ASSERT_TRUE(QFile::link(program, link));
+    const QByteArray here = program.toUtf8();
+    const std::vector<std::pair<QByteArray, LoginItemStatus>> cases = {
+        {"Exec=" + here + " %u\n", LoginItemStatus::enabled},
+        {"Exec=\"" + here + "\" --background\n", LoginItemStatus::enabled},
+        {"Exec=" + link.toUtf8() + "\n", LoginItemStatus::enabled},
+        {"Exec=" + here + "\nTryExec=" + here + "\n", LoginItemStatus::enabled},
+        {"Exec=/opt/Mondrel/bin/mondrel\n", LoginItemStatus::notRegistered},
+        {"Exec=" + other.toUtf8() + "\n", LoginItemStatus::notRegistered},
+        {"Exec=" + here + "\nTryExec=/opt/Mondrel/bin/mondrel\n", LoginItemStatus::notRegistered},
+        {"Exec=\"" + here + "\n", LoginItemStatus::notRegistered},
+        {"Exec=" + config.filePath("bin").toUtf8() + "\n", LoginItemStatus::notRegistered},
+        {"Exec=bin/mondrel\n", LoginItemStatus::notRegistered},
+    };
+    for (const auto& [keys, status] : cases) {
+        write(entry, "[Desktop Entry]\n" + keys);
+        EXPECT_EQ(items.status(), status) << keys.toStdString();
+    }
+
+    // Whatever the path holds, the entry written for it reads back as starting it.
+    const QString awkward = makeProgram(config.filePath("odd dir/it's \"100%\" $HOME `x` \\ m\tondrel"));
+    XdgAutostartLoginItems awkwardItems(workspace, XdgAutostartLoginItems::standardDirectory(), awkward);
+    awkwardItems.registerItem();
+    EXPECT_EQ(awkwardItems.status(), LoginItemStatus::enabled) << read(entry).toStdString();
+    EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
+}
+
+TEST_F(XdgAutostartLoginItemsTest, AnEntryThatIsOnFollowsTheProgramWhenItMoves) {
+    CapturingLogSink log;
+    items.registerItem();
+    const QString moved = config.filePath("moved/mondrel");
+    QDir().mkpath(config.filePath("moved"));
+    ASSERT_TRUE(QFile::rename(program, moved));
+    XdgAutostartLoginItems movedItems(workspace, XdgAutostartLoginItems::standardDirectory(), moved);
+    EXPECT_EQ(movedItems.status(), LoginItemStatus::notRegistered) << "the entry still names the old place";
+
+    EXPECT_TRUE(movedItems.followMovedProgram());
+    EXPECT_EQ(movedItems.status(), LoginItemStatus::enabled);
+    EXPECT_TRUE(read(entry).contains("\nExec=" + moved.toUtf8() + "\nTryExec=" + moved.toUtf8() + "\n"));
+    EXPECT_EQ(log.messages("launchAtLogin"), QStringList{"launch_at_login_followed program=" + moved});
+    EXPECT_FALSE(movedItems.followMovedProgram()) << "nothing left to follow";
+
+    // Another copy that still exists is the user's choice, and a switched-off entry stays off.
+    const QString copy = makeProgram(config.filePath("copy/mondrel"));
+    XdgAutostartLoginItems copyItems(workspace, XdgAutostartLoginItems::standardDirectory(), copy);
+    EXPECT_FALSE(copyItems.followMovedProgram());
+    EXPECT_EQ(copyItems.status(), LoginItemStatus::notRegistered);
+    write(entry, "[Desktop Entry]\nExec=/gone/mondrel\nX-GNOME-Autostart-enabled=false\n");
+    EXPECT_FALSE(copyItems.followMovedProgram());
+    EXPECT_EQ(read(entry), "[Desktop Entry]\nExec=/gone/mondrel\nX-GNOME-Autostart-enabled=false\n");
 }
 
 TEST_F(XdgAutostartLoginItemsTest, TheSettingsAreTheAutostartFolder) {

@@ -66,7 +66,7 @@ protected:
 };
 
 TEST_F(GoogleCalendarServiceTest, WithoutAClientIdentifierTheSourceStaysOff) {
-    secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
+    secrets.put(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
     service = std::make_unique<GoogleCalendarService>(environment(QString()));
 
     service->ensureCoverage(queue.now());
@@ -85,7 +85,7 @@ TEST_F(GoogleCalendarServiceTest, WithAClientIdentifierTheStoredTokenSetDecidesT
     EXPECT_EQ(service->state(), GoogleConnectionState::notConnected());
 
     secrets.available = false;
-    secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
+    secrets.put(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
     service = std::make_unique<GoogleCalendarService>(environment());
     EXPECT_EQ(service->state(), GoogleConnectionState::notConnected())
         << "an unreachable keychain holds nothing";

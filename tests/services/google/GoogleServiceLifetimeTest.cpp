@@ -48,7 +48,7 @@ TEST_F(GoogleServiceLifetimeTest, ARefreshThatEndsAfterTheServiceIsGoneStoresNot
 }
 
 TEST_F(GoogleServiceLifetimeTest, AServiceWithItsOwnNetworkCanGoWhileAFetchRuns) {
-    secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
+    secrets.put(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
     GoogleCalendarService::Environment own = environment();
     own.network = nullptr;
     service = std::make_unique<GoogleCalendarService>(own);
@@ -66,7 +66,7 @@ TEST_F(GoogleServiceLifetimeTest, AServiceWithItsOwnNetworkCanGoWhileAFetchRuns)
 }
 
 TEST_F(GoogleServiceLifetimeTest, AServiceWithItsOwnNetworkCanGoWhileSeveralCalendarsAreFetched) {
-    secrets.add(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
+    secrets.put(GoogleTokenKeychain::baseKeychainQuery(), tokensExpiringIn(3600).toJson());
     GoogleCalendarService::Environment own = environment();
     own.network = nullptr;
     service = std::make_unique<GoogleCalendarService>(own);
