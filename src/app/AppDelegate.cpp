@@ -321,12 +321,12 @@ void AppDelegate::showTranslocationAlert() {
     env_.windowSystem.setActivationPolicy(ActivationPolicy::regular);
     env_.windowSystem.activate();
     Alert alert;
-    alert.messageText = QStringLiteral("Move Mondrel to Applications");
-    alert.informativeText = QStringLiteral("To enable automatic updates, please drag ") +
+    alert.messageText = QStringLiteral("Move Mondrel to ~/.local/bin");
+    alert.informativeText = QStringLiteral("To enable automatic updates, please move ") +
                             QStringLiteral("Mondrel") +
-                            QStringLiteral(" to your Applications folder, then relaunch.");
+                            QStringLiteral(" to ~/.local/bin, then relaunch.");
     alert.style = Alert::Style::warning;
-    alert.buttons = {QStringLiteral("Reveal in Finder"), QStringLiteral("Later")};
+    alert.buttons = {QStringLiteral("Show in File Manager"), QStringLiteral("Later")};
     const QPointer<AppDelegate> self(this);
     const int choice = env_.alerts ? env_.alerts->runModal(alert) : -1;
     if (!self)

@@ -182,11 +182,11 @@ TEST_F(AppDelegateLaunchTest, TheMoveAlertShowsOnceAfterADelayAndRevealsTheProgr
     queue.advance(0.6);
     ASSERT_EQ(alerts.shown.size(), 1u);
     const Alert& alert = alerts.shown.front();
-    EXPECT_EQ(alert.messageText, "Move Mondrel to Applications");
+    EXPECT_EQ(alert.messageText, "Move Mondrel to ~/.local/bin");
     EXPECT_EQ(alert.informativeText,
-              "To enable automatic updates, please drag Mondrel to your Applications folder, then relaunch.");
+              "To enable automatic updates, please move Mondrel to ~/.local/bin, then relaunch.");
     EXPECT_EQ(alert.style, Alert::Style::warning);
-    EXPECT_EQ(alert.buttons, QStringList({"Reveal in Finder", "Later"}));
+    EXPECT_EQ(alert.buttons, QStringList({"Show in File Manager", "Later"}));
     EXPECT_EQ(workspace.revealed, QStringList{bundlePath});
     EXPECT_EQ(windows.policy, ActivationPolicy::regular);
     queue.advance(0.2);

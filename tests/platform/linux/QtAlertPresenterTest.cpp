@@ -25,8 +25,8 @@ void answerWhenShown(const QString& title) {
 
 TEST(QtAlertPresenterTest, AnswersTheIndexOfThePressedButtonAndDefaultsToTheFirst) {
     Alert alert;
-    alert.messageText = QStringLiteral("Move Mondrel to Applications");
-    alert.buttons = {QStringLiteral("Reveal in Finder"), QStringLiteral("Later")};
+    alert.messageText = QStringLiteral("Move Mondrel to ~/.local/bin");
+    alert.buttons = {QStringLiteral("Show in File Manager"), QStringLiteral("Later")};
     QtAlertPresenter presenter;
 
     answerWhenShown(QStringLiteral("Later"));
@@ -35,8 +35,8 @@ TEST(QtAlertPresenterTest, AnswersTheIndexOfThePressedButtonAndDefaultsToTheFirs
     QTimer::singleShot(0, [] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_TRUE(box);
-        EXPECT_EQ(box->defaultButton()->text(), "Reveal in Finder");
-        EXPECT_EQ(box->text(), "Move Mondrel to Applications");
+        EXPECT_EQ(box->defaultButton()->text(), "Show in File Manager");
+        EXPECT_EQ(box->text(), "Move Mondrel to ~/.local/bin");
         box->defaultButton()->click();
     });
     EXPECT_EQ(presenter.runModal(alert), 0);
