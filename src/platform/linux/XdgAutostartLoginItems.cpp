@@ -1,7 +1,9 @@
 #include "platform/linux/XdgAutostartLoginItems.h"
 
 #include "platform/Workspace.h"
+#include "utilities/BoundedFile.h"
 #include "utilities/Constants.h"
+#include "utilities/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -115,10 +117,18 @@ QString XdgAutostartLoginItems::entryPath() const {
 }
 
 LoginItemStatus XdgAutostartLoginItems::status() const {
-    QFile file(entryPath());
-    if (directory_.isEmpty() || !file.open(QIODevice::ReadOnly))
+    if (directory_.isEmpty())
         return LoginItemStatus::notRegistered;
-    const QHash<QString, QString> keys = desktopEntryKeys(file.readAll());
+    // A FIFO or a device in its place must not hang or exhaust the program; an entry is a few lines.
+    const BoundedFile::Contents entry = BoundedFile::read(entryPath(), qint64(64) * 1024);
+    if (entry.status != BoundedFile::Status::read) {
+        if (entry.status != BoundedFile::Status::missing)
+            Log(QStringLiteral("loginItems"))
+                .warning(QStringLiteral("autostart_entry_unusable path=%1 reason=%2")
+                             .arg(entryPath(), BoundedFile::describe(entry.status)));
+        return LoginItemStatus::notRegistered;
+    }
+    const QHash<QString, QString> keys = desktopEntryKeys(entry.bytes);
     if (isTrue(keys.value(QStringLiteral("Hidden"))) ||
         isFalse(keys.value(QStringLiteral("X-GNOME-Autostart-enabled"))))
         return LoginItemStatus::notRegistered;
