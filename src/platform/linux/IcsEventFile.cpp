@@ -131,14 +131,28 @@ const icu::BasicTimeZone* systemRules(const QString& id) {
     return dynamic_cast<const icu::BasicTimeZone*>(found->second.get());
 }
 
+// libical fills its table of built-in zones lazily and adds to it without a lock: files parsed side by side
+// must not reach it at the same time. Every lookup goes through here, once per name for the life of the
+// process, which also spares each zoned time libical's linear search of the table.
 std::optional<Zone> systemZone(const QByteArray& id) {
+    static std::mutex mutex;
+    static std::unordered_map<QByteArray, std::optional<Zone>> zones;
+    std::lock_guard lock(mutex);
+    auto [found, added] = zones.try_emplace(id);
+    if (!added)
+        return found->second;
     icaltimezone* zone = icaltimezone_get_builtin_timezone(id.constData());
     if (!zone)
         zone = icaltimezone_get_builtin_timezone_from_tzid(id.constData());
     if (!zone)
         return std::nullopt;
     const char* location = icaltimezone_get_location(zone);
-    return Zone{zone, systemRules(QString::fromUtf8(location ? location : id.constData()))};
+    const icu::BasicTimeZone* rules = systemRules(QString::fromUtf8(location ? location : id.constData()));
+    // A zone that libical reads itself loads its rules lazily too: here, under the lock.
+    if (!rules)
+        icaltimezone_get_component(zone);
+    found->second = Zone{zone, rules};
+    return found->second;
 }
 
 // The system's zone of that name first: a file's own VTIMEZONE is often an outdated copy of it. Only names
@@ -331,6 +345,41 @@ QByteArray withoutOverlongLines(const QByteArray& content, QStringList& problems
     kept.append(data + copiedUpTo, size - copiedUpTo);
     problems.append(QStringLiteral("line_too_long"));
     return kept;
+}
+
+// How deeply the file's components nest, counting BEGIN and END lines as libical sees them once unfolded.
+// libical builds and frees a tree recursively: hundreds of thousands of levels overflow the stack.
+int nestingDepth(const QByteArray& content) {
+    const char* data = content.constData();
+    const qsizetype size = content.size();
+    int depth = 0;
+    int deepest = 0;
+    // The start of the current logical line, unfolded, as far as it tells BEGIN: or END: apart.
+    char head[7] = {};
+    int headLength = 0;
+    auto endLine = [&] {
+        if (headLength >= 6 && qstrnicmp(head, "BEGIN:", 6) == 0)
+            deepest = std::max(deepest, ++depth);
+        else if (headLength >= 4 && qstrnicmp(head, "END:", 4) == 0)
+            depth = std::max(0, depth - 1);
+        headLength = 0;
+    };
+    bool lineStart = true;
+    for (qsizetype i = 0; i < size && data[i]; ++i) {
+        const char c = data[i];
+        if (lineStart && c != ' ' && c != '\t')
+            endLine();
+        // A folded line goes on after its line break and one space or tab.
+        if (lineStart && (c == ' ' || c == '\t')) {
+            lineStart = false;
+            continue;
+        }
+        lineStart = c == '\n';
+        if (c != '\r' && c != '\n' && headLength < 6)
+            head[headLength++] = c;
+    }
+    endLine();
+    return deepest;
 }
 
 // Whether libical expands the rule in bounded time. It walks HOURLY, MINUTELY and SECONDLY rules one step
@@ -606,11 +655,25 @@ IcsEventFile::IcsEventFile(IcsEventFile&&) noexcept = default;
 IcsEventFile& IcsEventFile::operator=(IcsEventFile&&) noexcept = default;
 IcsEventFile::~IcsEventFile() = default;
 
+void IcsEventFile::prepareLibical() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        icalerror_set_errors_are_fatal(0);
+        // Fills the zone table, which icaltimezone_get_utc_timezone() would otherwise fill on any thread.
+        icaltimezone_get_builtin_timezones();
+        icaltimezone_get_utc_timezone();
+    });
+}
+
 IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problems) {
-    icalerror_set_errors_are_fatal(0);
+    prepareLibical();
     IcsEventFile file;
     auto records = std::make_shared<std::vector<IcsEventRecord>>();
     file.records_ = records;
+    if (nestingDepth(content) > kDeepestNesting) {
+        problems.append(QStringLiteral("too_deeply_nested"));
+        return file;
+    }
     const QByteArray usable = withoutOverlongLines(content, problems);
     Root root(icalparser_parse_string(usable.constData()), icalcomponent_free);
     const icalcomponent_kind kind = root ? icalcomponent_isa(root.get()) : ICAL_NO_COMPONENT;

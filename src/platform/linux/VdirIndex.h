@@ -13,6 +13,8 @@
 #include <set>
 #include <utility>
 
+class QThreadPool;
+
 // Where the sources and calendars of a vdir tree are, with their titles and colours: found from the
 // directories and their small metadata files alone, without reading any event, so quickly that the main
 // thread may do it. A directory of the root that holds directories is a source and those are its
@@ -26,6 +28,8 @@ struct VdirLayout {
     QStringList sourcePaths;
     // By calendar identifier: the platform order of the calendars.
     std::map<QString, Place> calendars;
+    // A log line for each entry that looks like a calendar or a source and cannot be one.
+    QStringList skipped;
 
     static VdirLayout read(const QString& root);
     // The root, the sources and the calendars: what to watch.
@@ -68,8 +72,9 @@ public:
         std::vector<std::pair<long long, long long>> ranges;
     };
 
-    // `reported` carries what an earlier reading of the tree reported.
-    explicit VdirIndex(QString root, ReportedFiles reported = {});
+    // `reported` carries what an earlier reading of the tree reported. Files are parsed side by side on
+    // `pool`, Qt's global pool when none is given, with the updating thread taking part.
+    explicit VdirIndex(QString root, ReportedFiles reported = {}, QThreadPool* pool = nullptr);
 
     // Answers whether anything that queries see changed.
     bool update(const Request& request);
@@ -111,7 +116,7 @@ private:
                      std::vector<Reading>* readings = nullptr);
     // Parsing touches nothing but the reading itself.
     static void read(Reading& reading);
-    static void readAll(std::vector<Reading>& readings);
+    void readAll(std::vector<Reading>& readings);
     // Puts what a reading gave into the index; answers whether anything changed.
     bool take(Reading& reading);
     bool expand(const std::vector<std::pair<long long, long long>>& ranges);
@@ -121,6 +126,7 @@ private:
     long long seriesReach() const;
 
     QString root_;
+    QThreadPool* pool_;
     // Ordered by identifier: the platform order of the calendars.
     std::map<QString, CalendarEntry> calendars_;
     QHash<QString, QString> calendarsByPath_;
