@@ -400,19 +400,39 @@ bool VdirIndex::expand(const std::vector<std::pair<long long, long long>>& range
     // Whether any series has occurrences there; expanded now, they are remembered for the snapshot.
     bool found = false;
     std::vector<long long> starts;
+    SeriesBound bound;
     for (auto& [identifier, calendar] : calendars_)
         for (auto& [name, file] : calendar.files) {
             QStringList problems;
-            for (size_t series = 0; series < file.events.seriesCount(); ++series)
-                for (long long stretch : added) {
-                    starts.clear();
-                    file.events.appendStarts(series, stretch, starts, problems);
-                    found |= !starts.empty();
-                }
+            for (size_t series = 0; series < file.events.seriesCount(); ++series) {
+                starts.clear();
+                bound.appendStarts(file.events, series, added, starts, problems);
+                found |= !starts.empty();
+            }
             if (!problems.isEmpty())
                 report(calendar, name, problems, file.identity);
         }
     return found;
+}
+
+bool VdirIndex::SeriesBound::appendStarts(const IcsEventFile& events, size_t series,
+                                          const std::vector<long long>& stretches,
+                                          std::vector<long long>& out, QStringList& problems) {
+    bool cut = false;
+    for (long long stretch : stretches) {
+        size_t& held = held_[stretch];
+        if (held >= kMostOccurrencesPerStretch) {
+            cut = true;
+            continue;
+        }
+        const size_t before = out.size();
+        events.appendStarts(series, stretch, out, problems);
+        held += out.size() - before;
+    }
+    // Named once, with the first file that the bound cuts.
+    if (cut && !std::exchange(reported_, true) && !problems.contains(QStringLiteral("too_many_occurrences")))
+        problems.append(QStringLiteral("too_many_occurrences"));
+    return !cut;
 }
 
 std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
@@ -420,6 +440,8 @@ std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
     snapshot->stretches_ = stretches_;
     snapshot->seriesReach_ = seriesReach();
     std::vector<long long> starts;
+    const std::vector<long long> stretches(stretches_.begin(), stretches_.end());
+    SeriesBound bound;
     int calendarIndex = 0;
     for (auto& [identifier, calendar] : calendars_) {
         snapshot->calendars_.append(calendar.info);
@@ -439,8 +461,7 @@ std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
             for (size_t series = 0; series < file.events.seriesCount(); ++series) {
                 snapshot->hasSeries_ = true;
                 starts.clear();
-                for (long long stretch : stretches_)
-                    file.events.appendStarts(series, stretch, starts, problems);
+                bound.appendStarts(file.events, series, stretches, starts, problems);
                 for (long long start : starts)
                     add(records[singles + series].timingAt(start), start, int(singles + series));
             }

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 class QThreadPool;
@@ -60,6 +61,12 @@ public:
     // Files larger than this are read after all the others have been handed over.
     static constexpr long long kLargeFile = 512LL * 1024;
 
+    // The recurring events of the whole tree yield at most about this many occurrences in one stretch of
+    // seven weeks (each series at most IcsEventFile::kMostOccurrencesPerStretch): three times what 100,000
+    // events of a busy calendar hold, and a bound on memory and on the time of a day's query whatever the
+    // files say (20,000 series every 15 minutes would be 100 million).
+    static constexpr size_t kMostOccurrencesPerStretch = 200'000;
+
     // What one update does, in this order.
     struct Request {
         // Reads every calendar of this layout afresh, keeping the parse of every file that did not change.
@@ -98,6 +105,19 @@ private:
         QString path;
         EventCalendar info;
         std::map<QString, IndexedFile> files;
+    };
+
+    // Counts the occurrences of each stretch across the series of the tree, visited in the tree's order, and
+    // expands no series of a stretch that is full.
+    class SeriesBound {
+    public:
+        // Appends the starts of `series` within `stretches`; false when the bound left some out.
+        bool appendStarts(const IcsEventFile& events, size_t series, const std::vector<long long>& stretches,
+                          std::vector<long long>& out, QStringList& problems);
+
+    private:
+        std::unordered_map<long long, size_t> held_;
+        bool reported_ = false;
     };
 
     // A file to parse, and what parsing it gave.

@@ -710,3 +710,31 @@ TEST_F(VdirEventStoreTest, ARelativeCalendarFolderIsTakenFromTheWorkingDirectory
     qputenv("MONDREL_CALENDAR_DIR", "cals/../calendars");
     EXPECT_EQ(VdirEventStore::standardRoot(), QDir::currentPath() + "/calendars");
 }
+
+// Each series stays within its own limit, but thousands of them made millions of occurrences a day: the
+// whole tree holds a bounded number per stretch, and says once that it left some out.
+TEST_F(VdirEventStoreTest, TheOccurrencesOfAStretchAreBoundedAcrossAllSeries) {
+    const int perSeries = IcsEventFile::kMostOccurrencesPerStretch;
+    const int series = int(VdirIndex::kMostOccurrencesPerStretch / perSeries) + 5;
+    // Every ten minutes from 1 March 2027, in the same stretch of seven weeks: no libical walk needed.
+    QStringList lines{"BEGIN:VEVENT", "UID:many", "SUMMARY:Many", "DTSTART:20270301T000000Z",
+                      "DURATION:PT5M"};
+    for (int i = 1; i < perSeries; ++i)
+        lines << "RDATE:" + QDateTime(QDate(2027, 3, 1), QTime(0, 0), Qt::UTC)
+                                .addSecs(600LL * i)
+                                .toString("yyyyMMdd'T'HHmmss'Z'");
+    lines << "END:VEVENT";
+    const QByteArray content = ics(lines);
+    for (int i = 0; i < series; ++i)
+        write(QStringLiteral("cal/%1.ics").arg(i, 3, 10, QChar(u'0')), content);
+
+    const QList<StoredEvent> found = events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt);
+    EXPECT_EQ(found.size(), qsizetype(VdirIndex::kMostOccurrencesPerStretch / perSeries) * 144);
+    EXPECT_EQ(
+        log.messages("events"),
+        QStringList{QStringLiteral("calendar_file_problem file=cal/%1.ics problems=too_many_occurrences")
+                        .arg(series - 5, 3, 10, QChar(u'0'))});
+    // The bound holds whatever stretch the series reach: a later day of theirs has as many.
+    EXPECT_EQ(events(at(2027, 3, 20), at(2027, 3, 21), std::nullopt).size(), found.size());
+    EXPECT_EQ(log.messages("events").size(), 1);
+}
