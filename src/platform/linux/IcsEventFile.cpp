@@ -739,7 +739,12 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         }
         IcsTiming timing = timingOf(master.event, master.start, reader);
         timing.length = cappedLength(timing.length, timing.isAllDay, reader);
-        auto series = std::make_unique<RecurringSeries>(root, rule, master.start);
+        // The parsed tree is many times the size of its text: a series keeps it only where its start's zone
+        // or its rule points into it (a zone that only the file defines, an RSCALE).
+        const bool needsTree =
+            (master.start.zone && !master.start.zone.system && !master.start.zone.isUtc()) ||
+            (rule && rule->rscale);
+        auto series = std::make_unique<RecurringSeries>(needsTree ? root : Root(), rule, master.start);
         IcsEventRecord record{timing, std::move(master.details), {}};
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_RDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_RDATE_PROPERTY)) {
