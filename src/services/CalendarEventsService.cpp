@@ -319,7 +319,7 @@ QString CalendarEventsService::formattedTime(const DateFormatter& format, const 
     zone.getOffset(start.secondsSince1970() * 1000, false, raw, dst, status);
     if (U_FAILURE(status))
         return format.format(start);
-    const auto wallMinute = qint64(std::floor((start.secondsSince1970() + (raw + dst) / 1000) / 60));
+    const auto wallMinute = qint64(std::floor((start.secondsSince1970() + (raw + dst) / 1000.0) / 60));
     const qint64 minute = (wallMinute % kMinutesPerDay + kMinutesPerDay) % kMinutesPerDay;
     if (const auto known = timeLabels_.constFind(minute); known != timeLabels_.cend())
         return *known;
