@@ -26,17 +26,27 @@ struct DirectoryCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
+// The names in a directory, "." and ".." left out: nothing is looked up for them.
+std::vector<QByteArray> entryNames(const QByteArray& path) {
+    std::vector<QByteArray> names;
+    const std::unique_ptr<DIR, DirectoryCloser> dir(::opendir(path.constData()));
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    return names;
+}
+
 // The directories of `path` by name, links to directories among them. What else a folder holds besides plain
 // files (the metadata) and hidden entries would hide a calendar's events without a word: each is named in
 // `skipped`, as a log line.
 QStringList subdirectories(const QString& path, QStringList& skipped) {
     const QByteArray encoded = QFile::encodeName(path);
-    const std::unique_ptr<DIR, DirectoryCloser> dir(::opendir(encoded.constData()));
     QStringList names;
-    if (!dir)
-        return names;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const QByteArray name(entry->d_name);
+    for (const QByteArray& name : entryNames(encoded)) {
         if (name.startsWith('.'))
             continue;
         const QByteArray full = encoded + '/' + name;
@@ -240,9 +250,11 @@ bool VdirIndex::applyLayout(const VdirLayout& layout) {
 bool VdirIndex::scanFiles(CalendarEntry& calendar, std::vector<Reading>& readings) {
     bool changed = false;
     QSet<QString> present;
-    for (const QString& name : QDir(calendar.path).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        if (!isEventFile(name))
+    // Names only: the one look at each file is refreshFile()'s.
+    for (const QByteArray& encoded : entryNames(QFile::encodeName(calendar.path))) {
+        if (!encoded.endsWith(".ics"))
             continue;
+        const QString name = QFile::decodeName(encoded);
         present.insert(name);
         changed |= refreshFile(calendar, name, false, &readings);
     }
