@@ -195,6 +195,35 @@ void BM_ColdStart(benchmark::State& state) {
 }
 BENCHMARK(BM_ColdStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// A cold store until the recurring events of the whole current year are expanded, side by side with the
+// bare parse of the same files.
+void BM_ColdStartWithYear(benchmark::State& state) {
+    ScopedCalendarPin pin("en_US", "Europe/Berlin");
+    ManualQueue queue;
+    const Calendar calendar = Calendar::current();
+    const Instant first = *calendar.date(2026, 1, 1);
+    const Instant last = *calendar.date(2027, 1, 1);
+    double total = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        auto store = std::make_unique<VdirEventStore>(generatedTree(), queue);
+        load(*store, queue);
+        store->events(first, last, std::nullopt);
+        settle(*store, queue);
+        const double elapsed = double(timer.nsecsElapsed()) / 1e9;
+        total += elapsed * 1e3;
+        state.SetIterationTime(elapsed);
+        state.PauseTiming();
+        store.reset();
+        state.ResumeTiming();
+    }
+    state.counters["bare_parse_ms"] = bareParseMilliseconds;
+    if (bareParseMilliseconds > 0)
+        state.counters["x_bare_parse"] = total / double(state.iterations()) / bareParseMilliseconds;
+}
+BENCHMARK(BM_ColdStartWithYear)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
 // The first query of a stretch of time once the tree has been read: from the query to the notice that the
 // recurring events there have been expanded (on the worker), and what the query costs the main thread.
 void BM_FirstDayQuery(benchmark::State& state) {
