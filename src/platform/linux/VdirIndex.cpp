@@ -375,16 +375,6 @@ bool VdirIndex::take(Reading& reading) {
     const QString& identifier = calendar.info.calendarIdentifier;
     view->itemIdentifier = identifier + u'/' + name;
     view->records = events->records();
-    view->eventIdentifiers.reserve(view->records->size());
-    for (const IcsEventRecord& record : *view->records) {
-        std::optional<QString> eventIdentifier;
-        if (record.details.uid) {
-            eventIdentifier = identifier + u'/' + *record.details.uid;
-            if (record.details.recurrenceId)
-                *eventIdentifier += u'/' + *record.details.recurrenceId;
-        }
-        view->eventIdentifiers.push_back(std::move(eventIdentifier));
-    }
     calendar.files.insert_or_assign(name, IndexedFile{reading.identity, std::move(*events), std::move(view)});
     return true;
 }
@@ -449,6 +439,9 @@ bool VdirIndex::SeriesBound::appendStarts(const IcsEventFile& events, size_t ser
 
 std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
     auto snapshot = std::make_shared<VdirSnapshot>();
+    // A change leaves the tiers about as large as they were.
+    for (size_t i = 0; i < snapshot->tiers_.size() && i < tierSizes_.size(); ++i)
+        snapshot->tiers_[i].occurrences.reserve(tierSizes_[i]);
     snapshot->stretches_ = stretches_;
     snapshot->seriesReach_ = seriesReach();
     std::vector<long long> starts;
@@ -482,10 +475,17 @@ std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
         }
         ++calendarIndex;
     }
-    for (VdirSnapshot::Tier& tier : snapshot->tiers_)
+    for (VdirSnapshot::Tier& tier : snapshot->tiers_) {
         std::sort(tier.occurrences.begin(), tier.occurrences.end(),
                   [](const VdirSnapshot::Occurrence& a, const VdirSnapshot::Occurrence& b) {
                       return a.from < b.from;
                   });
+        // The snapshot lives until the next change: what the growth left spare would stay with it.
+        if (tier.occurrences.capacity() > tier.occurrences.size() + tier.occurrences.size() / 8)
+            tier.occurrences.shrink_to_fit();
+    }
+    tierSizes_.clear();
+    for (const VdirSnapshot::Tier& tier : snapshot->tiers_)
+        tierSizes_.push_back(tier.occurrences.size());
     return snapshot;
 }

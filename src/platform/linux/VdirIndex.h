@@ -153,6 +153,8 @@ private:
     // Large files put off, as (calendar directory, file name).
     QSet<std::pair<QString, QString>> largeFiles_;
     std::set<long long> stretches_;
+    // The sizes of the last snapshot's tiers.
+    std::vector<size_t> tierSizes_;
     QStringList warnings_;
     ReportedFiles reported_;
 };
