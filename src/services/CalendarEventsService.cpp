@@ -8,7 +8,9 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <cmath>
 
+#include <unicode/calendar.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 
@@ -273,6 +275,7 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
     const QString allDay = localized("All day");
     const QString untitled = localized("Untitled event");
     const DateFormatter& format = timeFormat(calendar);
+    const icu::TimeZone& zone = calendar.icuCalendar().getTimeZone();
     QSet<QString> seen;
     seen.reserve(found.size());
     QList<DayEvent> result;
@@ -286,7 +289,7 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
         const StoredEvent& event = found.at(position);
         const Instant start = event.startDate.value_or(dayStart);
         const QString title = event.title ? event.title->trimmed() : untitled;
-        const QString timeLabel = event.isAllDay ? allDay : formattedTime(format, start);
+        const QString timeLabel = event.isAllDay ? allDay : formattedTime(format, zone, start);
         const QColor color = displayColor(event.calendar ? event.calendar->color : std::nullopt);
         std::optional<QString> dedupKey;
         if (event.calendarItemExternalIdentifier)
@@ -306,12 +309,19 @@ const DateFormatter& CalendarEventsService::timeFormat(const Calendar& calendar)
     return *timeFormat_;
 }
 
-QString CalendarEventsService::formattedTime(const DateFormatter& format, Instant start) const {
-    // Formatting is the costliest step of a day query, and re-renders ask for the same starts again.
-    const double key = start.secondsSince1970();
-    if (const auto known = timeLabels_.constFind(key); known != timeLabels_.cend())
+QString CalendarEventsService::formattedTime(const DateFormatter& format, const icu::TimeZone& zone,
+                                             Instant start) const {
+    // Formatting is the costliest step of a day query. The label shows the hour and minute of the wall
+    // clock only, so one label serves that minute of every day: a year of days asks for at most 1,440.
+    int32_t raw = 0;
+    int32_t dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    zone.getOffset(start.secondsSince1970() * 1000, false, raw, dst, status);
+    if (U_FAILURE(status))
+        return format.format(start);
+    const auto wallMinute = qint64(std::floor((start.secondsSince1970() + (raw + dst) / 1000.0) / 60));
+    const qint64 minute = (wallMinute % kMinutesPerDay + kMinutesPerDay) % kMinutesPerDay;
+    if (const auto known = timeLabels_.constFind(minute); known != timeLabels_.cend())
         return *known;
-    if (timeLabels_.size() >= kRememberedTimeLabels)
-        timeLabels_.clear();
-    return *timeLabels_.insert(key, format.format(start));
+    return *timeLabels_.insert(minute, format.format(start));
 }

@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 
+#include <unicode/timezone.h>
+
 class UserDefaults;
 
 // The single access point to the user's local calendars: authorization, the calendar groups that the
@@ -81,8 +83,8 @@ private:
     QSet<QString> excludedCalendarIDs() const;
     void storeExcludedCalendarIDs(const QSet<QString>& identifiers);
     const DateFormatter& timeFormat(const Calendar& calendar) const;
-    // The start in the time format, which `timeFormat` gave for this query.
-    QString formattedTime(const DateFormatter& format, Instant start) const;
+    // The start in the time format, which `timeFormat` gave for this query, in `zone`, the format's.
+    QString formattedTime(const DateFormatter& format, const icu::TimeZone& zone, Instant start) const;
 
     EventAuthorizationStatus authorization_ = EventAuthorizationStatus::notDetermined;
     int changeToken_ = 0;
@@ -97,7 +99,7 @@ private:
     // The time format of the locale and zone it was built for; rebuilt when either changes.
     mutable std::optional<DateFormatter> timeFormat_;
     mutable QString timeFormatCalendarKey_;
-    // Time labels by start, in that format.
-    static constexpr qsizetype kRememberedTimeLabels = 4096;
-    mutable QHash<double, QString> timeLabels_;
+    // Time labels by minute of the local day, in that format.
+    static constexpr qint64 kMinutesPerDay = 1440;
+    mutable QHash<qint64, QString> timeLabels_;
 };

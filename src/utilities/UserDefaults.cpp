@@ -1,5 +1,6 @@
 #include "utilities/UserDefaults.h"
 
+#include "utilities/BoundedFile.h"
 #include "utilities/Log.h"
 
 #include <QDateTime>
@@ -21,20 +22,24 @@ UserDefaults::UserDefaults(QString path, QObject* parent) : QObject(parent), pat
 }
 
 void UserDefaults::load() {
-    QFile file(path_);
-    if (!file.exists())
+    const BoundedFile::Contents contents = BoundedFile::read(path_, kLargestFile);
+    if (contents.status == BoundedFile::Status::missing)
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A directory in its place can be neither read nor set aside as a file.
+    if (contents.status == BoundedFile::Status::unreadable ||
+        contents.status == BoundedFile::Status::directory) {
         Log(QStringLiteral("defaults")).warning(QStringLiteral("defaults_unreadable path=") + path_);
         keepOnDisk_ = true;
         return;
     }
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    file.close();
-    if (error.error == QJsonParseError::NoError && document.isObject()) {
-        values_ = document.object();
-        return;
+    // A FIFO or a device in its place, or a file no preferences fill, is set aside like a corrupt one.
+    if (contents.status == BoundedFile::Status::read) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(contents.bytes, &error);
+        if (error.error == QJsonParseError::NoError && document.isObject()) {
+            values_ = document.object();
+            return;
+        }
     }
     const QString aside = path_ + QStringLiteral(".corrupt-") +
                           QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));

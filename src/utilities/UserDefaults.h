@@ -14,6 +14,8 @@ class UserDefaults : public QObject {
 public:
     // `$XDG_CONFIG_HOME/mondrel/defaults.json`.
     static QString standardPath();
+    // A larger file holds no preferences of ours and is set aside.
+    static constexpr qint64 kLargestFile = qint64(1024) * 1024;
     explicit UserDefaults(QString path = standardPath(), QObject* parent = nullptr);
 
     const QString& path() const { return path_; }

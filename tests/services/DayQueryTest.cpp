@@ -99,6 +99,29 @@ TEST_F(DayQueryTest, TimeLabelFollowsTheCurrentLocale) {
     EXPECT_EQ(query().first().timeLabel(), "14:05");
 }
 
+// Labels are remembered by the minute of the wall clock: the same instant of the day shows another time once
+// the clocks change, or in another zone, and a minute's label never lends itself to the next minute.
+TEST_F(DayQueryTest, TimeLabelsFollowTheWallClockAcrossClockChangesAndZones) {
+    const Calendar calendar = Calendar::current();
+    const Instant winter = *calendar.date(2027, 3, 27, 9, 0);
+    store().contents.events = {event("before", "Before", winter, home),
+                               event("after", "After", winter.addingSeconds(86400), home),
+                               event("minute", "Next minute", winter.addingSeconds(86400 + 60), home),
+                               event("later", "Later", winter.addingSeconds(86400 + 59), home)};
+    query();
+    auto labels = [&](Instant day) {
+        QStringList result;
+        for (const DayEvent& e : service_->events(day))
+            result << e.title() + u'@' + e.timeLabel();
+        return result;
+    };
+    EXPECT_EQ(labels(winter), QStringList{"Before@9:00\u202fAM"});
+    EXPECT_EQ(labels(winter.addingSeconds(86400)),
+              (QStringList{"After@10:00\u202fAM", "Later@10:00\u202fAM", "Next minute@10:01\u202fAM"}));
+    ScopedCalendarPin tokyo(QStringLiteral("en_US"), QStringLiteral("Asia/Tokyo"));
+    EXPECT_EQ(labels(winter), QStringList{"Before@5:00\u202fPM"});
+}
+
 TEST_F(DayQueryTest, OrdersAllDayFirstThenStartThenTitleByCodePoint) {
     StoredEvent allDay = event("holiday", "Holiday", at(10, 0), home, 24);
     allDay.isAllDay = true;

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 TEST(UserDefaults, PersistsTypedValuesAndSignalsRealChanges) {
     QTemporaryDir dir;
     const QString path = dir.filePath("mondrel/defaults.json");
@@ -65,4 +67,28 @@ TEST(UserDefaults, UnreadableFileIsNeverWrittenOver) {
     EXPECT_EQ(defaults.boolValue("mondrel.showWeekNumbers"), true);
     EXPECT_TRUE(QFileInfo(path + "/kept").isDir());
     EXPECT_EQ(sink.entries.size(), 1u);
+}
+
+// A FIFO hung the start, a link to /dev/zero ran it out of memory: whatever is not a plain file of a
+// plausible size is set aside like a corrupt file, and the program starts from the defaults.
+TEST(UserDefaults, AnythingButAPlainFileOfPreferencesIsSetAsideWithoutBlocking) {
+    for (const QByteArray kind : {"fifo", "zeroes", "oversized"}) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("defaults.json");
+        if (kind == "fifo")
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "zeroes")
+            ASSERT_TRUE(QFile::link("/dev/zero", path));
+        else
+            ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly) &&
+                        QFile::resize(path, UserDefaults::kLargestFile + 1));
+        CapturingLogSink sink;
+        UserDefaults defaults(path);
+        ASSERT_EQ(sink.entries.size(), 1u) << kind.constData();
+        EXPECT_TRUE(sink.entries[0].message.startsWith("defaults_corrupt ")) << kind.constData();
+        EXPECT_EQ(QDir(dir.path()).entryList({"defaults.json.corrupt-*"}, QDir::System | QDir::Files).size(),
+                  1);
+        defaults.setBool("mondrel.showWeekNumbers", true);
+        EXPECT_EQ(UserDefaults(path).boolValue("mondrel.showWeekNumbers"), true);
+    }
 }

@@ -132,14 +132,28 @@ const icu::BasicTimeZone* systemRules(const QString& id) {
     return dynamic_cast<const icu::BasicTimeZone*>(found->second.get());
 }
 
+// libical fills its table of built-in zones lazily and adds to it without a lock: files parsed side by side
+// must not reach it at the same time. Every lookup goes through here, once per name for the life of the
+// process, which also spares each zoned time libical's linear search of the table.
 std::optional<Zone> systemZone(const QByteArray& id) {
+    static std::mutex mutex;
+    static std::unordered_map<QByteArray, std::optional<Zone>> zones;
+    std::lock_guard lock(mutex);
+    auto [found, added] = zones.try_emplace(id);
+    if (!added)
+        return found->second;
     icaltimezone* zone = icaltimezone_get_builtin_timezone(id.constData());
     if (!zone)
         zone = icaltimezone_get_builtin_timezone_from_tzid(id.constData());
     if (!zone)
         return std::nullopt;
     const char* location = icaltimezone_get_location(zone);
-    return Zone{zone, systemRules(QString::fromUtf8(location ? location : id.constData()))};
+    const icu::BasicTimeZone* rules = systemRules(QString::fromUtf8(location ? location : id.constData()));
+    // A zone that libical reads itself loads its rules lazily too: here, under the lock.
+    if (!rules)
+        icaltimezone_get_component(zone);
+    found->second = Zone{zone, rules};
+    return found->second;
 }
 
 // The system's zone of that name first: a file's own VTIMEZONE is often an outdated copy of it. Only names
@@ -352,6 +366,41 @@ QByteArray withoutOverlongLines(const QByteArray& content, QStringList& problems
     return kept;
 }
 
+// How deeply the file's components nest, counting BEGIN and END lines as libical sees them once unfolded.
+// libical builds and frees a tree recursively: hundreds of thousands of levels overflow the stack.
+int nestingDepth(const QByteArray& content) {
+    const char* data = content.constData();
+    const qsizetype size = content.size();
+    int depth = 0;
+    int deepest = 0;
+    // The start of the current logical line, unfolded, as far as it tells BEGIN: or END: apart.
+    char head[7] = {};
+    int headLength = 0;
+    auto endLine = [&] {
+        if (headLength >= 6 && qstrnicmp(head, "BEGIN:", 6) == 0)
+            deepest = std::max(deepest, ++depth);
+        else if (headLength >= 4 && qstrnicmp(head, "END:", 4) == 0)
+            depth = std::max(0, depth - 1);
+        headLength = 0;
+    };
+    bool lineStart = true;
+    for (qsizetype i = 0; i < size && data[i]; ++i) {
+        const char c = data[i];
+        if (lineStart && c != ' ' && c != '\t')
+            endLine();
+        // A folded line goes on after its line break and one space or tab.
+        if (lineStart && (c == ' ' || c == '\t')) {
+            lineStart = false;
+            continue;
+        }
+        lineStart = c == '\n';
+        if (c != '\r' && c != '\n' && headLength < 6)
+            head[headLength++] = c;
+    }
+    endLine();
+    return deepest;
+}
+
 // Whether libical expands the rule in bounded time. It walks HOURLY, MINUTELY and SECONDLY rules one step
 // at a time, testing every step against the rule's date parts, and stops only at a match or in the year
 // 2582: a date part that matches rarely or never (BYMONTHDAY=30 with BYMONTH=2) keeps it walking for
@@ -437,6 +486,16 @@ public:
             excludedStarts_.insert(date.basis);
     }
     void replaceInstance(long long basis) { replacedStarts_.insert(basis); }
+    // The parsed tree is many times the size of its text: a series keeps it only where a zone of its start
+    // or its RDATEs, or its rule, points into it (a zone that only the file defines, an RSCALE).
+    void releaseTreeUnlessNeeded() {
+        auto fromFile = [](const Zone& zone) { return zone && !zone.system && !zone.isUtc(); };
+        const bool needed = fromFile(start_.zone) || (rule_ && rule_->rscale) ||
+                            std::any_of(extraDates_.begin(), extraDates_.end(),
+                                        [&](const ZonedTime& date) { return fromFile(date.zone); });
+        if (!needed)
+            root_.reset();
+    }
     // The lengths of the occurrences, as the master's record gives them.
     void setLengths(const IcsEventRecord& record) { lengths_ = record; }
     // A detached occurrence that stands for this and every later instance: those move as far on the wall
@@ -722,11 +781,25 @@ IcsEventFile::IcsEventFile(IcsEventFile&&) noexcept = default;
 IcsEventFile& IcsEventFile::operator=(IcsEventFile&&) noexcept = default;
 IcsEventFile::~IcsEventFile() = default;
 
+void IcsEventFile::prepareLibical() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        icalerror_set_errors_are_fatal(0);
+        // Fills the zone table, which icaltimezone_get_utc_timezone() would otherwise fill on any thread.
+        icaltimezone_get_builtin_timezones();
+        icaltimezone_get_utc_timezone();
+    });
+}
+
 IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problems) {
-    icalerror_set_errors_are_fatal(0);
+    prepareLibical();
     IcsEventFile file;
     auto records = std::make_shared<std::vector<IcsEventRecord>>();
     file.records_ = records;
+    if (nestingDepth(content) > kDeepestNesting) {
+        problems.append(QStringLiteral("too_deeply_nested"));
+        return file;
+    }
     const QByteArray usable = withoutOverlongLines(content, problems);
     Root root(icalparser_parse_string(usable.constData()), icalcomponent_free);
     const icalcomponent_kind kind = root ? icalcomponent_isa(root.get()) : ICAL_NO_COMPONENT;
@@ -854,6 +927,7 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
                 record.shiftedLengths.push_back(from.timing);
             }
         series->setLengths(record);
+        series->releaseTreeUnlessNeeded();
         records->push_back(std::move(record));
         file.series_.push_back(std::move(series));
     }

@@ -72,6 +72,13 @@ public:
     // Seconds per stretch, about seven weeks.
     static constexpr long long kStretch = 1LL << 22;
 
+    // Components nest no deeper in real calendars (a calendar, an event, an alarm): a file nested deeper is
+    // refused whole.
+    static constexpr int kDeepestNesting = 16;
+
+    // Readies libical's process-wide state (its zone table, its error mode) on the calling thread, once:
+    // files may then be parsed on several threads side by side. parse() calls it too.
+    static void prepareLibical();
     // Reads `content`; whatever cannot be used is left out and described in `problems`.
     static IcsEventFile parse(const QByteArray& content, QStringList& problems);
 

@@ -15,11 +15,14 @@
 #include <unistd.h>
 
 QString VdirEventStore::standardRoot() {
+    // A relative folder is taken from the working directory once, here: inotify names what changed by the
+    // watched path, and a change under another spelling of the root reads as a new layout.
     QString configured = qEnvironmentVariable("MONDREL_CALENDAR_DIR");
     if (!configured.isEmpty())
-        return configured;
+        return QDir::cleanPath(QDir::current().absoluteFilePath(configured));
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty())
+    // A relative XDG_DATA_HOME is invalid and ignored.
+    if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
         dataHome = QDir::homePath() + QStringLiteral("/.local/share");
     return dataHome + QStringLiteral("/mondrel/calendars");
 }
@@ -143,13 +146,19 @@ void VdirEventStore::start() const {
     // The days around today, which the popover shows first.
     const Instant now = queue_.now();
     request.ranges.push_back(secondsOf(now.addingSeconds(-kDay), now.addingSeconds(2 * kDay)));
-    index_ = std::make_shared<VdirIndex>(root_, reported_);
+    index_ = std::make_shared<VdirIndex>(root_, reported_, pool_);
     startWork(std::move(request));
 }
 
 void VdirEventStore::readLayout() const {
     readStatus_ = authorizationStatus();
     layout_ = VdirLayout::read(root_);
+    // Each entry that cannot be a calendar is named once, until it is mended.
+    const Log log(QStringLiteral("events"));
+    for (const QString& line : layout_.skipped)
+        if (!loggedSkips_.contains(line))
+            log.warning(line);
+    loggedSkips_ = QSet<QString>(layout_.skipped.cbegin(), layout_.skipped.cend());
     // Watched before the files are read, so that nothing written meanwhile goes unnoticed.
     watcher_.setDirectories(watchList(layout_.directories()));
 }

@@ -30,7 +30,7 @@ public:
     // ...but no later than this many seconds after the first of them.
     static constexpr double kLongestDelay = 1.0;
 
-    // `$MONDREL_CALENDAR_DIR`, else `$XDG_DATA_HOME/mondrel/calendars`.
+    // `$MONDREL_CALENDAR_DIR`, else `$XDG_DATA_HOME/mondrel/calendars`; always absolute.
     static QString standardRoot();
 
     // The work is done on `pool`, Qt's global pool when none is given.
@@ -108,6 +108,8 @@ private:
     mutable VdirLayout layout_;
     mutable InotifyWatcher watcher_;
     mutable QFutureWatcher<Outcome> worker_;
+    // The skipped entries of the layout last read, logged once each.
+    mutable QSet<QString> loggedSkips_;
     // Access to the root when its layout was last read.
     mutable EventAuthorizationStatus readStatus_ = EventAuthorizationStatus::notDetermined;
     // Survives a reset, so that a new reading does not report unchanged bad files again.

@@ -1,14 +1,19 @@
 #include "platform/linux/VdirIndex.h"
 
+#include "utilities/BoundedFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSemaphore>
+#include <QStringDecoder>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
+#include <atomic>
 
-#include <fcntl.h>
+#include <cerrno>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,24 +22,77 @@ namespace {
 const QString kDisplayName = QStringLiteral("displayname");
 const QString kColor = QStringLiteral("color");
 
-QStringList subdirectories(const QString& path) {
-    return QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+struct DirectoryCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// The names in a directory, "." and ".." left out: nothing is looked up for them.
+std::vector<QByteArray> entryNames(const QByteArray& path) {
+    std::vector<QByteArray> names;
+    const std::unique_ptr<DIR, DirectoryCloser> dir(::opendir(path.constData()));
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    return names;
+}
+
+// The directories of `path` by name, links to directories among them. What else a folder holds besides plain
+// files (the metadata) and hidden entries would hide a calendar's events without a word: each is named in
+// `skipped`, as a log line.
+QStringList subdirectories(const QString& path, QStringList& skipped) {
+    const QByteArray encoded = QFile::encodeName(path);
+    QStringList names;
+    for (const QByteArray& name : entryNames(encoded)) {
+        if (name.startsWith('.'))
+            continue;
+        const QByteArray full = encoded + '/' + name;
+        auto skip = [&](const char* reason) {
+            skipped.append(QStringLiteral("calendar_entry_skipped path=%1 reason=%2")
+                               .arg(QFile::decodeName(full), QLatin1StringView(reason)));
+        };
+        struct stat status {};
+        if (::stat(full.constData(), &status) != 0) {
+            const int error = errno;
+            struct stat link {};
+            if (::lstat(full.constData(), &link) == 0 && S_ISLNK(link.st_mode))
+                skip(error == ELOOP ? "looping_link" : "dangling_link");
+            else
+                skip("unreadable");
+            continue;
+        }
+        if (S_ISREG(status.st_mode))
+            continue;
+        if (!S_ISDIR(status.st_mode)) {
+            skip("not_a_directory");
+            continue;
+        }
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = utf8(name);
+        if (utf8.hasError()) {
+            skip("name_not_utf8");
+            continue;
+        }
+        if (::access(full.constData(), R_OK | X_OK) != 0) {
+            skip("unreadable_folder");
+            continue;
+        }
+        names.append(decoded);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // A metadata file's first line; nothing when the file is missing, unreadable or not a regular file (a FIFO
 // would block the reader).
 std::optional<QString> readMetadata(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const BoundedFile::Contents contents = BoundedFile::read(path, qint64(64) * 1024);
+    if (contents.status != BoundedFile::Status::read)
         return std::nullopt;
-    QFile file;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    QString text = QString::fromUtf8(file.read(qint64(64) * 1024));
+    QString text = QString::fromUtf8(contents.bytes);
     while (text.endsWith(u'\n') || text.endsWith(u'\r'))
         text.chop(1);
     return text;
@@ -82,9 +140,9 @@ VdirLayout VdirLayout::read(const QString& root) {
         if (const std::optional<QString> color = readMetadata(path + u'/' + kColor))
             place.info.color = parseColor(*color);
     };
-    for (const QString& top : subdirectories(root)) {
+    for (const QString& top : subdirectories(root, layout.skipped)) {
         const QString topPath = root + u'/' + top;
-        const QStringList children = subdirectories(topPath);
+        const QStringList children = subdirectories(topPath, layout.skipped);
         if (children.isEmpty()) {
             add(top, topPath, std::nullopt);
             continue;
@@ -121,8 +179,9 @@ bool VdirLayout::isMetadataFile(const QString& name) {
     return name == kDisplayName || name == kColor;
 }
 
-VdirIndex::VdirIndex(QString root, ReportedFiles reported)
-    : root_(std::move(root)), reported_(std::move(reported)) {}
+VdirIndex::VdirIndex(QString root, ReportedFiles reported, QThreadPool* pool)
+    : root_(std::move(root)), pool_(pool ? pool : QThreadPool::globalInstance()),
+      reported_(std::move(reported)) {}
 
 bool VdirIndex::update(const Request& request) {
     bool changed = false;
@@ -191,9 +250,11 @@ bool VdirIndex::applyLayout(const VdirLayout& layout) {
 bool VdirIndex::scanFiles(CalendarEntry& calendar, std::vector<Reading>& readings) {
     bool changed = false;
     QSet<QString> present;
-    for (const QString& name : QDir(calendar.path).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        if (!isEventFile(name))
+    // Names only: the one look at each file is refreshFile()'s.
+    for (const QByteArray& encoded : entryNames(QFile::encodeName(calendar.path))) {
+        if (!encoded.endsWith(".ics"))
             continue;
+        const QString name = QFile::decodeName(encoded);
         present.insert(name);
         changed |= refreshFile(calendar, name, false, &readings);
     }
@@ -257,23 +318,48 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool r
 }
 
 void VdirIndex::read(Reading& reading) {
-    QFile file(reading.calendar->path + u'/' + reading.name);
-    if (file.open(QIODevice::ReadOnly))
-        // A file that grew since it was looked at is read only so far: the next change notice rereads it.
-        reading.events = IcsEventFile::parse(file.read(std::min(reading.identity.size + 4096, kLargestFile)),
-                                             reading.problems);
+    // A file swapped for a FIFO since it was looked at would block the worker for ever.
+    const BoundedFile::Contents contents =
+        BoundedFile::read(reading.calendar->path + u'/' + reading.name, kLargestFile);
+    if (contents.status == BoundedFile::Status::read)
+        reading.events = IcsEventFile::parse(contents.bytes, reading.problems);
+    else if (contents.status == BoundedFile::Status::tooLarge)
+        reading.problems.append(QStringLiteral("file_too_large"));
     else
         reading.problems.append(QStringLiteral("unreadable"));
 }
 
 void VdirIndex::readAll(std::vector<Reading>& readings) {
     // Each file is parsed into a tree of its own, so files are parsed side by side when there are many.
-    if (readings.size() < 64) {
+    const int helpers = std::min(pool_->maxThreadCount() - 1, int(readings.size() / 32));
+    if (helpers <= 0) {
         for (Reading& reading : readings)
             read(reading);
         return;
     }
-    QtConcurrent::blockingMap(QThreadPool::globalInstance(), readings, &VdirIndex::read);
+    IcsEventFile::prepareLibical();
+    std::atomic<size_t> next = 0;
+    auto readRest = [&] {
+        for (size_t i = next++; i < readings.size(); i = next++)
+            read(readings[i]);
+    };
+    // This thread reads too. It may itself hold the pool's only thread (one CPU): helpers that have not
+    // started once it is done are taken back, and only those that run are waited for.
+    QSemaphore finished;
+    std::vector<std::unique_ptr<QRunnable>> tasks;
+    for (int i = 0; i < helpers; ++i) {
+        tasks.emplace_back(QRunnable::create([&] {
+            readRest();
+            finished.release();
+        }));
+        tasks.back()->setAutoDelete(false);
+        pool_->start(tasks.back().get());
+    }
+    readRest();
+    int running = 0;
+    for (const std::unique_ptr<QRunnable>& task : tasks)
+        running += pool_->tryTake(task.get()) ? 0 : 1;
+    finished.acquire(running);
 }
 
 bool VdirIndex::take(Reading& reading) {
@@ -289,16 +375,6 @@ bool VdirIndex::take(Reading& reading) {
     const QString& identifier = calendar.info.calendarIdentifier;
     view->itemIdentifier = identifier + u'/' + name;
     view->records = events->records();
-    view->eventIdentifiers.reserve(view->records->size());
-    for (const IcsEventRecord& record : *view->records) {
-        std::optional<QString> eventIdentifier;
-        if (record.details.uid) {
-            eventIdentifier = identifier + u'/' + *record.details.uid;
-            if (record.details.recurrenceId)
-                *eventIdentifier += u'/' + *record.details.recurrenceId;
-        }
-        view->eventIdentifiers.push_back(std::move(eventIdentifier));
-    }
     calendar.files.insert_or_assign(name, IndexedFile{reading.identity, std::move(*events), std::move(view)});
     return true;
 }
@@ -326,26 +402,51 @@ bool VdirIndex::expand(const std::vector<std::pair<long long, long long>>& range
     // Whether any series has occurrences there; expanded now, they are remembered for the snapshot.
     bool found = false;
     std::vector<IcsTiming> occurrences;
+    SeriesBound bound;
     for (auto& [identifier, calendar] : calendars_)
         for (auto& [name, file] : calendar.files) {
             QStringList problems;
-            for (size_t series = 0; series < file.events.seriesCount(); ++series)
-                for (long long stretch : added) {
-                    occurrences.clear();
-                    file.events.appendOccurrences(series, stretch, occurrences, problems);
-                    found |= !occurrences.empty();
-                }
+            for (size_t series = 0; series < file.events.seriesCount(); ++series) {
+                occurrences.clear();
+                bound.appendOccurrences(file.events, series, added, occurrences, problems);
+                found |= !occurrences.empty();
+            }
             if (!problems.isEmpty())
                 report(calendar, name, problems, file.identity);
         }
     return found;
 }
 
+bool VdirIndex::SeriesBound::appendOccurrences(const IcsEventFile& events, size_t series,
+                                               const std::vector<long long>& stretches,
+                                               std::vector<IcsTiming>& out, QStringList& problems) {
+    bool cut = false;
+    for (long long stretch : stretches) {
+        size_t& held = held_[stretch];
+        if (held >= kMostOccurrencesPerStretch) {
+            cut = true;
+            continue;
+        }
+        const size_t before = out.size();
+        events.appendOccurrences(series, stretch, out, problems);
+        held += out.size() - before;
+    }
+    // Named once, with the first file that the bound cuts.
+    if (cut && !std::exchange(reported_, true) && !problems.contains(QStringLiteral("too_many_occurrences")))
+        problems.append(QStringLiteral("too_many_occurrences"));
+    return !cut;
+}
+
 std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
     auto snapshot = std::make_shared<VdirSnapshot>();
+    // A change leaves the tiers about as large as they were.
+    for (size_t i = 0; i < snapshot->tiers_.size() && i < tierSizes_.size(); ++i)
+        snapshot->tiers_[i].occurrences.reserve(tierSizes_[i]);
     snapshot->stretches_ = stretches_;
     snapshot->seriesReach_ = seriesReach();
     std::vector<IcsTiming> occurrences;
+    const std::vector<long long> stretches(stretches_.begin(), stretches_.end());
+    SeriesBound bound;
     int calendarIndex = 0;
     for (auto& [identifier, calendar] : calendars_) {
         snapshot->calendars_.append(calendar.info);
@@ -365,8 +466,7 @@ std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
             for (size_t series = 0; series < file.events.seriesCount(); ++series) {
                 snapshot->hasSeries_ = true;
                 occurrences.clear();
-                for (long long stretch : stretches_)
-                    file.events.appendOccurrences(series, stretch, occurrences, problems);
+                bound.appendOccurrences(file.events, series, stretches, occurrences, problems);
                 for (const IcsTiming& occurrence : occurrences)
                     add(occurrence, int(singles + series));
             }
@@ -375,10 +475,17 @@ std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
         }
         ++calendarIndex;
     }
-    for (VdirSnapshot::Tier& tier : snapshot->tiers_)
+    for (VdirSnapshot::Tier& tier : snapshot->tiers_) {
         std::sort(tier.occurrences.begin(), tier.occurrences.end(),
                   [](const VdirSnapshot::Occurrence& a, const VdirSnapshot::Occurrence& b) {
                       return a.from < b.from;
                   });
+        // The snapshot lives until the next change: what the growth left spare would stay with it.
+        if (tier.occurrences.capacity() > tier.occurrences.size() + tier.occurrences.size() / 8)
+            tier.occurrences.shrink_to_fit();
+    }
+    tierSizes_.clear();
+    for (const VdirSnapshot::Tier& tier : snapshot->tiers_)
+        tierSizes_.push_back(tier.occurrences.size());
     return snapshot;
 }

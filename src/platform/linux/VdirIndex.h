@@ -11,7 +11,10 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <utility>
+
+class QThreadPool;
 
 // Where the sources and calendars of a vdir tree are, with their titles and colours: found from the
 // directories and their small metadata files alone, without reading any event, so quickly that the main
@@ -26,6 +29,8 @@ struct VdirLayout {
     QStringList sourcePaths;
     // By calendar identifier: the platform order of the calendars.
     std::map<QString, Place> calendars;
+    // A log line for each entry that looks like a calendar or a source and cannot be one.
+    QStringList skipped;
 
     static VdirLayout read(const QString& root);
     // The root, the sources and the calendars: what to watch.
@@ -56,6 +61,12 @@ public:
     // Files larger than this are read after all the others have been handed over.
     static constexpr long long kLargeFile = 512LL * 1024;
 
+    // The recurring events of the whole tree yield at most about this many occurrences in one stretch of
+    // seven weeks (each series at most IcsEventFile::kMostOccurrencesPerStretch): three times what 100,000
+    // events of a busy calendar hold, and a bound on memory and on the time of a day's query whatever the
+    // files say (20,000 series every 15 minutes would be 100 million).
+    static constexpr size_t kMostOccurrencesPerStretch = 200'000;
+
     // What one update does, in this order.
     struct Request {
         // Reads every calendar of this layout afresh, keeping the parse of every file that did not change.
@@ -68,8 +79,9 @@ public:
         std::vector<std::pair<long long, long long>> ranges;
     };
 
-    // `reported` carries what an earlier reading of the tree reported.
-    explicit VdirIndex(QString root, ReportedFiles reported = {});
+    // `reported` carries what an earlier reading of the tree reported. Files are parsed side by side on
+    // `pool`, Qt's global pool when none is given, with the updating thread taking part.
+    explicit VdirIndex(QString root, ReportedFiles reported = {}, QThreadPool* pool = nullptr);
 
     // Answers whether anything that queries see changed.
     bool update(const Request& request);
@@ -95,6 +107,19 @@ private:
         std::map<QString, IndexedFile> files;
     };
 
+    // Counts the occurrences of each stretch across the series of the tree, visited in the tree's order, and
+    // expands no series of a stretch that is full.
+    class SeriesBound {
+    public:
+        // Appends the occurrences of `series` within `stretches`; false when the bound left some out.
+        bool appendOccurrences(const IcsEventFile& events, size_t series, const std::vector<long long>& stretches,
+                               std::vector<IcsTiming>& out, QStringList& problems);
+
+    private:
+        std::unordered_map<long long, size_t> held_;
+        bool reported_ = false;
+    };
+
     // A file to parse, and what parsing it gave.
     struct Reading {
         CalendarEntry* calendar;
@@ -111,7 +136,7 @@ private:
                      std::vector<Reading>* readings = nullptr);
     // Parsing touches nothing but the reading itself.
     static void read(Reading& reading);
-    static void readAll(std::vector<Reading>& readings);
+    void readAll(std::vector<Reading>& readings);
     // Puts what a reading gave into the index; answers whether anything changed.
     bool take(Reading& reading);
     bool expand(const std::vector<std::pair<long long, long long>>& ranges);
@@ -121,12 +146,15 @@ private:
     long long seriesReach() const;
 
     QString root_;
+    QThreadPool* pool_;
     // Ordered by identifier: the platform order of the calendars.
     std::map<QString, CalendarEntry> calendars_;
     QHash<QString, QString> calendarsByPath_;
     // Large files put off, as (calendar directory, file name).
     QSet<std::pair<QString, QString>> largeFiles_;
     std::set<long long> stretches_;
+    // The sizes of the last snapshot's tiers.
+    std::vector<size_t> tierSizes_;
     QStringList warnings_;
     ReportedFiles reported_;
 };

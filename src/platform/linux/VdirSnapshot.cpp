@@ -11,6 +11,24 @@ std::pair<long long, long long> secondsOf(Instant start, Instant end) {
             (long long)std::ceil(end.secondsSince1970()) + 1};
 }
 
+// Calendar, UID and RECURRENCE-ID; nothing without a UID. Made when asked for: kept for every event, the
+// identifiers would take more memory than the events' text.
+std::optional<QString> eventIdentifier(const QString& calendar, const IcsEventDetails& details) {
+    if (!details.uid)
+        return std::nullopt;
+    QString identifier;
+    identifier.reserve(calendar.size() + details.uid->size() + 2 +
+                       (details.recurrenceId ? details.recurrenceId->size() : 0));
+    identifier += calendar;
+    identifier += u'/';
+    identifier += *details.uid;
+    if (details.recurrenceId) {
+        identifier += u'/';
+        identifier += *details.recurrenceId;
+    }
+    return identifier;
+}
+
 } // namespace
 
 std::vector<long long> VdirSnapshot::missingStretches(Instant start, Instant end) const {
@@ -90,7 +108,7 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
         event.title = record.details.title;
         event.isAllDay = record.details.isAllDay;
         event.calendar = calendars_[fileCalendars_[size_t(o->file)]];
-        event.eventIdentifier = file.eventIdentifiers[size_t(o->record)];
+        event.eventIdentifier = eventIdentifier(event.calendar->calendarIdentifier, record.details);
         event.calendarItemIdentifier = file.itemIdentifier;
         event.calendarItemExternalIdentifier = record.details.uid;
         result.append(std::move(event));

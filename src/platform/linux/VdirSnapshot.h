@@ -20,8 +20,6 @@ public:
     struct File {
         QString itemIdentifier;
         std::shared_ptr<const std::vector<IcsEventRecord>> records;
-        // Per record: calendar, UID and RECURRENCE-ID; nothing without a UID.
-        std::vector<std::optional<QString>> eventIdentifiers;
     };
 
     const QList<EventCalendar>& calendars() const { return calendars_; }

@@ -1,6 +1,7 @@
 #include "platform/linux/XdgAutostartLoginItems.h"
 
 #include "platform/Workspace.h"
+#include "utilities/BoundedFile.h"
 #include "utilities/Constants.h"
 #include "utilities/Log.h"
 
@@ -185,10 +186,18 @@ QString XdgAutostartLoginItems::entryPath() const {
 }
 
 std::optional<QHash<QString, QString>> XdgAutostartLoginItems::enabledEntry() const {
-    QFile file(entryPath());
-    if (directory_.isEmpty() || !file.open(QIODevice::ReadOnly))
+    if (directory_.isEmpty())
         return std::nullopt;
-    const QHash<QString, QString> keys = desktopEntryKeys(file.readAll());
+    // A FIFO or a device in its place must not hang or exhaust the program; an entry is a few lines.
+    const BoundedFile::Contents entry = BoundedFile::read(entryPath(), qint64(64) * 1024);
+    if (entry.status != BoundedFile::Status::read) {
+        if (entry.status != BoundedFile::Status::missing)
+            Log(QStringLiteral("loginItems"))
+                .warning(QStringLiteral("autostart_entry_unusable path=%1 reason=%2")
+                             .arg(entryPath(), BoundedFile::describe(entry.status)));
+        return std::nullopt;
+    }
+    const QHash<QString, QString> keys = desktopEntryKeys(entry.bytes);
     if (isTrue(keys.value(QStringLiteral("Hidden"))) ||
         isFalse(keys.value(QStringLiteral("X-GNOME-Autostart-enabled"))))
         return std::nullopt;

@@ -12,13 +12,15 @@ QByteArray eventWithRule(const QByteArray& rule, const QByteArray& end = "202603
 
 class IcsEventFileLimitsTest : public ::testing::Test {
 protected:
-    // The occurrences of the file's series that start within `days` days from the date, as the store's
+    // The occurrences of the file's events that start within `days` days from the date, as the store's
     // worker expands them stretch by stretch.
     std::vector<std::pair<Instant, Instant>> occurrences(const IcsEventFile& file, int year, int month,
                                                          int day, int days) {
         const long long from = (long long)calendar.date(year, month, day)->secondsSince1970();
         const long long to = from + days * 86400LL;
         std::vector<IcsTiming> found;
+        for (size_t single = 0; single < file.singleCount(); ++single)
+            found.push_back((*file.records())[single].timing);
         QStringList problems;
         for (size_t series = 0; series < file.seriesCount(); ++series)
             for (long long stretch = from / IcsEventFile::kStretch;
@@ -111,6 +113,41 @@ TEST_F(IcsEventFileLimitsTest, OccurrencesOfARecurringEventLastAtMostAYear) {
     const auto found = occurrences(file, 2026, 3, 5, 1);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].second.secondsSince(found[0].first), 366 * 86400.0);
+}
+
+// libical builds and frees a tree recursively: 300,000 nested components, 6 MB, overflowed the stack at
+// every start. A file nested deeper than any calendar is refused whole, however its lines are folded.
+TEST_F(IcsEventFileLimitsTest, DeeplyNestedComponentsAreRefusedBeforeLibicalSeesThem) {
+    const QByteArray event =
+        "BEGIN:VEVENT\r\nUID:n\r\nDTSTART:20260302T090000Z\r\nSUMMARY:Nested\r\n"
+        "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT5M\r\nEND:VALARM\r\nEND:VEVENT\r\n";
+    auto nested = [&](int depth, const QByteArray& begin) {
+        QByteArray content = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + event;
+        for (int i = 0; i < depth; ++i)
+            content += begin + QByteArray::number(i) + "\r\n";
+        for (int i = depth - 1; i >= 0; --i)
+            content += "END:X-N" + QByteArray::number(i) + "\r\n";
+        return content + "END:VCALENDAR\r\n";
+    };
+
+    for (const QByteArray& begin : {QByteArrayLiteral("BEGIN:X-N"), QByteArrayLiteral("BEG\r\n IN:X-N"),
+                                    QByteArrayLiteral("begin:x-n")}) {
+        QStringList problems;
+        const QByteArray content = nested(300000, begin);
+        const IcsEventFile file = IcsEventFile::parse(content, problems);
+        EXPECT_EQ(problems, QStringList{QStringLiteral("too_deeply_nested")}) << begin.constData();
+        EXPECT_EQ(file.records()->size(), 0u);
+    }
+
+    // As deep as the limit allows, with the calendar around, is still read.
+    QStringList problems;
+    const IcsEventFile file =
+        IcsEventFile::parse(nested(IcsEventFile::kDeepestNesting - 1, "BEGIN:X-N"), problems);
+    EXPECT_TRUE(problems.isEmpty()) << problems.join(u',').toStdString();
+    EXPECT_EQ(starts(file, 2026, 3, 2, 1), std::vector<Instant>{*calendar.date(2026, 3, 2, 9)});
+    problems.clear();
+    IcsEventFile::parse(nested(IcsEventFile::kDeepestNesting, "BEGIN:X-N"), problems);
+    EXPECT_EQ(problems, QStringList{QStringLiteral("too_deeply_nested")});
 }
 
 } // namespace

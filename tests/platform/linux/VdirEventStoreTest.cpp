@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
@@ -642,4 +643,98 @@ TEST_F(VdirEventStoreTest, AStoreGoneWhileReadingLeavesNothingBehind) {
     VdirTree::load(coldStore());
     EXPECT_EQ(day(2027, 3, 10).size(), 0);
     EXPECT_EQ(day(2026, 1, 5).size(), 80);
+}
+
+// With one CPU Qt's pool has one thread, and the worker that reads the tree holds it while the files are
+// parsed side by side: the parse must not wait for a thread that never comes.
+TEST_F(VdirEventStoreTest, AColdStartOnAPoolOfOneThreadReadsEveryFile) {
+    for (int i = 0; i < 100; ++i)
+        write(QStringLiteral("cal/%1.ics").arg(i),
+              vevent(QString::number(i), "Daily", {"DTSTART:20270310T080000Z", "RRULE:FREQ=DAILY;COUNT=3"}));
+    QThreadPool* global = QThreadPool::globalInstance();
+    const int threads = global->maxThreadCount();
+    global->setMaxThreadCount(1);
+    const auto restore = qScopeGuard([&] { global->setMaxThreadCount(threads); });
+
+    VdirEventStore store(root(), queue_);
+    VdirTree::load(store);
+    EXPECT_EQ(VdirTree::settledEvents(store, at(2027, 3, 11), at(2027, 3, 12), std::nullopt).size(), 100);
+}
+
+// A link to a device inside a calendar made that calendar a source of one empty calendar, its events gone
+// without a word. Only directories are calendars; whatever else is passed over is named once.
+TEST_F(VdirEventStoreTest, OnlyDirectoriesAreCalendarsAndEverythingSkippedIsNamedOnce) {
+    MONDREL_RUN_UNPRIVILEGED();
+    write("work/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+    write("home/b.ics", vevent("b", "B", {"DTSTART:20270310T090000Z"}));
+    const QByteArray work = QFile::encodeName(root() + "/work/");
+    const QByteArray top = QFile::encodeName(root() + "/");
+    ASSERT_EQ(::symlink("/dev/null", work + "device"), 0);
+    ASSERT_EQ(::mkfifo(work + "pipe", 0600), 0);
+    ASSERT_EQ(::symlink(work + "nowhere", work + "dangling"), 0);
+    ASSERT_EQ(::symlink(work + "loop", work + "loop"), 0);
+    ASSERT_EQ(::mkdir(top + "caf\xe9", 0700), 0);
+    ASSERT_EQ(::mkdir(top + "locked", 0), 0);
+    // A link to a directory is one, and plain files beside the calendars are metadata.
+    ASSERT_EQ(::symlink(top + "home", top + "linked"), 0);
+    write("color", "#FF0000\n");
+
+    QStringList identifiers;
+    for (const EventCalendar& calendar : store().eventCalendars())
+        identifiers << calendar.calendarIdentifier;
+    EXPECT_EQ(identifiers, (QStringList{"home", "linked", "work"}));
+    EXPECT_EQ(day(2027, 3, 10), (QStringList{"B@03-10 10:00", "B@03-10 10:00", "A@03-10 09:00"}));
+
+    auto skipped = [&] {
+        QStringList lines = log.messages("events").filter("calendar_entry_skipped");
+        for (QString& line : lines)
+            line = line.mid(line.indexOf("reason="));
+        lines.sort();
+        return lines;
+    };
+    const QStringList expected{"reason=dangling_link",   "reason=looping_link",
+                               "reason=name_not_utf8",   "reason=not_a_directory",
+                               "reason=not_a_directory", "reason=unreadable_folder"};
+    EXPECT_EQ(skipped(), expected);
+    // A new layout read names nothing again.
+    mkdir("later");
+    settleChanges();
+    EXPECT_EQ(store().eventCalendars().size(), 4);
+    EXPECT_EQ(skipped(), expected);
+}
+
+// A relative folder made every change read as a new layout: the root is absolute from where it is read.
+TEST_F(VdirEventStoreTest, ARelativeCalendarFolderIsTakenFromTheWorkingDirectory) {
+    const QByteArray before = qgetenv("MONDREL_CALENDAR_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("MONDREL_CALENDAR_DIR", before); });
+    qputenv("MONDREL_CALENDAR_DIR", "cals/../calendars");
+    EXPECT_EQ(VdirEventStore::standardRoot(), QDir::currentPath() + "/calendars");
+}
+
+// Each series stays within its own limit, but thousands of them made millions of occurrences a day: the
+// whole tree holds a bounded number per stretch, and says once that it left some out.
+TEST_F(VdirEventStoreTest, TheOccurrencesOfAStretchAreBoundedAcrossAllSeries) {
+    const int perSeries = IcsEventFile::kMostOccurrencesPerStretch;
+    const int series = int(VdirIndex::kMostOccurrencesPerStretch / perSeries) + 5;
+    // Every ten minutes from 1 March 2027, in the same stretch of seven weeks: no libical walk needed.
+    QStringList lines{"BEGIN:VEVENT", "UID:many", "SUMMARY:Many", "DTSTART:20270301T000000Z",
+                      "DURATION:PT5M"};
+    for (int i = 1; i < perSeries; ++i)
+        lines << "RDATE:" + QDateTime(QDate(2027, 3, 1), QTime(0, 0), Qt::UTC)
+                                .addSecs(600LL * i)
+                                .toString("yyyyMMdd'T'HHmmss'Z'");
+    lines << "END:VEVENT";
+    const QByteArray content = ics(lines);
+    for (int i = 0; i < series; ++i)
+        write(QStringLiteral("cal/%1.ics").arg(i, 3, 10, QChar(u'0')), content);
+
+    const QList<StoredEvent> found = events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt);
+    EXPECT_EQ(found.size(), qsizetype(VdirIndex::kMostOccurrencesPerStretch / perSeries) * 144);
+    EXPECT_EQ(
+        log.messages("events"),
+        QStringList{QStringLiteral("calendar_file_problem file=cal/%1.ics problems=too_many_occurrences")
+                        .arg(series - 5, 3, 10, QChar(u'0'))});
+    // The bound holds whatever stretch the series reach: a later day of theirs has as many.
+    EXPECT_EQ(events(at(2027, 3, 20), at(2027, 3, 21), std::nullopt).size(), found.size());
+    EXPECT_EQ(log.messages("events").size(), 1);
 }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Sets an environment variable for the test's duration.
@@ -117,6 +119,20 @@ TEST_F(XdgAutostartLoginItemsTest, AnEntryThatHidesItselfOrIsSwitchedOffIsNotReg
     write(entry, "[Desktop Entry]\nHidden=true\n");
     items.registerItem();
     EXPECT_EQ(items.status(), LoginItemStatus::enabled) << "registering replaces a hidden entry";
+}
+
+// A FIFO in the entry's place hung the start, a link to /dev/zero ran it out of memory.
+TEST_F(XdgAutostartLoginItemsTest, AnEntryThatIsNoPlainFileIsNotRegisteredAndLogged) {
+    QDir().mkpath(config.filePath("autostart"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
+    CapturingLogSink sink;
+    EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
+    ASSERT_TRUE(QFile::remove(entry));
+    ASSERT_TRUE(QFile::link("/dev/zero", entry));
+    EXPECT_EQ(items.status(), LoginItemStatus::notRegistered);
+    EXPECT_EQ(sink.messages().size(), 2);
+    EXPECT_TRUE(sink.messages().last().contains("reason=not_regular"))
+        << sink.messages().last().toStdString();
 }
 
 TEST_F(XdgAutostartLoginItemsTest, ExecQuotesAPathThatNeedsIt) {
