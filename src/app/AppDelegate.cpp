@@ -323,8 +323,7 @@ void AppDelegate::showTranslocationAlert() {
     Alert alert;
     alert.messageText = QStringLiteral("Move Mondrel to ~/.local/bin");
     alert.informativeText = QStringLiteral("To enable automatic updates, please move ") +
-                            QStringLiteral("Mondrel") +
-                            QStringLiteral(" to ~/.local/bin, then relaunch.");
+                            QStringLiteral("Mondrel") + QStringLiteral(" to ~/.local/bin, then relaunch.");
     alert.style = Alert::Style::warning;
     alert.buttons = {QStringLiteral("Show in File Manager"), QStringLiteral("Later")};
     const QPointer<AppDelegate> self(this);

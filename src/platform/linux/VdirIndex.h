@@ -112,8 +112,9 @@ private:
     class SeriesBound {
     public:
         // Appends the occurrences of `series` within `stretches`; false when the bound left some out.
-        bool appendOccurrences(const IcsEventFile& events, size_t series, const std::vector<long long>& stretches,
-                               std::vector<IcsTiming>& out, QStringList& problems);
+        bool appendOccurrences(const IcsEventFile& events, size_t series,
+                               const std::vector<long long>& stretches, std::vector<IcsTiming>& out,
+                               QStringList& problems);
 
     private:
         std::unordered_map<long long, size_t> held_;
