@@ -437,7 +437,7 @@ bool VdirIndex::expand(const std::vector<std::pair<long long, long long>>& range
 bool VdirIndex::SeriesBound::appendOccurrences(const IcsEventFile& events, size_t series,
                                                const std::vector<long long>& stretches,
                                                std::vector<IcsTiming>& out, QStringList& problems,
-                                               std::map<long long, size_t>* held) {
+                                               StretchCounts* held) {
     bool cut = false;
     for (long long stretch : stretches) {
         size_t& total = held_[stretch];
@@ -449,7 +449,7 @@ bool VdirIndex::SeriesBound::appendOccurrences(const IcsEventFile& events, size_
         events.appendOccurrences(series, stretch, out, problems);
         total += out.size() - before;
         if (held && out.size() > before)
-            (*held)[stretch] += out.size() - before;
+            addCount(*held, stretch, out.size() - before);
     }
     // Named once, with the first file that the bound cuts.
     if (cut && !std::exchange(reported_, true) && !problems.contains(QStringLiteral("too_many_occurrences")))
@@ -470,7 +470,8 @@ std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
     if (rebuild_ || !layChanges())
         rebuild();
     rebuild_ = false;
-    changedFiles_.clear();
+    // A whole reading changes every file: what that took is not kept.
+    changedFiles_ = {};
     releasedSlots_.clear();
     laidStretches_ = stretches_;
 
@@ -506,25 +507,34 @@ VdirIndex::Expansion VdirIndex::expandFile(const IcsEventFile& events,
     return expansion;
 }
 
+void VdirIndex::addCount(StretchCounts& counts, long long stretch, size_t count) {
+    const auto known =
+        std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == stretch; });
+    if (known != counts.end())
+        known->second += count;
+    else
+        counts.emplace_back(stretch, count);
+}
+
 void VdirIndex::setUse(int slot, SlotUse use) {
-    if (size_t(slot) >= slotUses_.size())
-        slotUses_.resize(size_t(slot) + 1);
-    SlotUse& old = slotUses_[size_t(slot)];
-    if (old.reach)
-        reaches_.erase(reaches_.find(*old.reach));
-    for (const auto& [stretch, count] : old.held)
-        held_[stretch] -= count;
-    if (use.reach)
-        reaches_.insert(*use.reach);
+    if (const auto known = seriesUses_.find(slot); known != seriesUses_.end()) {
+        reaches_.erase(reaches_.find(*known->second.reach));
+        for (const auto& [stretch, count] : known->second.held)
+            held_[stretch] -= count;
+        seriesUses_.erase(known);
+    }
+    if (!use.reach)
+        return;
+    reaches_.insert(*use.reach);
     for (const auto& [stretch, count] : use.held)
         held_[stretch] += count;
-    old = std::move(use);
+    seriesUses_.emplace(slot, std::move(use));
 }
 
 void VdirIndex::rebuild() {
     ++generation_;
     slots_ = {};
-    slotUses_.clear();
+    seriesUses_.clear();
     freeSlots_.clear();
     reaches_.clear();
     held_.clear();
@@ -554,14 +564,12 @@ void VdirIndex::rebuild() {
         }
         ++calendarIndex;
     }
+    slotCount_ = slot;
     layer->sort();
+    layer->shrink();
     tierSizes_.clear();
-    for (VdirSnapshot::Tier& tier : layer->tiers) {
-        // The snapshot lives until the next change: what the growth left spare would stay with it.
-        if (tier.occurrences.capacity() > tier.occurrences.size() + tier.occurrences.size() / 8)
-            tier.occurrences.shrink_to_fit();
+    for (const VdirSnapshot::Tier& tier : layer->tiers)
         tierSizes_.push_back(tier.occurrences.size());
-    }
     boundCut_ = bound.cutAny();
     layers_ = {std::move(layer)};
 }
@@ -589,12 +597,13 @@ bool VdirIndex::layChanges() {
     };
     std::vector<Change> changes;
     std::map<long long, size_t> held = held_;
-    auto count = [&held](const SlotUse& use, bool add) {
-        for (const auto& [stretch, occurrences] : use.held)
-            held[stretch] = add ? held[stretch] + occurrences : held[stretch] - occurrences;
+    auto uncount = [&](int slot) {
+        if (const auto use = seriesUses_.find(slot); use != seriesUses_.end())
+            for (const auto& [stretch, occurrences] : use->second.held)
+                held[stretch] -= occurrences;
     };
     for (int slot : releasedSlots_)
-        count(slotUses_[size_t(slot)], false);
+        uncount(slot);
     const std::vector<long long> stretches(stretches_.begin(), stretches_.end());
     // In the store's order: calendars, then files by name.
     for (const auto& [identifier, name] : changedFiles_) {
@@ -607,8 +616,9 @@ bool VdirIndex::layChanges() {
         SeriesBound bound;
         Change change{calendar, file, expandFile(file->second.events, stretches, bound)};
         if (file->second.slot >= 0)
-            count(slotUses_[size_t(file->second.slot)], false);
-        count(change.expansion.use, true);
+            uncount(file->second.slot);
+        for (const auto& [stretch, occurrences] : change.expansion.use.held)
+            held[stretch] += occurrences;
         changes.push_back(std::move(change));
     }
     for (const auto& [stretch, occurrences] : held)
@@ -677,7 +687,7 @@ bool VdirIndex::layChanges() {
     for (Change& change : changes) {
         IndexedFile& file = change.file->second;
         if (file.slot < 0) {
-            file.slot = freeSlots_.empty() ? int(slotUses_.size()) : freeSlots_.back();
+            file.slot = freeSlots_.empty() ? slotCount_++ : freeSlots_.back();
             if (!freeSlots_.empty())
                 freeSlots_.pop_back();
         }
@@ -699,7 +709,7 @@ bool VdirIndex::layChanges() {
                 if (file.events.seriesCount() == 0 || file.slot < 0)
                     continue;
                 QStringList problems;
-                std::map<long long, size_t> added;
+                StretchCounts added;
                 for (size_t series = 0; series < file.events.seriesCount(); ++series) {
                     occurrences.clear();
                     bound.appendOccurrences(file.events, series, newStretches, occurrences, problems, &added);
@@ -707,7 +717,7 @@ bool VdirIndex::layChanges() {
                         add(occurrence, file.slot, int(file.events.singleCount() + series));
                 }
                 for (const auto& [stretch, occurrences] : added) {
-                    slotUses_[size_t(file.slot)].held[stretch] += occurrences;
+                    addCount(seriesUses_[file.slot].held, stretch, occurrences);
                     held_[stretch] += occurrences;
                 }
                 if (!problems.isEmpty())
@@ -716,6 +726,7 @@ bool VdirIndex::layChanges() {
         boundCut_ |= bound.cutAny();
     }
     layer->sort();
+    layer->shrink();
     if (layer->size() > 0)
         pushLayer(std::move(layer));
     return true;
@@ -741,10 +752,9 @@ void VdirIndex::pushLayer(std::shared_ptr<const VdirSnapshot::Layer> layer) {
                 if (slots_[size_t(o.file)].since <= (fromOlder ? older.generation : newer.generation))
                     out.push_back(o);
             }
-            if (out.capacity() > out.size() + out.size() / 8)
-                out.shrink_to_fit();
             merged->tiers[t].widest = std::max(older.tiers[t].widest, newer.tiers[t].widest);
         }
+        merged->shrink();
         layers_.pop_back();
         layers_.back() = std::move(merged);
     }

@@ -110,6 +110,10 @@ private:
         std::map<QString, IndexedFile> files;
     };
 
+    // Numbers of occurrences, by stretch: few per file, so kept in a plain list.
+    using StretchCounts = std::vector<std::pair<long long, size_t>>;
+    static void addCount(StretchCounts& counts, long long stretch, size_t count);
+
     // Counts the occurrences of each stretch across the series of the tree, visited in the tree's order, and
     // expands no series of a stretch that is full.
     class SeriesBound {
@@ -118,7 +122,7 @@ private:
         // false when the bound left some out.
         bool appendOccurrences(const IcsEventFile& events, size_t series,
                                const std::vector<long long>& stretches, std::vector<IcsTiming>& out,
-                               QStringList& problems, std::map<long long, size_t>* held = nullptr);
+                               QStringList& problems, StretchCounts* held = nullptr);
         bool cutAny() const { return reported_; }
 
     private:
@@ -135,10 +139,10 @@ private:
         QStringList problems;
     };
 
-    // What the snapshots' slot of a file accounts for: the series' reach and their occurrences per stretch.
+    // What the series of a file in a slot account for: their reach and their occurrences per stretch.
     struct SlotUse {
         std::optional<long long> reach;
-        std::map<long long, size_t> held;
+        StretchCounts held;
     };
     // A file's occurrences, ready for a layer.
     struct Expansion {
@@ -190,7 +194,9 @@ private:
     unsigned generation_ = 0;
     std::vector<std::shared_ptr<const VdirSnapshot::Layer>> layers_;
     VdirSnapshot::SlotTable slots_;
-    std::vector<SlotUse> slotUses_;
+    int slotCount_ = 0;
+    // By slot, of the files that have series.
+    std::unordered_map<int, SlotUse> seriesUses_;
     std::vector<int> freeSlots_;
     // Files read since the last snapshot, as (calendar identifier, file name); slots of files gone since.
     std::vector<std::pair<QString, QString>> changedFiles_;

@@ -56,6 +56,12 @@ void VdirSnapshot::Layer::sort() {
                   [](const Occurrence& a, const Occurrence& b) { return a.from < b.from; });
 }
 
+void VdirSnapshot::Layer::shrink() {
+    for (Tier& tier : tiers)
+        if (tier.occurrences.capacity() > tier.occurrences.size() + tier.occurrences.size() / 8)
+            tier.occurrences.shrink_to_fit();
+}
+
 size_t VdirSnapshot::Layer::size() const {
     size_t size = 0;
     for (const Tier& tier : tiers)

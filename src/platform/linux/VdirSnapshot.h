@@ -60,6 +60,9 @@ private:
         void add(const Occurrence& occurrence);
         // Sorts each tier by `from`.
         void sort();
+        // A layer lives until a later one is merged into it: what the growth of a tier left spare would
+        // stay with it.
+        void shrink();
         size_t size() const;
     };
     // An event file's place, kept while the file is there, so that the occurrences of the others stay valid
