@@ -204,6 +204,7 @@ bool VdirIndex::update(const Request& request) {
 }
 
 bool VdirIndex::applyLayout(const VdirLayout& layout) {
+    rebuild_ = true;
     bool changed = false;
     std::vector<Reading> readings;
     for (auto it = calendars_.begin(); it != calendars_.end();) {
@@ -263,6 +264,8 @@ bool VdirIndex::scanFiles(CalendarEntry& calendar, std::vector<Reading>& reading
             ++it;
             continue;
         }
+        if (it->second.slot >= 0)
+            releasedSlots_.push_back(it->second.slot);
         it = calendar.files.erase(it);
         changed = true;
     }
@@ -291,7 +294,7 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool r
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
         reported_.remove(path);
         largeFiles_.remove({calendar.path, name});
-        return calendar.files.erase(name) > 0;
+        return forget(calendar, name);
     }
 
     const FileIdentity identity{status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec,
@@ -301,7 +304,7 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool r
         return false;
     if (identity.size > kLargestFile) {
         report(calendar, name, {QStringLiteral("file_too_large")}, identity);
-        return calendar.files.erase(name) > 0;
+        return forget(calendar, name);
     }
     if (identity.size > kLargeFile && !readLarge) {
         largeFiles_.insert({calendar.path, name});
@@ -369,13 +372,27 @@ bool VdirIndex::take(Reading& reading) {
     report(calendar, name, reading.problems, reading.identity);
     std::optional<IcsEventFile>& events = reading.events;
     if (!events)
-        return calendar.files.erase(name) > 0;
+        return forget(calendar, name);
 
     auto view = std::make_shared<VdirSnapshot::File>();
     const QString& identifier = calendar.info.calendarIdentifier;
     view->itemIdentifier = identifier + u'/' + name;
     view->records = events->records();
-    calendar.files.insert_or_assign(name, IndexedFile{reading.identity, std::move(*events), std::move(view)});
+    const auto known = calendar.files.find(name);
+    const int slot = known != calendar.files.end() ? known->second.slot : -1;
+    calendar.files.insert_or_assign(name,
+                                    IndexedFile{reading.identity, std::move(*events), std::move(view), slot});
+    changedFiles_.emplace_back(identifier, name);
+    return true;
+}
+
+bool VdirIndex::forget(CalendarEntry& calendar, const QString& name) {
+    const auto known = calendar.files.find(name);
+    if (known == calendar.files.end())
+        return false;
+    if (known->second.slot >= 0)
+        releasedSlots_.push_back(known->second.slot);
+    calendar.files.erase(known);
     return true;
 }
 
@@ -419,17 +436,20 @@ bool VdirIndex::expand(const std::vector<std::pair<long long, long long>>& range
 
 bool VdirIndex::SeriesBound::appendOccurrences(const IcsEventFile& events, size_t series,
                                                const std::vector<long long>& stretches,
-                                               std::vector<IcsTiming>& out, QStringList& problems) {
+                                               std::vector<IcsTiming>& out, QStringList& problems,
+                                               StretchCounts* held) {
     bool cut = false;
     for (long long stretch : stretches) {
-        size_t& held = held_[stretch];
-        if (held >= kMostOccurrencesPerStretch) {
+        size_t& total = held_[stretch];
+        if (total >= kMostOccurrencesPerStretch) {
             cut = true;
             continue;
         }
         const size_t before = out.size();
         events.appendOccurrences(series, stretch, out, problems);
-        held += out.size() - before;
+        total += out.size() - before;
+        if (held && out.size() > before)
+            addCount(*held, stretch, out.size() - before);
     }
     // Named once, with the first file that the bound cuts.
     if (cut && !std::exchange(reported_, true) && !problems.contains(QStringLiteral("too_many_occurrences")))
@@ -437,55 +457,305 @@ bool VdirIndex::SeriesBound::appendOccurrences(const IcsEventFile& events, size_
     return !cut;
 }
 
+namespace {
+
+// Ranks leave room for this many bits of files added between two others before the slots are laid anew.
+constexpr int kRankGap = 32;
+// More files than this changed at once are laid anew with all the others.
+constexpr size_t kMostLaidFiles = 512;
+
+} // namespace
+
 std::shared_ptr<const VdirSnapshot> VdirIndex::snapshot() {
+    if (rebuild_ || !layChanges())
+        rebuild();
+    rebuild_ = false;
+    // A whole reading changes every file: what that took is not kept.
+    changedFiles_ = {};
+    releasedSlots_.clear();
+    laidStretches_ = stretches_;
+
     auto snapshot = std::make_shared<VdirSnapshot>();
-    // A change leaves the tiers about as large as they were.
-    for (size_t i = 0; i < snapshot->tiers_.size() && i < tierSizes_.size(); ++i)
-        snapshot->tiers_[i].occurrences.reserve(tierSizes_[i]);
+    for (const auto& [identifier, calendar] : calendars_)
+        snapshot->calendars_.append(calendar.info);
+    snapshot->slots_ = slots_;
+    slots_.share();
+    snapshot->layers_ = layers_;
     snapshot->stretches_ = stretches_;
-    snapshot->seriesReach_ = seriesReach();
+    snapshot->hasSeries_ = !reaches_.empty();
+    snapshot->seriesReach_ = reaches_.empty() ? 0 : std::max(0LL, *reaches_.rbegin());
+    return snapshot;
+}
+
+VdirIndex::Expansion VdirIndex::expandFile(const IcsEventFile& events,
+                                           const std::vector<long long>& stretches, SeriesBound& bound) {
+    Expansion expansion;
+    const std::vector<IcsEventRecord>& records = *events.records();
+    const size_t singles = events.singleCount();
+    expansion.occurrences.reserve(singles);
+    for (size_t i = 0; i < singles; ++i)
+        expansion.occurrences.emplace_back(records[i].timing, int(i));
     std::vector<IcsTiming> occurrences;
+    for (size_t series = 0; series < events.seriesCount(); ++series) {
+        occurrences.clear();
+        bound.appendOccurrences(events, series, stretches, occurrences, expansion.problems,
+                                &expansion.use.held);
+        for (const IcsTiming& occurrence : occurrences)
+            expansion.occurrences.emplace_back(occurrence, int(singles + series));
+        expansion.use.reach = std::max(expansion.use.reach.value_or(0), records[singles + series].reach());
+    }
+    return expansion;
+}
+
+void VdirIndex::addCount(StretchCounts& counts, long long stretch, size_t count) {
+    const auto known =
+        std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == stretch; });
+    if (known != counts.end())
+        known->second += count;
+    else
+        counts.emplace_back(stretch, count);
+}
+
+void VdirIndex::setUse(int slot, SlotUse use) {
+    if (const auto known = seriesUses_.find(slot); known != seriesUses_.end()) {
+        reaches_.erase(reaches_.find(*known->second.reach));
+        for (const auto& [stretch, count] : known->second.held)
+            held_[stretch] -= count;
+        seriesUses_.erase(known);
+    }
+    if (!use.reach)
+        return;
+    reaches_.insert(*use.reach);
+    for (const auto& [stretch, count] : use.held)
+        held_[stretch] += count;
+    seriesUses_.emplace(slot, std::move(use));
+}
+
+void VdirIndex::rebuild() {
+    ++generation_;
+    slots_ = {};
+    seriesUses_.clear();
+    freeSlots_.clear();
+    reaches_.clear();
+    held_.clear();
+    auto layer = std::make_shared<VdirSnapshot::Layer>();
+    layer->generation = generation_;
+    // A change leaves the tiers about as large as they were.
+    for (size_t i = 0; i < layer->tiers.size() && i < tierSizes_.size(); ++i)
+        layer->tiers[i].occurrences.reserve(tierSizes_[i]);
     const std::vector<long long> stretches(stretches_.begin(), stretches_.end());
     SeriesBound bound;
     int calendarIndex = 0;
+    int slot = 0;
     for (auto& [identifier, calendar] : calendars_) {
-        snapshot->calendars_.append(calendar.info);
         for (auto& [name, file] : calendar.files) {
-            const int fileIndex = int(snapshot->files_.size());
-            snapshot->files_.push_back(file.view);
-            snapshot->fileCalendars_.push_back(calendarIndex);
-            auto add = [&](const IcsTiming& timing, int record) {
+            file.slot = slot;
+            slots_.edit(size_t(slot)) = {file.view, (unsigned long long)(slot + 1) << kRankGap, generation_,
+                                         calendarIndex};
+            Expansion expansion = expandFile(file.events, stretches, bound);
+            for (const auto& [timing, record] : expansion.occurrences) {
                 const auto [from, to] = timing.reach(timing.start);
-                snapshot->add({from, to, timing, fileIndex, record});
-            };
-            const std::vector<IcsEventRecord>& records = *file.events.records();
-            const size_t singles = file.events.singleCount();
-            for (size_t i = 0; i < singles; ++i)
-                add(records[i].timing, int(i));
-            QStringList problems;
-            for (size_t series = 0; series < file.events.seriesCount(); ++series) {
-                snapshot->hasSeries_ = true;
-                occurrences.clear();
-                bound.appendOccurrences(file.events, series, stretches, occurrences, problems);
-                for (const IcsTiming& occurrence : occurrences)
-                    add(occurrence, int(singles + series));
+                layer->add({from, to, timing, slot, record});
             }
-            if (!problems.isEmpty())
-                report(calendar, name, problems, file.identity);
+            if (!expansion.problems.isEmpty())
+                report(calendar, name, expansion.problems, file.identity);
+            setUse(slot, std::move(expansion.use));
+            ++slot;
         }
         ++calendarIndex;
     }
-    for (VdirSnapshot::Tier& tier : snapshot->tiers_) {
-        std::sort(tier.occurrences.begin(), tier.occurrences.end(),
-                  [](const VdirSnapshot::Occurrence& a, const VdirSnapshot::Occurrence& b) {
-                      return a.from < b.from;
-                  });
-        // The snapshot lives until the next change: what the growth left spare would stay with it.
-        if (tier.occurrences.capacity() > tier.occurrences.size() + tier.occurrences.size() / 8)
-            tier.occurrences.shrink_to_fit();
-    }
+    slotCount_ = slot;
+    layer->sort();
+    layer->shrink();
     tierSizes_.clear();
-    for (const VdirSnapshot::Tier& tier : snapshot->tiers_)
+    for (const VdirSnapshot::Tier& tier : layer->tiers)
         tierSizes_.push_back(tier.occurrences.size());
-    return snapshot;
+    boundCut_ = bound.cutAny();
+    layers_ = {std::move(layer)};
+}
+
+bool VdirIndex::layChanges() {
+    std::vector<long long> newStretches;
+    for (long long stretch : stretches_)
+        if (!laidStretches_.count(stretch))
+            newStretches.push_back(stretch);
+    std::sort(changedFiles_.begin(), changedFiles_.end());
+    changedFiles_.erase(std::unique(changedFiles_.begin(), changedFiles_.end()), changedFiles_.end());
+    const bool filesChanged = !changedFiles_.empty() || !releasedSlots_.empty();
+    // Where the bound across series cut, or may cut now, which series it cuts depends on all of them.
+    if ((filesChanged && (!newStretches.empty() || boundCut_)) ||
+        changedFiles_.size() + releasedSlots_.size() > kMostLaidFiles)
+        return false;
+
+    using Calendars = std::map<QString, CalendarEntry>;
+    using Files = std::map<QString, IndexedFile>;
+    struct Change {
+        Calendars::iterator calendar;
+        Files::iterator file;
+        Expansion expansion;
+        unsigned long long rank = 0;
+    };
+    std::vector<Change> changes;
+    std::map<long long, size_t> held = held_;
+    auto uncount = [&](int slot) {
+        if (const auto use = seriesUses_.find(slot); use != seriesUses_.end())
+            for (const auto& [stretch, occurrences] : use->second.held)
+                held[stretch] -= occurrences;
+    };
+    for (int slot : releasedSlots_)
+        uncount(slot);
+    const std::vector<long long> stretches(stretches_.begin(), stretches_.end());
+    // In the store's order: calendars, then files by name.
+    for (const auto& [identifier, name] : changedFiles_) {
+        const auto calendar = calendars_.find(identifier);
+        if (calendar == calendars_.end())
+            continue;
+        const auto file = calendar->second.files.find(name);
+        if (file == calendar->second.files.end())
+            continue;
+        SeriesBound bound;
+        Change change{calendar, file, expandFile(file->second.events, stretches, bound)};
+        if (file->second.slot >= 0)
+            uncount(file->second.slot);
+        for (const auto& [stretch, occurrences] : change.expansion.use.held)
+            held[stretch] += occurrences;
+        changes.push_back(std::move(change));
+    }
+    for (const auto& [stretch, occurrences] : held)
+        if (occurrences >= kMostOccurrencesPerStretch)
+            return false;
+
+    // A new file's rank lies between those of the files around it; where there is no room, all are laid anew.
+    std::unordered_map<const IndexedFile*, unsigned long long> newRanks;
+    auto rankOf = [&](const IndexedFile& file) -> std::optional<unsigned long long> {
+        if (file.slot >= 0)
+            return slots_[size_t(file.slot)].rank;
+        const auto found = newRanks.find(&file);
+        return found != newRanks.end() ? std::optional(found->second) : std::nullopt;
+    };
+    for (Change& change : changes) {
+        if (const std::optional<unsigned long long> rank = rankOf(change.file->second)) {
+            change.rank = *rank;
+            continue;
+        }
+        unsigned long long lower = 0;
+        for (auto [calendar, file] = std::pair(change.calendar, change.file);;) {
+            if (file == calendar->second.files.begin()) {
+                if (calendar == calendars_.begin())
+                    break;
+                --calendar;
+                file = calendar->second.files.end();
+                continue;
+            }
+            if (const std::optional<unsigned long long> rank = rankOf((--file)->second)) {
+                lower = *rank;
+                break;
+            }
+        }
+        std::optional<unsigned long long> upper;
+        for (auto [calendar, file] = std::pair(change.calendar, std::next(change.file)); !upper;) {
+            if (file == calendar->second.files.end()) {
+                if (++calendar == calendars_.end())
+                    break;
+                file = calendar->second.files.begin();
+                continue;
+            }
+            upper = rankOf((file++)->second);
+        }
+        // After the last file: as far on as the ranks of a rebuild lie apart.
+        if (!upper)
+            upper = lower + (2ULL << kRankGap) < lower ? std::numeric_limits<unsigned long long>::max()
+                                                       : lower + (2ULL << kRankGap);
+        if (*upper - lower < 2)
+            return false;
+        change.rank = lower + (*upper - lower) / 2;
+        newRanks.emplace(&change.file->second, change.rank);
+    }
+
+    const unsigned generation = ++generation_;
+    for (int slot : releasedSlots_) {
+        setUse(slot, {});
+        slots_.edit(size_t(slot)) = {};
+        freeSlots_.push_back(slot);
+    }
+    auto layer = std::make_shared<VdirSnapshot::Layer>();
+    layer->generation = generation;
+    auto add = [&layer](const IcsTiming& timing, int slot, int record) {
+        const auto [from, to] = timing.reach(timing.start);
+        layer->add({from, to, timing, slot, record});
+    };
+    for (Change& change : changes) {
+        IndexedFile& file = change.file->second;
+        if (file.slot < 0) {
+            file.slot = freeSlots_.empty() ? slotCount_++ : freeSlots_.back();
+            if (!freeSlots_.empty())
+                freeSlots_.pop_back();
+        }
+        const int calendarIndex = int(std::distance(calendars_.begin(), change.calendar));
+        slots_.edit(size_t(file.slot)) = {file.view, change.rank, generation, calendarIndex};
+        for (const auto& [timing, record] : change.expansion.occurrences)
+            add(timing, file.slot, record);
+        if (!change.expansion.problems.isEmpty())
+            report(change.calendar->second, change.file->first, change.expansion.problems, file.identity);
+        setUse(file.slot, std::move(change.expansion.use));
+    }
+    // The series of every file in the stretches expanded since: counted in the store's order, as a rebuild
+    // counts them.
+    if (!newStretches.empty()) {
+        SeriesBound bound;
+        std::vector<IcsTiming> occurrences;
+        for (auto& [identifier, calendar] : calendars_)
+            for (auto& [name, file] : calendar.files) {
+                if (file.events.seriesCount() == 0 || file.slot < 0)
+                    continue;
+                QStringList problems;
+                StretchCounts added;
+                for (size_t series = 0; series < file.events.seriesCount(); ++series) {
+                    occurrences.clear();
+                    bound.appendOccurrences(file.events, series, newStretches, occurrences, problems, &added);
+                    for (const IcsTiming& occurrence : occurrences)
+                        add(occurrence, file.slot, int(file.events.singleCount() + series));
+                }
+                for (const auto& [stretch, occurrences] : added) {
+                    addCount(seriesUses_[file.slot].held, stretch, occurrences);
+                    held_[stretch] += occurrences;
+                }
+                if (!problems.isEmpty())
+                    report(calendar, name, problems, file.identity);
+            }
+        boundCut_ |= bound.cutAny();
+    }
+    layer->sort();
+    layer->shrink();
+    if (layer->size() > 0)
+        pushLayer(std::move(layer));
+    return true;
+}
+
+void VdirIndex::pushLayer(std::shared_ptr<const VdirSnapshot::Layer> layer) {
+    layers_.push_back(std::move(layer));
+    // A layer is merged into the one below while that is not much larger: a query looks at few layers, and
+    // an occurrence is merged a few times over many changes. What changed since is dropped then.
+    while (layers_.size() >= 2 && layers_[layers_.size() - 2]->size() <= 2 * layers_.back()->size()) {
+        const VdirSnapshot::Layer& older = *layers_[layers_.size() - 2];
+        const VdirSnapshot::Layer& newer = *layers_.back();
+        auto merged = std::make_shared<VdirSnapshot::Layer>();
+        merged->generation = newer.generation;
+        for (size_t t = 0; t < merged->tiers.size(); ++t) {
+            const auto& a = older.tiers[t].occurrences;
+            const auto& b = newer.tiers[t].occurrences;
+            auto& out = merged->tiers[t].occurrences;
+            out.reserve(a.size() + b.size());
+            for (size_t i = 0, j = 0; i < a.size() || j < b.size();) {
+                const bool fromOlder = j == b.size() || (i < a.size() && a[i].from <= b[j].from);
+                const VdirSnapshot::Occurrence& o = fromOlder ? a[i++] : b[j++];
+                if (slots_[size_t(o.file)].since <= (fromOlder ? older.generation : newer.generation))
+                    out.push_back(o);
+            }
+            merged->tiers[t].widest = std::max(older.tiers[t].widest, newer.tiers[t].widest);
+        }
+        merged->shrink();
+        layers_.pop_back();
+        layers_.back() = std::move(merged);
+    }
 }

@@ -88,7 +88,8 @@ public:
     // Whether large files wait to be read.
     bool hasLargeFilesToRead() const { return !largeFiles_.isEmpty(); }
     // Builds what queries read, expanding the recurring events of new files where the last one had
-    // expanded them.
+    // expanded them. What a few changed files or newly expanded stretches add is laid over the previous
+    // snapshot, which shares the rest.
     std::shared_ptr<const VdirSnapshot> snapshot();
 
     // The log lines about bad files met since the last call, for the owner to log on its own thread.
@@ -100,6 +101,8 @@ private:
         FileIdentity identity;
         IcsEventFile events;
         std::shared_ptr<VdirSnapshot::File> view;
+        // Its slot in the snapshots; none until a snapshot holds it.
+        int slot = -1;
     };
     struct CalendarEntry {
         QString path;
@@ -107,14 +110,20 @@ private:
         std::map<QString, IndexedFile> files;
     };
 
+    // Numbers of occurrences, by stretch: few per file, so kept in a plain list.
+    using StretchCounts = std::vector<std::pair<long long, size_t>>;
+    static void addCount(StretchCounts& counts, long long stretch, size_t count);
+
     // Counts the occurrences of each stretch across the series of the tree, visited in the tree's order, and
     // expands no series of a stretch that is full.
     class SeriesBound {
     public:
-        // Appends the occurrences of `series` within `stretches`; false when the bound left some out.
+        // Appends the occurrences of `series` within `stretches`, adding their number per stretch to `held`;
+        // false when the bound left some out.
         bool appendOccurrences(const IcsEventFile& events, size_t series,
                                const std::vector<long long>& stretches, std::vector<IcsTiming>& out,
-                               QStringList& problems);
+                               QStringList& problems, StretchCounts* held = nullptr);
+        bool cutAny() const { return reported_; }
 
     private:
         std::unordered_map<long long, size_t> held_;
@@ -130,7 +139,30 @@ private:
         QStringList problems;
     };
 
+    // What the series of a file in a slot account for: their reach and their occurrences per stretch.
+    struct SlotUse {
+        std::optional<long long> reach;
+        StretchCounts held;
+    };
+    // A file's occurrences, ready for a layer.
+    struct Expansion {
+        std::vector<std::pair<IcsTiming, int>> occurrences;
+        SlotUse use;
+        QStringList problems;
+    };
+
     bool applyLayout(const VdirLayout& layout);
+    // Drops a file from its calendar, freeing its slot at the next snapshot.
+    bool forget(CalendarEntry& calendar, const QString& name);
+    // Builds one layer of every file's occurrences, in fresh slots.
+    void rebuild();
+    // Lays the files changed and the stretches expanded since the last snapshot over it; false, changing
+    // nothing, when only a rebuild gives what a rebuild would.
+    bool layChanges();
+    static Expansion expandFile(const IcsEventFile& events, const std::vector<long long>& stretches,
+                                SeriesBound& bound);
+    void setUse(int slot, SlotUse use);
+    void pushLayer(std::shared_ptr<const VdirSnapshot::Layer> layer);
     bool scanFiles(CalendarEntry& calendar, std::vector<Reading>& readings);
     // Rereads a file that changed: at once, or by adding it to `readings` when given.
     bool refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge,
@@ -156,6 +188,25 @@ private:
     std::set<long long> stretches_;
     // The sizes of the last snapshot's tiers.
     std::vector<size_t> tierSizes_;
+
+    // What the next snapshot starts from.
+    bool rebuild_ = true;
+    unsigned generation_ = 0;
+    std::vector<std::shared_ptr<const VdirSnapshot::Layer>> layers_;
+    VdirSnapshot::SlotTable slots_;
+    int slotCount_ = 0;
+    // By slot, of the files that have series.
+    std::unordered_map<int, SlotUse> seriesUses_;
+    std::vector<int> freeSlots_;
+    // Files read since the last snapshot, as (calendar identifier, file name); slots of files gone since.
+    std::vector<std::pair<QString, QString>> changedFiles_;
+    std::vector<int> releasedSlots_;
+    std::set<long long> laidStretches_;
+    // The series' reach of each file that has series; the occurrences of all series per stretch.
+    std::multiset<long long> reaches_;
+    std::map<long long, size_t> held_;
+    // Whether the bound across series left occurrences out of the last snapshot.
+    bool boundCut_ = false;
     QStringList warnings_;
     ReportedFiles reported_;
 };

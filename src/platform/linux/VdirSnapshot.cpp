@@ -43,11 +43,43 @@ std::vector<long long> VdirSnapshot::missingStretches(Instant start, Instant end
     return missing;
 }
 
-void VdirSnapshot::add(const Occurrence& occurrence) {
+void VdirSnapshot::Layer::add(const Occurrence& occurrence) {
     const long long width = occurrence.to - occurrence.from;
-    Tier& tier = *std::find_if(tiers_.begin(), tiers_.end(), [&](const Tier& t) { return width <= t.limit; });
+    Tier& tier = *std::find_if(tiers.begin(), tiers.end(), [&](const Tier& t) { return width <= t.limit; });
     tier.occurrences.push_back(occurrence);
     tier.widest = std::max(tier.widest, width);
+}
+
+void VdirSnapshot::Layer::sort() {
+    for (Tier& tier : tiers)
+        std::sort(tier.occurrences.begin(), tier.occurrences.end(),
+                  [](const Occurrence& a, const Occurrence& b) { return a.from < b.from; });
+}
+
+void VdirSnapshot::Layer::shrink() {
+    for (Tier& tier : tiers)
+        if (tier.occurrences.capacity() > tier.occurrences.size() + tier.occurrences.size() / 8)
+            tier.occurrences.shrink_to_fit();
+}
+
+size_t VdirSnapshot::Layer::size() const {
+    size_t size = 0;
+    for (const Tier& tier : tiers)
+        size += tier.occurrences.size();
+    return size;
+}
+
+VdirSnapshot::Slot& VdirSnapshot::SlotTable::edit(size_t i) {
+    const size_t chunk = i / kChunk;
+    while (chunks_.size() <= chunk) {
+        chunks_.push_back(std::make_shared<std::array<Slot, kChunk>>());
+        owned_.push_back(1);
+    }
+    if (!owned_[chunk]) {
+        chunks_[chunk] = std::make_shared<std::array<Slot, kChunk>>(*chunks_[chunk]);
+        owned_[chunk] = 1;
+    }
+    return (*chunks_[chunk])[i % kChunk];
 }
 
 std::pair<Instant, Instant> VdirSnapshot::instants(const Occurrence& occurrence,
@@ -77,27 +109,35 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
     const std::pair<long long, long long> range = secondsOf(start, end);
     const long long from = range.first;
     const long long to = range.second;
-    std::vector<const Occurrence*> candidates;
-    auto consider = [&](const Occurrence& o) {
-        if (o.from < to && o.to > from && wanted[size_t(fileCalendars_[size_t(o.file)])])
-            candidates.push_back(&o);
+    struct Candidate {
+        unsigned long long rank;
+        const Occurrence* occurrence;
     };
-    for (const Tier& tier : tiers_) {
-        auto o = std::lower_bound(tier.occurrences.begin(), tier.occurrences.end(), from - tier.widest,
-                                  [](const Occurrence& o, long long value) { return o.from < value; });
-        for (; o != tier.occurrences.end() && o->from < to; ++o)
-            consider(*o);
-    }
+    std::vector<Candidate> candidates;
+    for (const std::shared_ptr<const Layer>& layer : layers_)
+        for (const Tier& tier : layer->tiers) {
+            auto o = std::lower_bound(tier.occurrences.begin(), tier.occurrences.end(), from - tier.widest,
+                                      [](const Occurrence& o, long long value) { return o.from < value; });
+            for (; o != tier.occurrences.end() && o->from < to; ++o) {
+                if (o->to <= from || !isLive(*o, *layer))
+                    continue;
+                const Slot& slot = slots_[size_t(o->file)];
+                if (wanted[size_t(slot.calendar)])
+                    candidates.push_back({slot.rank, &*o});
+            }
+        }
     // The store's order: calendars, then files by name, then the events of a file in order.
-    std::sort(candidates.begin(), candidates.end(), [](const Occurrence* a, const Occurrence* b) {
-        return std::tie(a->file, a->record, a->timing.start) < std::tie(b->file, b->record, b->timing.start);
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        return std::tie(a.rank, a.occurrence->record, a.occurrence->timing.start) <
+               std::tie(b.rank, b.occurrence->record, b.occurrence->timing.start);
     });
 
     const Calendar userCalendar = Calendar::current();
     QList<StoredEvent> result;
     result.reserve(qsizetype(candidates.size()));
-    for (const Occurrence* o : candidates) {
-        const File& file = *files_[size_t(o->file)];
+    for (const auto& [rank, o] : candidates) {
+        const Slot& slot = slots_[size_t(o->file)];
+        const File& file = *slot.file;
         const IcsEventRecord& record = (*file.records)[size_t(o->record)];
         const auto [eventStart, eventEnd] = instants(*o, userCalendar);
         if (!occurrenceOverlaps(eventStart, eventEnd, start, end))
@@ -107,7 +147,7 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
         event.endDate = eventEnd;
         event.title = record.details.title;
         event.isAllDay = record.details.isAllDay;
-        event.calendar = calendars_[fileCalendars_[size_t(o->file)]];
+        event.calendar = calendars_[slot.calendar];
         event.eventIdentifier = eventIdentifier(event.calendar->calendarIdentifier, record.details);
         event.calendarItemIdentifier = file.itemIdentifier;
         event.calendarItemExternalIdentifier = record.details.uid;

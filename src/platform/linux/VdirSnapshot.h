@@ -4,6 +4,7 @@
 #include "platform/linux/IcsEventFile.h"
 
 #include <QList>
+#include <array>
 #include <limits>
 #include <memory>
 #include <set>
@@ -37,6 +38,7 @@ private:
         long long from;
         long long to;
         IcsTiming timing;
+        // The file's slot, and the event's place in the file.
         int file;
         int record;
     };
@@ -48,16 +50,56 @@ private:
         long long widest = 0;
         std::vector<Occurrence> occurrences;
     };
-    void add(const Occurrence& occurrence);
+    // The occurrences that one build of the index added. A change of one file adds a layer of that file's
+    // occurrences and leaves the others shared with the previous snapshot; what older layers hold of a
+    // file changed since is passed over, and dropped when layers are merged.
+    struct Layer {
+        unsigned generation = 0;
+        std::vector<Tier> tiers{
+            {12LL * 3600, 0, {}}, {8LL * 86400, 0, {}}, {std::numeric_limits<long long>::max(), 0, {}}};
+        void add(const Occurrence& occurrence);
+        // Sorts each tier by `from`.
+        void sort();
+        // A layer lives until a later one is merged into it: what the growth of a tier left spare would
+        // stay with it.
+        void shrink();
+        size_t size() const;
+    };
+    // An event file's place, kept while the file is there, so that the occurrences of the others stay valid
+    // when it changes.
+    struct Slot {
+        static constexpr unsigned kFree = std::numeric_limits<unsigned>::max();
+        std::shared_ptr<const File> file;
+        // Orders the files as the store lists them: calendars, then files by name.
+        unsigned long long rank = 0;
+        // The oldest layer that holds the file's present occurrences; kFree when no file is here.
+        unsigned since = kFree;
+        // The file's calendar, as a place in `calendars_`.
+        int calendar = -1;
+    };
+    // The slots in chunks, which snapshots share: a change copies the chunks of the slots it changes.
+    class SlotTable {
+    public:
+        const Slot& operator[](size_t i) const { return (*chunks_[i / kChunk])[i % kChunk]; }
+        // The slot to change; its chunk is copied first when a snapshot may hold it.
+        Slot& edit(size_t i);
+        // Every chunk may be held by a snapshot from now on.
+        void share() { owned_.assign(owned_.size(), 0); }
 
+    private:
+        static constexpr size_t kChunk = 256;
+        std::vector<std::shared_ptr<std::array<Slot, kChunk>>> chunks_;
+        std::vector<char> owned_;
+    };
+
+    bool isLive(const Occurrence& occurrence, const Layer& layer) const {
+        return slots_[size_t(occurrence.file)].since <= layer.generation;
+    }
     std::pair<Instant, Instant> instants(const Occurrence& occurrence, const Calendar& calendar) const;
 
     QList<EventCalendar> calendars_;
-    std::vector<std::shared_ptr<const File>> files_;
-    // Per file: its calendar's place in `calendars_`.
-    std::vector<int> fileCalendars_;
-    std::vector<Tier> tiers_{
-        {12LL * 3600, 0, {}}, {8LL * 86400, 0, {}}, {std::numeric_limits<long long>::max(), 0, {}}};
+    SlotTable slots_;
+    std::vector<std::shared_ptr<const Layer>> layers_;
     std::set<long long> stretches_;
     bool hasSeries_ = false;
     // How far ahead of a range the start of a recurring occurrence that overlaps it may lie.
