@@ -7,6 +7,7 @@
 #include "utilities/UserDefaults.h"
 
 #include <QPointer>
+#include <QStringBuilder>
 #include <algorithm>
 #include <cmath>
 
@@ -254,13 +255,10 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
             const Instant start = event.startDate.value_or(dayStart);
             const QString& identifier =
                 event.eventIdentifier ? *event.eventIdentifier : event.calendarItemIdentifier;
-            QString key;
-            key.reserve(labelled.label.size() + identifier.size() + 24);
-            key += labelled.label;
-            key += identifier;
-            key += u'|';
-            appendShortestRoundTripText(key, start.secondsSince2001());
-            keys.append(std::move(key));
+            char seconds[kShortestRoundTripTextCapacity];
+            const char* secondsEnd = writeShortestRoundTripText(seconds, start.secondsSince2001());
+            keys.append(labelled.label % identifier % u'|' %
+                        QLatin1StringView(seconds, secondsEnd - seconds));
         }
         if (found.isEmpty())
             found = std::move(events);
