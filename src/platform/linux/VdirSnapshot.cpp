@@ -1,5 +1,7 @@
 #include "platform/linux/VdirSnapshot.h"
 
+#include <QHashFunctions>
+#include <QStringBuilder>
 #include <algorithm>
 #include <cmath>
 
@@ -16,18 +18,13 @@ std::pair<long long, long long> secondsOf(Instant start, Instant end) {
 std::optional<QString> eventIdentifier(const QString& calendar, const IcsEventDetails& details) {
     if (!details.uid)
         return std::nullopt;
-    QString identifier;
-    identifier.reserve(calendar.size() + details.uid->size() + 2 +
-                       (details.recurrenceId ? details.recurrenceId->size() : 0));
-    identifier += calendar;
-    identifier += u'/';
-    identifier += *details.uid;
-    if (details.recurrenceId) {
-        identifier += u'/';
-        identifier += *details.recurrenceId;
-    }
-    return identifier;
+    if (details.recurrenceId)
+        return calendar % u'/' % *details.uid % u'/' % *details.recurrenceId;
+    return calendar % u'/' % *details.uid;
 }
+
+// Enough for the floating events of years of days; a bound for a memo that would otherwise only grow.
+constexpr size_t kRememberedFloatingTimings = 1 << 16;
 
 } // namespace
 
@@ -56,15 +53,20 @@ std::pair<Instant, Instant> VdirSnapshot::instants(const Occurrence& occurrence,
     if (!timing.floating)
         return timing.instants(timing.start, calendar);
     // Reading a wall time in the user's zone costs a calendar computation or two; re-renders of a day ask
-    // for the same ones again.
-    if (calendar.timeZoneId() != floatingZone_) {
+    // for the same ones again, and so do the neighbouring days for the events that span them.
+    if (calendar.timeZoneId() != floatingZone_ || floatingInstants_.size() >= kRememberedFloatingTimings) {
         floatingInstants_.clear();
         floatingZone_ = calendar.timeZoneId();
     }
-    auto [known, added] = floatingInstants_.try_emplace(&occurrence);
+    auto [known, added] = floatingInstants_.try_emplace(
+        FloatingTiming{timing.start, timing.length, timing.wallLength, timing.isAllDay});
     if (added)
         known->second = timing.instants(timing.start, calendar);
     return known->second;
+}
+
+size_t VdirSnapshot::FloatingTimingHash::operator()(const FloatingTiming& timing) const {
+    return qHashMulti(0, timing.start, timing.length, timing.wallLength, timing.isAllDay);
 }
 
 QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
@@ -102,7 +104,7 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
         const auto [eventStart, eventEnd] = instants(*o, userCalendar);
         if (!occurrenceOverlaps(eventStart, eventEnd, start, end))
             continue;
-        StoredEvent event;
+        StoredEvent& event = result.emplaceBack();
         event.startDate = eventStart;
         event.endDate = eventEnd;
         event.title = record.details.title;
@@ -111,7 +113,6 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
         event.eventIdentifier = eventIdentifier(event.calendar->calendarIdentifier, record.details);
         event.calendarItemIdentifier = file.itemIdentifier;
         event.calendarItemExternalIdentifier = record.details.uid;
-        result.append(std::move(event));
     }
     return result;
 }
