@@ -38,9 +38,4 @@ TEST(Instant, ShortestTextOfWholeNumbersMatchesTheGeneralSearch) {
     }
     for (double value : values)
         EXPECT_EQ(shortestRoundTripText(value), general(value)) << value;
-    // A tie goes to the digits.
-    EXPECT_EQ(shortestRoundTripText(1200000), "1200000.0");
-    EXPECT_EQ(shortestRoundTripText(12000000), "1.2e+07");
-    EXPECT_EQ(shortestRoundTripText(-100000), "-1e+05");
-    EXPECT_EQ(shortestRoundTripText(-10000), "-10000.0");
 }
