@@ -23,6 +23,8 @@ std::optional<QString> eventIdentifier(const QString& calendar, const IcsEventDe
     return calendar % u'/' % *details.uid;
 }
 
+constexpr long long kSecondsPerDay = 86400;
+
 // Enough for the floating events of years of days; a bound for a memo that would otherwise only grow.
 constexpr size_t kRememberedFloatingTimings = 1 << 16;
 
@@ -58,11 +60,25 @@ std::pair<Instant, Instant> VdirSnapshot::instants(const Occurrence& occurrence,
         floatingInstants_.clear();
         floatingZone_ = calendar.timeZoneId();
     }
-    auto [known, added] = floatingInstants_.try_emplace(
-        FloatingTiming{timing.start, timing.length, timing.wallLength, timing.isAllDay});
-    if (added)
-        known->second = timing.instants(timing.start, calendar);
-    return known->second;
+    auto read = [&](const FloatingTiming& key) {
+        auto [known, added] = floatingInstants_.try_emplace(key);
+        if (added) {
+            IcsTiming wall = timing;
+            wall.start = key.start;
+            wall.length = key.length;
+            wall.wallLength = key.wallLength;
+            wall.isAllDay = key.isAllDay;
+            known->second = wall.instants(wall.start, calendar);
+        }
+        return known->second;
+    };
+    // An all-day occurrence runs from the start of its first day to the start of the day after its last:
+    // each day is read once, for all the events that begin or end with it.
+    if (timing.isAllDay) {
+        auto dayStart = [&](long long midnight) { return read({midnight, 0, 0, true}).first; };
+        return {dayStart(timing.start), dayStart(timing.start + timing.length * kSecondsPerDay)};
+    }
+    return read({timing.start, timing.length, timing.wallLength, false});
 }
 
 size_t VdirSnapshot::FloatingTimingHash::operator()(const FloatingTiming& timing) const {

@@ -62,8 +62,8 @@ private:
     bool hasSeries_ = false;
     // How far ahead of a range the start of a recurring occurrence that overlaps it may lie.
     long long seriesReach_ = 0;
-    // Floating timings read in the zone named, by start, lengths and kind: the all-day events that begin on
-    // one day mostly share one of a few lengths.
+    // Floating timings read in the zone named, by start, lengths and kind; all-day events by the days they
+    // begin and end with, which the events of neighbouring days share.
     struct FloatingTiming {
         long long start;
         long long length;
