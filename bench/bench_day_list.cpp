@@ -38,6 +38,15 @@ void BM_DayListDescription(benchmark::State& state) {
 }
 BENCHMARK(BM_DayListDescription)->Arg(kSmall)->Arg(kBusy)->Arg(kHuge)->Unit(benchmark::kMillisecond);
 
+// The local calendars' part of the description: the day query through the service.
+void BM_DayListServiceEvents(benchmark::State& state) {
+    ShownDayList list(int(state.range(0)));
+    const Instant day = list.calendar.today();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(list.events.events(day));
+}
+BENCHMARK(BM_DayListServiceEvents)->Arg(kSmall)->Arg(kBusy)->Arg(kHuge)->Unit(benchmark::kMillisecond);
+
 // A rendering that changes nothing, as a finished Google fetch or a file of another day causes.
 void BM_DayListRerender(benchmark::State& state) {
     ShownDayList list(int(state.range(0)));

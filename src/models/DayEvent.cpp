@@ -1,6 +1,7 @@
 #include "models/DayEvent.h"
 
 #include <QSet>
+#include <QStringBuilder>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -14,12 +15,7 @@ QString DayEvent::makeDedupKey(const QString& externalIdentifier, Instant start)
     const double seconds = std::trunc(start.secondsSince1970());
     char digits[24];
     const auto written = std::to_chars(digits, digits + sizeof digits, qint64(seconds));
-    QString key;
-    key.reserve(externalIdentifier.size() + 1 + (written.ptr - digits));
-    key += externalIdentifier;
-    key += u'|';
-    key += QLatin1StringView(digits, written.ptr - digits);
-    return key;
+    return externalIdentifier % u'|' % QLatin1StringView(digits, written.ptr - digits);
 }
 
 QList<DayEvent> DayEvent::merged(const QList<DayEvent>& primary, const QList<DayEvent>& secondary) {

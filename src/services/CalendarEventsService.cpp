@@ -6,13 +6,17 @@
 #include "utilities/MondrelTheme.h"
 #include "utilities/UserDefaults.h"
 
+#include <QHash>
 #include <QPointer>
+#include <QStringBuilder>
 #include <algorithm>
 #include <cmath>
 
+#include <unicode/basictz.h>
 #include <unicode/calendar.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
+#include <unicode/tztrans.h>
 
 namespace {
 
@@ -254,13 +258,10 @@ QList<DayEvent> CalendarEventsService::events(Instant day) const {
             const Instant start = event.startDate.value_or(dayStart);
             const QString& identifier =
                 event.eventIdentifier ? *event.eventIdentifier : event.calendarItemIdentifier;
-            QString key;
-            key.reserve(labelled.label.size() + identifier.size() + 24);
-            key += labelled.label;
-            key += identifier;
-            key += u'|';
-            appendShortestRoundTripText(key, start.secondsSince2001());
-            keys.append(std::move(key));
+            char seconds[kShortestRoundTripTextCapacity];
+            const char* secondsEnd = writeShortestRoundTripText(seconds, start.secondsSince2001());
+            keys.append(labelled.label % identifier % u'|' %
+                        QLatin1StringView(seconds, secondsEnd - seconds));
         }
         if (found.isEmpty())
             found = std::move(events);
@@ -304,7 +305,8 @@ const DateFormatter& CalendarEventsService::timeFormat(const Calendar& calendar)
     if (!timeFormat_ || key != timeFormatCalendarKey_) {
         timeFormat_ = DateFormatter::fromSkeleton(calendar, DateFormats::kTime);
         timeFormatCalendarKey_ = key;
-        timeLabels_.clear();
+        timeLabels_.assign(size_t(kMinutesPerDay), QString());
+        offsetSpan_ = {};
     }
     return *timeFormat_;
 }
@@ -313,15 +315,33 @@ QString CalendarEventsService::formattedTime(const DateFormatter& format, const 
                                              Instant start) const {
     // Formatting is the costliest step of a day query. The label shows the hour and minute of the wall
     // clock only, so one label serves that minute of every day: a year of days asks for at most 1,440.
+    const std::optional<int32_t> offset = utcOffset(zone, start.secondsSince1970() * 1000);
+    if (!offset)
+        return format.format(start);
+    const auto wallMinute = qint64(std::floor((start.secondsSince1970() + *offset / 1000.0) / 60));
+    const qint64 minute = (wallMinute % kMinutesPerDay + kMinutesPerDay) % kMinutesPerDay;
+    QString& label = timeLabels_[size_t(minute)];
+    if (label.isNull())
+        label = format.format(start);
+    return label;
+}
+
+std::optional<int32_t> CalendarEventsService::utcOffset(const icu::TimeZone& zone, double millis) const {
+    // The zone looks an offset up by walking back through its clock changes, which costs more than the rest
+    // of a label; the offset holds until the next change, and the events of a day rarely span one.
+    if (millis >= offsetSpan_.from && millis < offsetSpan_.to)
+        return offsetSpan_.offset;
     int32_t raw = 0;
     int32_t dst = 0;
     UErrorCode status = U_ZERO_ERROR;
-    zone.getOffset(start.secondsSince1970() * 1000, false, raw, dst, status);
+    zone.getOffset(millis, false, raw, dst, status);
     if (U_FAILURE(status))
-        return format.format(start);
-    const auto wallMinute = qint64(std::floor((start.secondsSince1970() + (raw + dst) / 1000.0) / 60));
-    const qint64 minute = (wallMinute % kMinutesPerDay + kMinutesPerDay) % kMinutesPerDay;
-    if (const auto known = timeLabels_.constFind(minute); known != timeLabels_.cend())
-        return *known;
-    return *timeLabels_.insert(minute, format.format(start));
+        return std::nullopt;
+    offsetSpan_ = {millis, millis, raw + dst};
+    if (const auto* rules = dynamic_cast<const icu::BasicTimeZone*>(&zone)) {
+        icu::TimeZoneTransition change;
+        offsetSpan_.from = rules->getPreviousTransition(millis, true, change) ? change.getTime() : -HUGE_VAL;
+        offsetSpan_.to = rules->getNextTransition(millis, false, change) ? change.getTime() : HUGE_VAL;
+    }
+    return offsetSpan_.offset;
 }

@@ -7,13 +7,13 @@
 
 #include <QColor>
 #include <QCoro/QCoroTask>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <unicode/timezone.h>
 
@@ -85,6 +85,8 @@ private:
     const DateFormatter& timeFormat(const Calendar& calendar) const;
     // The start in the time format, which `timeFormat` gave for this query, in `zone`, the format's.
     QString formattedTime(const DateFormatter& format, const icu::TimeZone& zone, Instant start) const;
+    // The offset of `zone`, the format's, from UTC at `millis` since 1970, in milliseconds.
+    std::optional<int32_t> utcOffset(const icu::TimeZone& zone, double millis) const;
 
     EventAuthorizationStatus authorization_ = EventAuthorizationStatus::notDetermined;
     int changeToken_ = 0;
@@ -99,7 +101,14 @@ private:
     // The time format of the locale and zone it was built for; rebuilt when either changes.
     mutable std::optional<DateFormatter> timeFormat_;
     mutable QString timeFormatCalendarKey_;
-    // Time labels by minute of the local day, in that format.
+    // Time labels by minute of the local day, in that format; null where none was made yet.
     static constexpr qint64 kMinutesPerDay = 1440;
-    mutable QHash<qint64, QString> timeLabels_;
+    mutable std::vector<QString> timeLabels_;
+    // The offset of the format's zone over [from, to), a stretch between two of its clock changes.
+    struct OffsetSpan {
+        double from = 0;
+        double to = 0;
+        int32_t offset = 0;
+    };
+    mutable OffsetSpan offsetSpan_;
 };

@@ -36,7 +36,10 @@ private:
 
 // The shortest text that reads back as the same double, with ".0" on whole numbers ("12.0", "0.25").
 QString shortestRoundTripText(double value);
-// The same text, appended to `text`.
-void appendShortestRoundTripText(QString& text, double value);
+// Room for any such text.
+inline constexpr size_t kShortestRoundTripTextCapacity = 32;
+// The same text in Latin-1, written from `out` (room for kShortestRoundTripTextCapacity characters);
+// returns the end of the text.
+char* writeShortestRoundTripText(char* out, double value);
 
 size_t qHash(Instant instant, size_t seed = 0) noexcept;

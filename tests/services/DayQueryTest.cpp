@@ -52,6 +52,14 @@ protected:
     }
     InMemoryEventStore& queriedStore() { return ownedStore_ ? *ownedStore_ : *storeView_; }
 
+    // Title and time label of each event of the day of `day`, once the service exists.
+    QStringList labels(Instant day) const {
+        QStringList result;
+        for (const DayEvent& e : service_->events(day))
+            result << e.title() + u'@' + e.timeLabel();
+        return result;
+    }
+
     static QStringList ids(const QList<DayEvent>& events) {
         QStringList result;
         for (const DayEvent& e : events)
@@ -109,17 +117,40 @@ TEST_F(DayQueryTest, TimeLabelsFollowTheWallClockAcrossClockChangesAndZones) {
                                event("minute", "Next minute", winter.addingSeconds(86400 + 60), home),
                                event("later", "Later", winter.addingSeconds(86400 + 59), home)};
     query();
-    auto labels = [&](Instant day) {
-        QStringList result;
-        for (const DayEvent& e : service_->events(day))
-            result << e.title() + u'@' + e.timeLabel();
-        return result;
-    };
     EXPECT_EQ(labels(winter), QStringList{"Before@9:00\u202fAM"});
     EXPECT_EQ(labels(winter.addingSeconds(86400)),
               (QStringList{"After@10:00\u202fAM", "Later@10:00\u202fAM", "Next minute@10:01\u202fAM"}));
     ScopedCalendarPin tokyo(QStringLiteral("en_US"), QStringLiteral("Asia/Tokyo"));
     EXPECT_EQ(labels(winter), QStringList{"Before@5:00\u202fPM"});
+}
+
+// The offset of the last label is reused until the zone's next clock change: labels on either side of a
+// change within one day, and the day before again. A label made with a wrong offset reads right the first
+// time but is filed under another minute, so each minute is first shown through an event with the right one.
+TEST_F(DayQueryTest, TimeLabelsTakeTheOffsetInForceAtEachStart) {
+    auto utc = [](int month, int day, int hour, int minute) {
+        return Instant::fromDateTime(QDateTime(QDate(2027, month, day), QTime(hour, minute), Qt::UTC));
+    };
+    // Berlin: 02:00 becomes 03:00 at 01:00 UTC on 28 March; 03:00 becomes 02:00 at 01:00 UTC on 31 October.
+    store().contents.events = {
+        event("eve", "Eve", utc(3, 27, 22, 0), home, 4),
+        event("before", "Before", utc(3, 28, 0, 59), home),
+        event("after", "After", utc(3, 28, 1, 0), home),
+        event("later", "Later", utc(3, 28, 1, 30), home),
+        event("ten", "Ten", utc(3, 28, 8, 0), home),
+        event("saturday", "Saturday", utc(3, 27, 8, 0), home),
+        event("early", "Early", utc(3, 27, 1, 0), home),
+        event("first", "First", utc(10, 31, 0, 30), home),
+        event("second", "Second", utc(10, 31, 1, 30), home),
+    };
+    query();
+    const QStringList changeDay{"Eve@11:00\u202fPM", "Before@1:59\u202fAM", "After@3:00\u202fAM",
+                                "Later@3:30\u202fAM", "Ten@10:00\u202fAM"};
+    const QStringList dayBefore{"Early@2:00\u202fAM", "Saturday@9:00\u202fAM", "Eve@11:00\u202fPM"};
+    EXPECT_EQ(labels(utc(3, 27, 12, 0)), dayBefore);
+    EXPECT_EQ(labels(utc(3, 28, 12, 0)), changeDay);
+    EXPECT_EQ(labels(utc(3, 27, 12, 0)), dayBefore);
+    EXPECT_EQ(labels(utc(10, 31, 12, 0)), (QStringList{"First@2:30\u202fAM", "Second@2:30\u202fAM"}));
 }
 
 TEST_F(DayQueryTest, OrdersAllDayFirstThenStartThenTitleByCodePoint) {

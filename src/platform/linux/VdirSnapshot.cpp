@@ -1,5 +1,7 @@
 #include "platform/linux/VdirSnapshot.h"
 
+#include <QHashFunctions>
+#include <QStringBuilder>
 #include <algorithm>
 #include <cmath>
 
@@ -16,18 +18,15 @@ std::pair<long long, long long> secondsOf(Instant start, Instant end) {
 std::optional<QString> eventIdentifier(const QString& calendar, const IcsEventDetails& details) {
     if (!details.uid)
         return std::nullopt;
-    QString identifier;
-    identifier.reserve(calendar.size() + details.uid->size() + 2 +
-                       (details.recurrenceId ? details.recurrenceId->size() : 0));
-    identifier += calendar;
-    identifier += u'/';
-    identifier += *details.uid;
-    if (details.recurrenceId) {
-        identifier += u'/';
-        identifier += *details.recurrenceId;
-    }
-    return identifier;
+    if (details.recurrenceId)
+        return calendar % u'/' % *details.uid % u'/' % *details.recurrenceId;
+    return calendar % u'/' % *details.uid;
 }
+
+constexpr long long kSecondsPerDay = 86400;
+
+// Enough for the floating events of years of days; a bound for a memo that would otherwise only grow.
+constexpr size_t kRememberedFloatingTimings = 1 << 16;
 
 } // namespace
 
@@ -88,15 +87,34 @@ std::pair<Instant, Instant> VdirSnapshot::instants(const Occurrence& occurrence,
     if (!timing.floating)
         return timing.instants(timing.start, calendar);
     // Reading a wall time in the user's zone costs a calendar computation or two; re-renders of a day ask
-    // for the same ones again.
-    if (calendar.timeZoneId() != floatingZone_) {
+    // for the same ones again, and so do the neighbouring days for the events that span them.
+    if (calendar.timeZoneId() != floatingZone_ || floatingInstants_.size() >= kRememberedFloatingTimings) {
         floatingInstants_.clear();
         floatingZone_ = calendar.timeZoneId();
     }
-    auto [known, added] = floatingInstants_.try_emplace(&occurrence);
-    if (added)
-        known->second = timing.instants(timing.start, calendar);
-    return known->second;
+    auto read = [&](const FloatingTiming& key) {
+        auto [known, added] = floatingInstants_.try_emplace(key);
+        if (added) {
+            IcsTiming wall = timing;
+            wall.start = key.start;
+            wall.length = key.length;
+            wall.wallLength = key.wallLength;
+            wall.isAllDay = key.isAllDay;
+            known->second = wall.instants(wall.start, calendar);
+        }
+        return known->second;
+    };
+    // An all-day occurrence runs from the start of its first day to the start of the day after its last:
+    // each day is read once, for all the events that begin or end with it.
+    if (timing.isAllDay) {
+        auto dayStart = [&](long long midnight) { return read({midnight, 0, 0, true}).first; };
+        return {dayStart(timing.start), dayStart(timing.start + timing.length * kSecondsPerDay)};
+    }
+    return read({timing.start, timing.length, timing.wallLength, false});
+}
+
+size_t VdirSnapshot::FloatingTimingHash::operator()(const FloatingTiming& timing) const {
+    return qHashMulti(0, timing.start, timing.length, timing.wallLength, timing.isAllDay);
 }
 
 QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
@@ -132,6 +150,17 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
                std::tie(b.rank, b.occurrence->record, b.occurrence->timing.start);
     });
 
+    // A day's events lie all over the heap: their files, records and texts. Asked for all at once, ahead
+    // of their use, they arrive together instead of one after the other.
+    for (const Occurrence* o : candidates) {
+        const File& file = *files_[size_t(o->file)];
+        const IcsEventDetails& details = (*file.records)[size_t(o->record)].details;
+        for (const std::optional<QString>* text : {&details.title, &details.uid})
+            if (*text)
+                __builtin_prefetch((*text)->constData());
+        __builtin_prefetch(file.itemIdentifier.constData());
+    }
+
     const Calendar userCalendar = Calendar::current();
     QList<StoredEvent> result;
     result.reserve(qsizetype(candidates.size()));
@@ -142,7 +171,7 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
         const auto [eventStart, eventEnd] = instants(*o, userCalendar);
         if (!occurrenceOverlaps(eventStart, eventEnd, start, end))
             continue;
-        StoredEvent event;
+        StoredEvent& event = result.emplaceBack();
         event.startDate = eventStart;
         event.endDate = eventEnd;
         event.title = record.details.title;
@@ -151,7 +180,6 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
         event.eventIdentifier = eventIdentifier(event.calendar->calendarIdentifier, record.details);
         event.calendarItemIdentifier = file.itemIdentifier;
         event.calendarItemExternalIdentifier = record.details.uid;
-        result.append(std::move(event));
     }
     return result;
 }

@@ -104,6 +104,19 @@ private:
     bool hasSeries_ = false;
     // How far ahead of a range the start of a recurring occurrence that overlaps it may lie.
     long long seriesReach_ = 0;
+    // Floating timings read in the zone named, by start, lengths and kind; all-day events by the days they
+    // begin and end with, which the events of neighbouring days share.
+    struct FloatingTiming {
+        long long start;
+        long long length;
+        long long wallLength;
+        bool isAllDay;
+        bool operator==(const FloatingTiming&) const = default;
+    };
+    struct FloatingTimingHash {
+        size_t operator()(const FloatingTiming& timing) const;
+    };
     mutable QString floatingZone_;
-    mutable std::unordered_map<const Occurrence*, std::pair<Instant, Instant>> floatingInstants_;
+    mutable std::unordered_map<FloatingTiming, std::pair<Instant, Instant>, FloatingTimingHash>
+        floatingInstants_;
 };

@@ -295,6 +295,23 @@ TEST_F(VdirEventStoreTest, AllDaySpansStartAtLocalMidnight) {
     EXPECT_EQ(*trip.endDate, at(2027, 3, 13));
 }
 
+// Floating times read in the user's zone are remembered by their timing: timings that share a start but
+// differ in kind or length each keep their own end, here on a day of 23 hours.
+TEST_F(VdirEventStoreTest, FloatingTimingsThatShareAStartKeepTheirOwnEnds) {
+    write("cal/day.ics", vevent("day", "Day", {"DTSTART;VALUE=DATE:20270328", "DTEND;VALUE=DATE:20270329"}));
+    write("cal/days.ics",
+          vevent("days", "Days", {"DTSTART;VALUE=DATE:20270328", "DTEND;VALUE=DATE:20270330"}));
+    write("cal/second.ics", vevent("second", "Second", {"DTSTART:20270328T000000", "DURATION:PT1S"}));
+    write("cal/wall.ics", vevent("wall", "Wall", {"DTSTART:20270328T000000", "DTEND:20270328T000001"}));
+    write("cal/point.ics", vevent("point", "Point", {"DTSTART:20270328T000000"}));
+
+    EXPECT_EQ(length("day"), 23 * 3600);
+    EXPECT_EQ(length("days"), 47 * 3600);
+    EXPECT_EQ(length("second"), 1);
+    EXPECT_EQ(length("wall"), 1);
+    EXPECT_EQ(length("point"), 0);
+}
+
 TEST_F(VdirEventStoreTest, TimesAcrossMidnightAndDaylightSavingInTwoZones) {
     // Berlin springs forward on 28 March 2027 at 02:00, New York on 14 March at 02:00.
     write("cal/berlin.ics",
