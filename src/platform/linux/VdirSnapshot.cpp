@@ -152,8 +152,8 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
 
     // A day's events lie all over the heap: their files, records and texts. Asked for all at once, ahead
     // of their use, they arrive together instead of one after the other.
-    for (const Occurrence* o : candidates) {
-        const File& file = *files_[size_t(o->file)];
+    for (const auto& [rank, o] : candidates) {
+        const File& file = *slots_[size_t(o->file)].file;
         const IcsEventDetails& details = (*file.records)[size_t(o->record)].details;
         for (const std::optional<QString>* text : {&details.title, &details.uid})
             if (*text)
