@@ -25,7 +25,7 @@ QCoro::Task<QString> GoogleCalendarService::validAccessToken(bool forceRefresh) 
     if (!tokens_)
         throw GoogleCalendarError::notConnected();
     if (!forceRefresh && tokens_->expiresAt > now().addingSeconds(kAccessTokenMarginSeconds))
-        co_return tokens_->accessToken;
+        co_return QString(tokens_->accessToken); // QCoro's return_value moves from an lvalue it is given
     if (refreshTask_) {
         // Joined, not repeated: the caller that started it stores the result.
         QFuture<TokenSet> running = *refreshTask_;
@@ -90,6 +90,10 @@ QCoro::Task<> GoogleCalendarService::runRefresh(std::shared_ptr<QPromise<TokenSe
             throw GoogleCalendarError::notConnected();
         if (!answer.access_token)
             throw GoogleCalendarError::malformedResponse();
+        for (const std::optional<QString>& token : {answer.access_token, answer.refresh_token})
+            if (token && token->toUtf8().size() > GTokenResponse::kMaxTokenBytes)
+                throw GoogleCalendarError::malformedResponse(
+                    QStringLiteral("token_over_%1_bytes").arg(GTokenResponse::kMaxTokenBytes));
         const Instant answeredAt = now();
         TokenSet refreshed = current;
         refreshed.accessToken = *answer.access_token;
