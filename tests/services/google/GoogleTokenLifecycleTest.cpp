@@ -124,7 +124,8 @@ TEST_F(GoogleTokenLifecycleTest, OtherTokenEndpointFailuresLeaveEverythingAsItWa
                     {200, R"({"access_token":"a","expires_in":"3600"})"},
                     {503, R"({"error":"invalid_grant"})"},
                     {200, tokenAnswer(QString(8193, 'a'))},
-                    {200, tokenAnswer(QStringLiteral("a"), 3600, QString(4 << 20, 'r'))}});
+                    {200, tokenAnswer(QStringLiteral("a"), 3600, QString(4 << 20, 'r'))},
+                    {200, tokenAnswer(QStringLiteral("a\r\nX-Injected: 1"))}});
 
     EXPECT_TRUE(accessToken().failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
         return e == GoogleCalendarError::oauth(QStringLiteral("http_500"));
@@ -143,8 +144,10 @@ TEST_F(GoogleTokenLifecycleTest, OtherTokenEndpointFailuresLeaveEverythingAsItWa
             return e.kind() == GoogleCalendarError::Kind::malformedResponse &&
                    e.logDetails() == QStringLiteral("cause=token_over_8192_bytes");
         })) << oversized;
+    EXPECT_TRUE(isGoogleError(accessToken().error, GoogleCalendarError::Kind::malformedResponse))
+        << "a line break in a token";
 
-    EXPECT_EQ(tokenPosts(), 8u) << "every failure clears the refresh, so each call starts a new one";
+    EXPECT_EQ(tokenPosts(), 9u) << "every failure clears the refresh, so each call starts a new one";
     EXPECT_EQ(service->tokens(), before);
     EXPECT_EQ(storedTokens(), before);
     EXPECT_TRUE(service->state().isConnected());
