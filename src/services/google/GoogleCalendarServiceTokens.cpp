@@ -1,8 +1,10 @@
 // The token side of GoogleCalendarService: access token, single-flight refresh, reconnect and disconnect.
 #include "services/google/GoogleCalendarError.h"
 #include "services/google/GoogleCalendarService.h"
+#include <algorithm>
 
 #include <QPromise>
+#include <algorithm>
 #include <cmath>
 #include <qcoro/qcorofuture.h>
 
@@ -25,7 +27,7 @@ QCoro::Task<QString> GoogleCalendarService::validAccessToken(bool forceRefresh) 
     if (!tokens_)
         throw GoogleCalendarError::notConnected();
     if (!forceRefresh && tokens_->expiresAt > now().addingSeconds(kAccessTokenMarginSeconds))
-        co_return tokens_->accessToken;
+        co_return QString(tokens_->accessToken); // QCoro's return_value moves from an lvalue it is given
     if (refreshTask_) {
         // Joined, not repeated: the caller that started it stores the result.
         QFuture<TokenSet> running = *refreshTask_;
@@ -90,6 +92,16 @@ QCoro::Task<> GoogleCalendarService::runRefresh(std::shared_ptr<QPromise<TokenSe
             throw GoogleCalendarError::notConnected();
         if (!answer.access_token)
             throw GoogleCalendarError::malformedResponse();
+        for (const std::optional<QString>& token : {answer.access_token, answer.refresh_token}) {
+            if (token && token->toUtf8().size() > GTokenResponse::kMaxTokenBytes)
+                throw GoogleCalendarError::malformedResponse(
+                    QStringLiteral("token_over_%1_bytes").arg(GTokenResponse::kMaxTokenBytes));
+            // A token goes into a header line: a line break or a control in it would add headers of the
+            // server's choosing to every later request.
+            if (token && std::any_of(token->cbegin(), token->cend(),
+                                     [](QChar c) { return c.unicode() < 0x21 || c.unicode() > 0x7e; }))
+                throw GoogleCalendarError::malformedResponse(QStringLiteral("token_not_printable_ascii"));
+        }
         const Instant answeredAt = now();
         TokenSet refreshed = current;
         refreshed.accessToken = *answer.access_token;

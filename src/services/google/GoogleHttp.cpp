@@ -40,6 +40,16 @@ QString withoutQuery(QString description, const QUrl& url) {
     return description;
 }
 
+// Same scheme, host and port, the scheme's default port standing in for none.
+bool isSameOrigin(const QUrl& a, const QUrl& b) {
+    const auto port = [](const QUrl& url) {
+        const QString scheme = url.scheme().toLower();
+        return url.port(scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1);
+    };
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
+}
+
 // Holds a reply for the coroutine that waits on it. When the coroutine ends, Qt may still be inside one of
 // the reply's signals or inside its abort() (a cancelled fan-out resumes us from there), so the reply is left
 // to the event loop instead of being deleted. Its network manager may delete it first; the pointer then
@@ -61,16 +71,18 @@ private:
 };
 
 // Takes the body as it arrives, a buffer's worth at a time, and cuts the exchange off when the server goes
-// quiet, takes too long or sends too much. A child of its reply: it goes when the reply goes.
+// quiet, takes too long, sends too much or redirects elsewhere. A child of its reply: it goes when the reply
+// goes.
 class ReplyWatch final : public QObject {
 public:
-    enum class Stop { none, idle, deadline, oversized };
+    enum class Stop { none, idle, deadline, oversized, redirectToOtherOrigin };
 
     // Qt holds no more than this of an unread body; the socket waits meanwhile.
     static constexpr qint64 kReadBufferBytes = qint64(1) << 20;
+    static constexpr int kContentFailureGraceMilliseconds = 1000;
 
-    ReplyWatch(QNetworkReply* reply, const GoogleHttp::Limits& limits)
-        : QObject(reply), reply_(reply), maxBodyBytes_(limits.maxBodyBytes) {
+    ReplyWatch(QNetworkReply* reply, QUrl origin, const GoogleHttp::Limits& limits)
+        : QObject(reply), reply_(reply), origin_(std::move(origin)), maxBodyBytes_(limits.maxBodyBytes) {
         reply->setReadBufferSize(kReadBufferBytes);
         idle_.setSingleShot(true);
         idle_.setInterval(limits.idleMilliseconds);
@@ -81,6 +93,8 @@ public:
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyWatch::checkAnnouncedLength);
         connect(reply, &QNetworkReply::readyRead, this, &ReplyWatch::take);
         connect(reply, &QNetworkReply::uploadProgress, this, [this] { idle_.start(); });
+        connect(reply, &QNetworkReply::redirected, this, &ReplyWatch::checkRedirect);
+        connect(reply, &QNetworkReply::errorOccurred, this, &ReplyWatch::checkContentFailure);
         connect(reply, &QNetworkReply::finished, this, [this] {
             idle_.stop();
             deadline_.stop();
@@ -110,6 +124,31 @@ public:
     QByteArray takeBody() { return std::exchange(pieces_, {}).join(); }
 
 private:
+    // Every request carries a credential (a bearer token, a refresh token, a token to revoke): it may follow
+    // a redirect only where it was sent in the first place.
+    void checkRedirect(const QUrl& target) {
+        if (isSameOrigin(origin_, origin_.resolved(target)))
+            emit reply_->redirectAllowed();
+        else
+            stop(Stop::redirectToOtherOrigin);
+    }
+
+    // A compressed body that Qt refuses to inflate (past the safety threshold at a bomb's ratio) is
+    // reported as a content error, but Qt 6.4 then stops reading without ever finishing the reply: only the
+    // idle limit would end it. Under a 2xx status nothing else reports that error; the error that Qt reports
+    // for another status comes with the end of the body, so such a reply finishes right after it.
+    void checkContentFailure(QNetworkReply::NetworkError error) {
+        if (error != QNetworkReply::UnknownContentError || !reply_->hasRawHeader("Content-Encoding"))
+            return;
+        const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const bool isSuccess = status >= 200 && status <= 299;
+        // Not aborted inside Qt's own reporting of the error.
+        QTimer::singleShot(isSuccess ? 0 : kContentFailureGraceMilliseconds, this, [this] {
+            if (!reply_->isFinished())
+                stop(Stop::oversized);
+        });
+    }
+
     void checkAnnouncedLength() {
         const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > maxBodyBytes_)
@@ -125,6 +164,7 @@ private:
     }
 
     QNetworkReply* reply_;
+    QUrl origin_;
     qint64 maxBodyBytes_;
     QTimer idle_;
     QTimer deadline_;
@@ -144,6 +184,8 @@ private:
         throw GoogleTransportError(int(QNetworkReply::TimeoutError),
                                    QStringLiteral("The request timed out: not complete after %1 seconds.")
                                        .arg(seconds(limits.deadlineMilliseconds)));
+    case ReplyWatch::Stop::redirectToOtherOrigin:
+        throw GoogleCalendarError::malformedResponse(QStringLiteral("redirect_to_other_origin"));
     case ReplyWatch::Stop::oversized:
     case ReplyWatch::Stop::none:
         break;
@@ -185,10 +227,15 @@ std::optional<double> retryAfterSeconds(const QByteArray& value, const QDateTime
 
 QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request, QByteArray verb,
                          QByteArray body, Limits limits, std::shared_ptr<RequestCancellation> cancellation) {
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+    // Past the limit Qt refuses a body that inflates at a bomb's ratio (over 40 to 1 for gzip) before
+    // inflating more of it; a milder one is cut off by the count of ReplyWatch.
+    request.setDecompressedSafetyCheckThreshold(limits.maxBodyBytes);
     const ReplyHandle handle(verb == "GET" ? network->get(request)
                                            : network->sendCustomRequest(request, verb, body));
     QNetworkReply* reply = handle.get();
-    auto* watch = new ReplyWatch(reply, limits);
+    auto* watch = new ReplyWatch(reply, request.url(), limits);
     if (cancellation) {
         if (cancellation->isCancelled())
             reply->abort();

@@ -67,8 +67,8 @@ struct Answer {
 QNetworkRequest request(const QUrl& url);
 
 // Sends the request and waits for the whole answer. An HTTP answer of any status is returned; a request
-// that got none, or ran out of time, throws GoogleTransportError; a body over the limit throws
-// `malformedResponse`.
+// that got none, or ran out of time, throws GoogleTransportError; a body over the limit (before or after
+// inflating it) or a redirect to another origin throws `malformedResponse` without following it.
 QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request, QByteArray verb,
                          QByteArray body, Limits limits,
                          std::shared_ptr<RequestCancellation> cancellation = {});

@@ -45,6 +45,9 @@ struct GTokenResponse {
     // The longest lifetime taken from "expires_in"; it is read clamped to [0, this], so that the expiry
     // built from it is a date that the token set can store and read back.
     static constexpr qint64 kMaxLifetimeSeconds = qint64(366) * 24 * 3600;
+    // Far above any real token (Google's are at most a few hundred bytes to 2 KB) and within the 8 KB that
+    // servers commonly allow for a header line: a longer one would be stored and sent on every request.
+    static constexpr qsizetype kMaxTokenBytes = 8192;
 
     std::optional<QString> access_token;
     std::optional<QString> refresh_token;

@@ -25,9 +25,13 @@ QCoro::Task<GTokenResponse> GoogleTokenClient::postTokenRequest(QMap<QString, QS
     GoogleHttp::Answer answer = co_await exchange;
     auto decode = GoogleHttp::decodeInBackground<GTokenResponse>(std::move(answer.body));
     GTokenResponse response = co_await decode;
-    if (answer.status != 0 && (answer.status < 200 || answer.status > 299))
-        throw GoogleCalendarError::oauth(
-            response.error.value_or(QStringLiteral("http_") + QString::number(answer.status)));
+    if (answer.status != 0 && (answer.status < 200 || answer.status > 299)) {
+        // The endpoint refuses a grant with 400 (401 for the client); an error code under any other status
+        // (an outage, a proxy on the way) is no refusal, and taking it for one would drop the session.
+        const bool isRefusal = answer.status == 400 || answer.status == 401;
+        const QString statusCode = QStringLiteral("http_") + QString::number(answer.status);
+        throw GoogleCalendarError::oauth(isRefusal ? response.error.value_or(statusCode) : statusCode);
+    }
     co_return response;
 }
 

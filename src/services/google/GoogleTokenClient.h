@@ -18,7 +18,8 @@ public:
                       GoogleHttp::Limits limits = {});
 
     // The decoded answer. A body that does not decode throws GoogleDecodingError whatever the status; a
-    // status outside 2xx then throws `oauth` with the answer's "error", else "http_" and the status.
+    // status outside 2xx then throws `oauth`: with the answer's "error" under 400 or 401, else (and when
+    // there is none) "http_" and the status.
     QCoro::Task<GTokenResponse> postTokenRequest(QMap<QString, QString> body) const;
     // Never throws; the answer is not looked at. An absent or empty token sends nothing.
     QCoro::Task<> revoke(std::optional<QString> token) const;

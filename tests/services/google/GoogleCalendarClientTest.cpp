@@ -4,6 +4,7 @@
 
 #include <QTimeZone>
 #include <future>
+#include <httplib.h>
 
 namespace {
 
@@ -311,6 +312,30 @@ TEST_F(GoogleCalendarClientTest, ABodyOverTheLimitIsCutOffAsItArrivesAndALargeOn
     EXPECT_EQ(big.value->size(), 10'001);
     EXPECT_TRUE(dense.failedWith<GoogleDecodingError>());
     watch.expectResponsiveAndBounded();
+}
+
+// 4 GiB of spaces in 4 MB of gzip. Qt refuses to inflate it but, left alone, never ends the reply.
+TEST_F(GoogleCalendarClientTest, ACompressedBodyThatInflatesPastTheLimitFailsAtOnceWhateverItsStatus) {
+    std::string member; // 1 MiB of spaces; gzip members may follow one another
+    httplib::detail::gzip_compressor().compress(std::string(size_t(1) << 20, ' ').data(), size_t(1) << 20,
+                                                true, [&](const char* data, size_t size) {
+                                                    member.append(data, size);
+                                                    return true;
+                                                });
+    Reply bomb =
+        streamed([member](size_t index) { return index < 4096 ? std::optional(member) : std::nullopt; });
+    bomb.headers = {{"Content-Encoding", "gzip"}};
+    server.enqueue("GET", eventsPath("ok"), {bomb});
+    bomb.status = 429;
+    server.enqueue("GET", eventsPath("busy"), {bomb});
+
+    for (const char* id : {"ok", "busy"}) {
+        auto outcome = begin(client().fetchEvents(QString::fromLatin1(id), kWindow, QStringLiteral("t")));
+        ASSERT_TRUE(runEventsUntil([&] { return outcome->done; }, 5000)) << id;
+        EXPECT_TRUE(outcome->failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
+            return e.logDetails() == QStringLiteral("cause=body_over_16777216_bytes");
+        })) << id;
+    }
 }
 
 TEST_F(GoogleCalendarClientTest, ATrickleEndsAtTheDeadlineAndSilenceAtTheIdleLimitEachSayingSo) {

@@ -338,6 +338,42 @@ TEST_F(GoogleCalendarServiceTest, InvalidGrantDuringAFetchNeedsReconnectWithoutA
     EXPECT_FALSE(service->isLoading());
 }
 
+// `other` stands for another host: whatever redirects there, it must hear nothing, not even a token.
+TEST_F(GoogleCalendarServiceTest, NoCredentialFollowsARedirectToAnotherOrigin) {
+    LoopbackHttpServer other;
+    other.enqueue("POST", "/token", {{200, tokenAnswer(QStringLiteral("stolen"))}});
+    const auto redirect = [](const QUrl& to, const std::string& path) {
+        return Reply{307, "", "text/plain", 0, {{"Location", to.toString().toStdString() + path}}};
+    };
+    connect(tokensExpiringIn(0));
+    const GoogleTokenSet held = *service->tokens();
+    server.enqueue("POST", "/token",
+                   {redirect(other.baseURL(), "/token"), {200, tokenAnswer(QStringLiteral("access-2"))}});
+    server.enqueue("GET", kCalendarListPath,
+                   {redirect(other.baseURL(), kCalendarListPath), redirect(server.baseURL(), "/moved")});
+    server.on("GET", "/moved", [](const LoopbackHttpServer::Request&) {
+        return Reply{200, json({{QStringLiteral("items"), QJsonArray{calendarEntry("work", true)}}})};
+    });
+    server.enqueue("GET", eventsPath("work"), {redirect(other.baseURL(), eventsPath("work")), {200, "{}"}});
+
+    fetch(queue.now()); // the refresh is redirected
+    EXPECT_EQ(service->tokens(), held);
+    EXPECT_EQ(storedTokens(), held);
+    for (int redirected : {2, 3}) { // the calendar list, then an events page
+        queue.advance(31);
+        fetch(queue.now());
+        EXPECT_EQ(logs.messages().filter(QStringLiteral("cause=redirect_to_other_origin")).size(),
+                  redirected);
+    }
+    queue.advance(31);
+    fetch(queue.now());
+
+    EXPECT_TRUE(other.requests().empty());
+    EXPECT_EQ(service->coverage()->fetchedAt, queue.now()) << "a redirect within the origin is followed";
+    EXPECT_EQ(server.requests("GET", "/moved").back().header("authorization"), "Bearer access-2");
+    finishedReplies += qsizetype(server.count("GET", "/moved")); // one reply asked twice: nothing to wait for
+}
+
 TEST_F(GoogleCalendarServiceTest, ARebuildWithNothingStillCoversTheWindowAndSignals) {
     connect();
     QSignalSpy dataToken(service.get(), &GoogleCalendarService::dataTokenChanged);

@@ -15,6 +15,7 @@ protected:
 TEST_F(GoogleTokenLifecycleTest, ATokenIsUsedUntilThirtySecondsBeforeItsExpiry) {
     connect(tokensExpiringIn(31));
     EXPECT_EQ(accessToken().value, QStringLiteral("access-1"));
+    EXPECT_EQ(accessToken().value, QStringLiteral("access-1")) << "handing the token out kept it";
     EXPECT_EQ(tokenPosts(), 0u);
 
     server.enqueue("POST", "/token", {{200, tokenAnswer(QStringLiteral("access-2"))}});
@@ -120,7 +121,11 @@ TEST_F(GoogleTokenLifecycleTest, OtherTokenEndpointFailuresLeaveEverythingAsItWa
                     {400, R"({"error":"invalid_request"})"},
                     {503, "<html>down</html>", "text/html"},
                     {200, R"({"expires_in":3600})"},
-                    {200, R"({"access_token":"a","expires_in":"3600"})"}});
+                    {200, R"({"access_token":"a","expires_in":"3600"})"},
+                    {503, R"({"error":"invalid_grant"})"},
+                    {200, tokenAnswer(QString(8193, 'a'))},
+                    {200, tokenAnswer(QStringLiteral("a"), 3600, QString(4 << 20, 'r'))},
+                    {200, tokenAnswer(QStringLiteral("a\r\nX-Injected: 1"))}});
 
     EXPECT_TRUE(accessToken().failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
         return e == GoogleCalendarError::oauth(QStringLiteral("http_500"));
@@ -131,8 +136,18 @@ TEST_F(GoogleTokenLifecycleTest, OtherTokenEndpointFailuresLeaveEverythingAsItWa
     EXPECT_TRUE(accessToken().failedWith<GoogleDecodingError>()) << "503 with a body that is not JSON";
     EXPECT_TRUE(isGoogleError(accessToken().error, GoogleCalendarError::Kind::malformedResponse));
     EXPECT_TRUE(accessToken().failedWith<GoogleDecodingError>()) << "expires_in as text";
+    EXPECT_TRUE(accessToken().failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
+        return e == GoogleCalendarError::oauth(QStringLiteral("http_503"));
+    })) << "only a 400 or 401 refuses the grant";
+    for (const char* oversized : {"access token", "refresh token"})
+        EXPECT_TRUE(accessToken().failedWith<GoogleCalendarError>([](const GoogleCalendarError& e) {
+            return e.kind() == GoogleCalendarError::Kind::malformedResponse &&
+                   e.logDetails() == QStringLiteral("cause=token_over_8192_bytes");
+        })) << oversized;
+    EXPECT_TRUE(isGoogleError(accessToken().error, GoogleCalendarError::Kind::malformedResponse))
+        << "a line break in a token";
 
-    EXPECT_EQ(tokenPosts(), 5u) << "every failure clears the refresh, so each call starts a new one";
+    EXPECT_EQ(tokenPosts(), 9u) << "every failure clears the refresh, so each call starts a new one";
     EXPECT_EQ(service->tokens(), before);
     EXPECT_EQ(storedTokens(), before);
     EXPECT_TRUE(service->state().isConnected());
