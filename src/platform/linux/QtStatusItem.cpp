@@ -1,5 +1,6 @@
 #include "platform/linux/QtStatusItem.h"
 
+#include "platform/PopoverContent.h"
 #include "platform/linux/PanelContrast.h"
 #include "platform/linux/QtMenuBarPresenter.h"
 #include "platform/linux/QtWindowSystem.h"
@@ -287,6 +288,13 @@ void QtStatusItem::showPopover() {
         popover_->installEventFilter(this);
     }
     popoverArea_ = currentArea();
+    popoverRoom_ = roomBeside(popoverArea_, windowSystem_.screens());
+    if (auto* content = dynamic_cast<PopoverContent*>(popover_.get())) {
+        // Ready as it will be shown (today selected) before it is told how much room it has.
+        popover_->ensurePolished();
+        content->setHeightLimit(
+            popoverRoom_.isEmpty() ? std::nullopt : std::optional(int(std::floor(popoverRoom_.height()))));
+    }
     fitAndPlacePopover();
     popover_->show();
     // The content makes itself ready as it is shown (today selected, its events listed) and asks for more
@@ -302,12 +310,36 @@ void QtStatusItem::fitAndPlacePopover() {
         layout->activate();
         popover_->adjustSize();
     }
+    // Placed for the tallest it can become, so that the part above the growing one does not move under the
+    // pointer as the user clicks through days.
+    auto* content = dynamic_cast<PopoverContent*>(popover_.get());
+    const int tallest = std::max(content ? content->tallestHeight() : 0, popover_->height());
+    popoverOrigin_ =
+        popoverPosition(popoverArea_, QSizeF(popover_->width(), tallest), windowSystem_.screens());
     placePopover();
 }
 
 void QtStatusItem::placePopover() {
-    popover_->move(
-        popoverPosition(popoverArea_, QSizeF(popover_->size()), windowSystem_.screens()).toPoint());
+    // Only content that outgrows the room it was placed for moves, to stay off the panel.
+    popover_->move(popoverRoom_.isEmpty()
+                       ? popoverOrigin_.toPoint()
+                       : wholePixelsInside(popoverRoom_, popoverOrigin_, QSizeF(popover_->size()),
+                                           popover_->devicePixelRatioF()));
+}
+
+QPoint QtStatusItem::wholePixelsInside(const QRectF& room, QPointF topLeft, QSizeF size, double ratio) {
+    // At a fractional scale the room's edges fall between device pixels, and Qt rounds a position to them:
+    // the edges are taken inwards to whole device pixels, the position to a whole point between them.
+    const auto inward = [ratio](double edge, bool up) {
+        return (up ? std::ceil(edge * ratio - 1e-6) : std::floor(edge * ratio + 1e-6)) / ratio;
+    };
+    const auto within = [](double wanted, double least, double most) {
+        const int low = int(std::ceil(least - 1e-6));
+        const int high = int(std::floor(most + 1e-6));
+        return high < low ? low : std::clamp(int(std::lround(wanted)), low, high);
+    };
+    return {within(topLeft.x(), inward(room.left(), true), inward(room.right(), false) - size.width()),
+            within(topLeft.y(), inward(room.top(), true), inward(room.bottom(), false) - size.height())};
 }
 
 bool QtStatusItem::openPopover() {
@@ -488,6 +520,28 @@ QPointF QtStatusItem::popoverPosition(const StatusArea& area, QSizeF size,
         topLeft = {slot.left() - size.width(), slot.center().y() - size.height() / 2};
         break;
     }
-    const ScreenDescription* screen = nearestScreen(slot.center(), screens);
-    return screen ? clampedInto(screen->visibleFrame, topLeft, size) : topLeft;
+    const QRectF room = roomBeside(area, screens);
+    return room.isEmpty() ? topLeft : clampedInto(room, topLeft, size);
+}
+
+QRectF QtStatusItem::roomBeside(const StatusArea& area, const std::vector<ScreenDescription>& screens) {
+    const ScreenDescription* screen = nearestScreen(area.frame.center(), screens);
+    if (!screen)
+        return {};
+    QRectF room = screen->visibleFrame;
+    switch (area.edge) {
+    case Qt::TopEdge:
+        room.setTop(std::max(room.top(), area.frame.bottom()));
+        break;
+    case Qt::BottomEdge:
+        room.setBottom(std::min(room.bottom(), area.frame.top()));
+        break;
+    case Qt::LeftEdge:
+        room.setLeft(std::max(room.left(), area.frame.right()));
+        break;
+    case Qt::RightEdge:
+        room.setRight(std::min(room.right(), area.frame.left()));
+        break;
+    }
+    return room.isValid() ? room : QRectF();
 }

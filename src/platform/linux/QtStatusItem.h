@@ -98,9 +98,15 @@ public:
     static QPointF besideAnchor(const QRectF& anchor, double left, QSizeF size, double gap,
                                 const std::vector<ScreenDescription>& screens);
     // The popover: on the screen's side of the panel, touching it, centred on the icon, and kept inside
-    // the available geometry of the screen that holds the icon.
+    // the room that the screen holding the icon has beside the panel.
     static QPointF popoverPosition(const StatusArea& area, QSizeF size,
                                    const std::vector<ScreenDescription>& screens);
+    // That room: the available geometry of the screen that holds the icon, less the panel's side of `area`
+    // (a desktop may reserve no room for its panel); empty without screens.
+    static QRectF roomBeside(const StatusArea& area, const std::vector<ScreenDescription>& screens);
+    // The whole-point position nearest `topLeft` at which a window of `size` lies inside `room` on a screen
+    // of `ratio` device pixels a point, as far as it fits.
+    static QPoint wholePixelsInside(const QRectF& room, QPointF topLeft, QSizeF size, double ratio);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -136,4 +142,8 @@ private:
     QElapsedTimer popoverHidden_;
     // Where the icon was when the popover opened: it stays beside it as its content changes size.
     StatusArea popoverArea_;
+    QRectF popoverRoom_;
+    // The popover's top-left corner for the tallest its content can become: it holds still there while the
+    // content changes size.
+    QPointF popoverOrigin_;
 };
