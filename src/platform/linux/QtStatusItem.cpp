@@ -5,11 +5,14 @@
 #include "platform/linux/QtMenuBarPresenter.h"
 #include "platform/linux/QtWindowSystem.h"
 #include "platform/linux/X11PanelFrame.h"
+#include "utilities/Log.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QEvent>
 #include <QImage>
@@ -19,6 +22,7 @@
 #include <QPalette>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -37,6 +41,10 @@ constexpr const char* kEmbeddedIconName = "QSystemTrayIconSys";
 constexpr double kMaxPanelShare = 4;
 // A watcher that does not answer within this time counts as none.
 constexpr int kWatcherTimeoutMs = 2000;
+// How often a desktop without a tray is asked again: the icon appears well within two seconds of a panel.
+constexpr int kTrayLookIntervalMs = 500;
+// A watcher that starts again is given five seconds to serve its object.
+constexpr int kWatcherAttempts = 20;
 
 double distance(const QRectF& rect, QPointF point) {
     const double dx = std::max({rect.left() - point.x(), 0.0, point.x() - rect.right()});
@@ -74,27 +82,11 @@ QPointF clampedInto(const QRectF& area, QPointF topLeft, QSizeF size) {
 
 } // namespace
 
-QtStatusItem::TrayProtocol QtStatusItem::detectTrayProtocol() {
-    // The question Qt asks before it exports a tray icon over D-Bus; without a session bus the call fails
-    // at once.
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, kWatcherTimeoutMs);
-    const bool hosted = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-                        reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
-    return hosted ? TrayProtocol::statusNotifier : TrayProtocol::xembed;
-}
-
-QtStatusItem::QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover, TrayProtocol protocol,
-                           QObject* parent)
-    : QObject(parent), windowSystem_(windowSystem), popoverFactory_(std::move(popover)),
-      tray_(new QSystemTrayIcon(this)), protocol_(protocol) {
-    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        handleActivation(reason, QGuiApplication::queryKeyboardModifiers());
-    });
+QtStatusItem::QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover,
+                           std::optional<TrayProtocol> protocol, QObject* parent)
+    : QObject(parent), windowSystem_(windowSystem), popoverFactory_(std::move(popover)) {
+    if (protocol)
+        makeTray(*protocol);
     windowSource_ = windowSystem_.addWindowSource([this] { return window(); });
     windowSystem_.setStatusItemPopoverOpener([this] { return openPopover(); });
     // The template image follows the light or dark colours of the desktop.
@@ -111,11 +103,95 @@ QtStatusItem::~QtStatusItem() {
     delete std::exchange(tray_, nullptr);
 }
 
-// Shown even without a tray: started at login, the program may come up before the panel, and the icon
-// docks once a tray appears.
+void QtStatusItem::makeTray(TrayProtocol protocol) {
+    protocol_ = protocol;
+    tray_ = new QSystemTrayIcon(this);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        handleActivation(reason, QGuiApplication::queryKeyboardModifiers());
+    });
+    applyImage();
+    exportMenu();
+    if (protocol_ == TrayProtocol::statusNotifier && !watcherWatch_) {
+        watcherWatch_ = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                QDBusConnection::sessionBus(),
+                                                QDBusServiceWatcher::WatchForRegistration, this);
+        connect(watcherWatch_, &QDBusServiceWatcher::serviceRegistered, this, [this] { followWatcher(0); });
+    }
+}
+
+std::optional<QtStatusItem::TrayProtocol> QtStatusItem::protocol() const {
+    return tray_ ? std::optional(protocol_) : std::nullopt;
+}
+
+// Started at login, the program may come up before the panel: the icon is made once a tray is there.
 bool QtStatusItem::show() {
+    if (!tray_) {
+        lookForTray();
+        return false;
+    }
     tray_->show();
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtStatusItem::lookForTray() {
+    if (tray_ || lookingForTray_)
+        return;
+    lookingForTray_ = true;
+    askWatcher([this](std::optional<bool> hosted) {
+        lookingForTray_ = false;
+        if (tray_)
+            return;
+        if (hosted.value_or(false) || X11PanelFrame::trayPresent()) {
+            makeTray(hosted.value_or(false) ? TrayProtocol::statusNotifier : TrayProtocol::xembed);
+            tray_->show();
+            Log(QStringLiteral("statusItem"))
+                .info(QStringLiteral("status_item_shown protocol=") +
+                      (protocol_ == TrayProtocol::statusNotifier ? QStringLiteral("statusNotifier")
+                                                                 : QStringLiteral("xembed")));
+            return;
+        }
+        QTimer::singleShot(kTrayLookIntervalMs, this, &QtStatusItem::lookForTray);
+    });
+}
+
+void QtStatusItem::askWatcher(const std::function<void(std::optional<bool>)>& answer) {
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto* call =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get, kWatcherTimeoutMs), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [answer](QDBusPendingCallWatcher* answered) {
+        answered->deleteLater();
+        const QDBusMessage reply = answered->reply();
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            answer(std::nullopt);
+            return;
+        }
+        answer(reply.arguments().constFirst().value<QDBusVariant>().variant().toBool());
+    });
+}
+
+// Qt tells a watcher that starts again about the icon as soon as its name appears, which may be before
+// the watcher serves its object: that registration fails and is not tried again. Once the watcher answers,
+// the icon is made anew, and registers with it.
+void QtStatusItem::followWatcher(int attempt) {
+    askWatcher([this, attempt](std::optional<bool> hosted) {
+        if (!tray_)
+            return;
+        if (!hosted) {
+            if (attempt < kWatcherAttempts)
+                QTimer::singleShot(kTrayLookIntervalMs / 2, this,
+                                   [this, attempt] { followWatcher(attempt + 1); });
+            return;
+        }
+        const bool visible = tray_->isVisible();
+        delete std::exchange(tray_, nullptr);
+        makeTray(TrayProtocol::statusNotifier);
+        tray_->setVisible(visible);
+        Log(QStringLiteral("statusItem")).info(QStringLiteral("status_item_registered_again"));
+    });
 }
 
 void QtStatusItem::setImage(const StatusItemImage& image) {
@@ -207,7 +283,7 @@ QPointF QtStatusItem::mouseLocation() const {
 }
 
 QRectF QtStatusItem::iconArea() const {
-    return QRectF(tray_->geometry());
+    return tray_ ? QRectF(tray_->geometry()) : QRectF();
 }
 
 double QtStatusItem::statusBarThickness() const {
@@ -343,7 +419,8 @@ QPoint QtStatusItem::wholePixelsInside(const QRectF& room, QPointF topLeft, QSiz
 }
 
 bool QtStatusItem::openPopover() {
-    if (!tray_->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
+    // Asking Qt for a tray before the icon is made would fix its protocol too early.
+    if (!tray_ || !tray_->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
         return false;
     showPopover();
     return isPopoverVisible();
@@ -411,7 +488,11 @@ void QtStatusItem::fillMenu(QMenu& menu, const std::shared_ptr<Menu>& model) con
 
 void QtStatusItem::setMenuProvider(MenuProvider provider) {
     menuProvider_ = std::move(provider);
-    if (protocol_ != TrayProtocol::statusNotifier)
+    exportMenu();
+}
+
+void QtStatusItem::exportMenu() {
+    if (!tray_ || protocol_ != TrayProtocol::statusNotifier)
         return;
     if (!hostedMenu_) {
         hostedMenu_ = std::make_unique<QMenu>();

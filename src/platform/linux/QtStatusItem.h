@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class QDBusServiceWatcher;
 class QMenu;
 class QWidget;
 class QtWindowSystem;
@@ -31,19 +32,22 @@ public:
     // clicks; a StatusNotifierItem host draws the icon and its menu itself, from what the program exports
     // over D-Bus.
     enum class TrayProtocol { xembed, statusNotifier };
-    // The protocol Qt picks for a tray icon made now: StatusNotifierItem while a host is registered with
-    // the session bus's StatusNotifierWatcher.
-    static TrayProtocol detectTrayProtocol();
 
+    // With a protocol, the icon is made for it at once. Without, it is made once the desktop has a tray: Qt
+    // picks the protocol when an icon is made, once for the whole process, so an icon made before the
+    // panel's StatusNotifierWatcher and host are up would never appear on such a panel.
     QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover,
-                 TrayProtocol protocol = detectTrayProtocol(), QObject* parent = nullptr);
+                 std::optional<TrayProtocol> protocol = std::nullopt, QObject* parent = nullptr);
     ~QtStatusItem() override;
 
-    // Shows the icon in the tray, now or once the desktop has one; false while it has none.
+    // Shows the icon in the tray, now or once the desktop has one (a StatusNotifierItem host or an XEmbed
+    // tray, looked for a few times a second); false while it has none.
     bool show();
+    // The protocol of the icon, once it is made.
+    std::optional<TrayProtocol> protocol() const;
 
     void setImage(const StatusItemImage& image) override;
-    QIcon icon() const { return tray_->icon(); }
+    QIcon icon() const { return tray_ ? tray_->icon() : QIcon(); }
     Observation addLocalMouseDownMonitor(MouseDownMonitor monitor) override;
     QPointF mouseLocation() const override;
     double statusBarThickness() const override;
@@ -119,6 +123,13 @@ private:
     QRectF panelFrame() const;
     StatusArea currentArea() const;
     WindowDescription area() const;
+    void makeTray(TrayProtocol protocol);
+    // Asks whether a StatusNotifierItem host or an XEmbed tray is there, and shows the icon once one is.
+    void lookForTray();
+    // Whether a host is registered with the StatusNotifierWatcher; nothing when no watcher answers.
+    void askWatcher(const std::function<void(std::optional<bool>)>& answer);
+    void followWatcher(int attempt);
+    void exportMenu();
     void applyImage();
     void schedulePanelSample();
     void samplePanel();
@@ -129,8 +140,10 @@ private:
     QtWindowSystem& windowSystem_;
     PopoverFactory popoverFactory_;
     std::unique_ptr<QWidget> popover_;
-    QSystemTrayIcon* tray_;
-    TrayProtocol protocol_;
+    QSystemTrayIcon* tray_ = nullptr;
+    TrayProtocol protocol_ = TrayProtocol::xembed;
+    bool lookingForTray_ = false;
+    QDBusServiceWatcher* watcherWatch_ = nullptr;
     MenuProvider menuProvider_;
     std::unique_ptr<QMenu> hostedMenu_;
     std::optional<StatusItemImage> image_;
