@@ -43,6 +43,10 @@ constexpr double kMaxPanelShare = 4;
 constexpr int kWatcherTimeoutMs = 2000;
 // How often a desktop without a tray is asked again: the icon appears well within two seconds of a panel.
 constexpr int kTrayLookIntervalMs = 500;
+// The panel's colour is looked at this often at most, around the icon, in a square of this side at most.
+constexpr qint64 kPanelSampleIntervalMs = 250;
+constexpr double kPanelSampleMargin = 8;
+constexpr double kPanelSampleSide = 48;
 // A watcher that starts again is given five seconds to serve its object.
 constexpr int kWatcherAttempts = 20;
 
@@ -209,20 +213,34 @@ void QtStatusItem::applyImage() {
                                           : renderIcon(*image_, text, PanelContrast::outlineFor(text)));
 }
 
+// A panel may redraw or resize the icon many times a second: its colour is looked at a few times a second
+// at most, whatever the panel does.
 void QtStatusItem::schedulePanelSample() {
     if (panelSamplePending_)
         return;
     panelSamplePending_ = true;
-    QMetaObject::invokeMethod(this, &QtStatusItem::samplePanel, Qt::QueuedConnection);
+    const qint64 since = lastPanelSample_.isValid() ? lastPanelSample_.elapsed() : kPanelSampleIntervalMs;
+    QTimer::singleShot(int(std::max<qint64>(0, kPanelSampleIntervalMs - since)), this,
+                       &QtStatusItem::samplePanel);
+}
+
+QRect QtStatusItem::panelSampleRegion(const QRectF& icon, const QRectF& panel) {
+    if (icon.isEmpty() || panel.isEmpty())
+        return {};
+    QRectF region(0, 0, std::min(icon.width() + 2 * kPanelSampleMargin, kPanelSampleSide),
+                  std::min(icon.height() + 2 * kPanelSampleMargin, kPanelSampleSide));
+    region.moveCenter(icon.center());
+    return region.intersected(panel).toAlignedRect().intersected(panel.toAlignedRect());
 }
 
 void QtStatusItem::samplePanel() {
     panelSamplePending_ = false;
-    const QRect panel = panelFrame().toAlignedRect();
-    QScreen* screen = panel.isEmpty() ? nullptr : QGuiApplication::screenAt(panel.center());
+    lastPanelSample_.start();
+    const QRect region = panelSampleRegion(iconArea(), panelFrame());
+    QScreen* screen = region.isEmpty() ? nullptr : QGuiApplication::screenAt(region.center());
     QColor colour;
     if (screen) {
-        const QRect grabbed = panel.translated(-screen->geometry().topLeft());
+        const QRect grabbed = region.translated(-screen->geometry().topLeft());
         colour = PanelContrast::dominantColour(
             screen->grabWindow(0, grabbed.x(), grabbed.y(), grabbed.width(), grabbed.height()).toImage());
     }

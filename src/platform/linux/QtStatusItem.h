@@ -101,6 +101,9 @@ public:
     // geometry.
     static QPointF besideAnchor(const QRectF& anchor, double left, QSizeF size, double gap,
                                 const std::vector<ScreenDescription>& screens);
+    // Where the panel's colour is looked at: around the icon, inside the panel, a few dozen points across
+    // at most however large either is; empty where either is unknown.
+    static QRect panelSampleRegion(const QRectF& icon, const QRectF& panel);
     // The popover: on the screen's side of the panel, touching it, centred on the icon, and kept inside
     // the room that the screen holding the icon has beside the panel.
     static QPointF popoverPosition(const StatusArea& area, QSizeF size,
@@ -149,6 +152,7 @@ private:
     std::optional<StatusItemImage> image_;
     QColor panelColour_;
     bool panelSamplePending_ = false;
+    QElapsedTimer lastPanelSample_;
     HandlerList<MouseDownMonitor> monitors_;
     Observation windowSource_;
     // Since the popover last hid: a click on the icon that closed it must not open it again at once.
