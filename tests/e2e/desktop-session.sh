@@ -102,19 +102,36 @@ e2e_cleanup() {
         e2e_show_logs
     fi
     kill "$E2E_WATCHDOG" 2>/dev/null
+    # Only processes that are still children of this shell: the number of one that ended long ago (the first
+    # tray, a program that quit) may belong to anything by now, such as another test running beside this
+    # one, which a signal would end without a word.
+    local ours=()
     for pid in "${E2E_PIDS[@]}"; do
+        e2e_is_child "$pid" && ours+=("$pid")
+    done
+    for pid in "${ours[@]}"; do
         kill "$pid" 2>/dev/null
     done
-    # Bounded: a process that does not end on request is killed.
-    for pid in "${E2E_PIDS[@]}"; do
+    # Bounded: a child that does not end on request is killed.
+    for pid in "${ours[@]}"; do
         for _ in $(seq 30); do
-            kill -0 "$pid" 2>/dev/null || break
+            e2e_is_child "$pid" || break
             sleep 0.1
         done
-        kill -KILL "$pid" 2>/dev/null
+        e2e_is_child "$pid" && kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     done
     rm -rf "$E2E_WORK"
+}
+
+# Whether process $1 runs and is a child of this shell (one that has ended but is not yet reaped counts
+# no more).
+e2e_is_child() {
+    local stat state ppid
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    # After the command's name, which may hold spaces: its state and its parent.
+    read -r state ppid _ <<<"${stat##*) }"
+    [ "$ppid" = "$$" ] && [ "$state" != Z ]
 }
 
 # Waits up to ten seconds for process $1, a child of this shell, to end; its exit status, or "timeout",
@@ -190,7 +207,7 @@ PY
 }
 
 e2e_stop_tray() {
-    kill "$E2E_TRAY" 2>/dev/null
+    e2e_is_child "$E2E_TRAY" && kill "$E2E_TRAY" 2>/dev/null
     wait "$E2E_TRAY" 2>/dev/null
 }
 
@@ -198,9 +215,11 @@ e2e_stop_tray() {
 e2e_start_session_bus() {
     e2e_require_tools dbus-daemon dbus-send gnome-keyring-daemon
     local address
-    address=$(dbus-daemon --session --fork --print-address=1 --print-pid=3 3>"$E2E_WORK/bus.pid") ||
-        e2e_skip "dbus-daemon did not start a session bus"
-    E2E_PIDS+=("$(cat "$E2E_WORK/bus.pid")")
+    # A child of this shell, not a daemon of its own: only children are ended at the end (see e2e_cleanup).
+    dbus-daemon --session --nofork --print-address=1 >"$E2E_WORK/bus.address" 2>/dev/null &
+    E2E_PIDS+=($!)
+    e2e_wait_for 100 test -s "$E2E_WORK/bus.address" || e2e_skip "dbus-daemon did not start a session bus"
+    address=$(head -n 1 "$E2E_WORK/bus.address")
     export DBUS_SESSION_BUS_ADDRESS="$address"
     printf e2e | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
     E2E_PIDS+=($!)

@@ -80,7 +80,7 @@ start_program() {
 stop_screen() {
     local pid
     for pid in "$program" "$E2E_TRAY" "$xserver"; do
-        kill "$pid" 2>/dev/null
+        e2e_is_child "$pid" && kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     done
 }
