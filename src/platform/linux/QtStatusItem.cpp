@@ -123,10 +123,6 @@ void QtStatusItem::makeTray(TrayProtocol protocol) {
     }
 }
 
-std::optional<QtStatusItem::TrayProtocol> QtStatusItem::protocol() const {
-    return tray_ ? std::optional(protocol_) : std::nullopt;
-}
-
 // Started at login, the program may come up before the panel: the icon is made once a tray is there.
 bool QtStatusItem::show() {
     if (!tray_) {

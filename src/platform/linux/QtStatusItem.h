@@ -43,8 +43,6 @@ public:
     // Shows the icon in the tray, now or once the desktop has one (a StatusNotifierItem host or an XEmbed
     // tray, looked for a few times a second); false while it has none.
     bool show();
-    // The protocol of the icon, once it is made.
-    std::optional<TrayProtocol> protocol() const;
 
     void setImage(const StatusItemImage& image) override;
     QIcon icon() const { return tray_ ? tray_->icon() : QIcon(); }
