@@ -299,9 +299,12 @@ e2e_frame_of() {
         /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
 }
 
-# Saves window $1 as the PNG file $2.
+# Saves window $1 as the PNG file $2. Without a window import waits for a click on one, for ever: a window
+# that closed before its screenshot (a popover, on a loaded machine) hung the test until CTest ended it,
+# without a word.
 e2e_screenshot() {
-    import -window "$1" "$2" 2>/dev/null || e2e_fail "could not take a screenshot of window $1"
+    [ -n "$1" ] || e2e_fail "no window to take a screenshot of for $(basename "$2"): it closed"
+    e2e_bounded 20 import -window "$1" "$2" 2>/dev/null || e2e_fail "could not take a screenshot of window $1"
 }
 
 # How many pixels of the PNG file $1 have the colour $2 (#RRGGBB).

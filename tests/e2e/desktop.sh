@@ -87,7 +87,12 @@ elif [ $((today_cx - 36)) -gt 20 ] && same_month yesterday; then
 else
     neighbour="$today_cx $((today_cy + 36))"
 fi
-click_popover() { xdotool mousemove --window "$(popover)" "$1" "$2" click 1; sleep 0.5; }
+click_popover() {
+    local window
+    window=$(popover) || e2e_fail "the popover closed before a click into it"
+    xdotool mousemove --window "$window" "$1" "$2" click 1
+    sleep 0.5
+}
 e2e_step "a click on another day and back"
 click_popover $neighbour
 e2e_screenshot "$(popover)" "$shots/popover-second-day.png"

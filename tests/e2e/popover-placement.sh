@@ -103,7 +103,12 @@ held_still() {
 e2e_log "$E2E_WORK/program.log"
 accent="#FF4F5E"
 accent_box() { convert "$1" -alpha off -fill black +opaque "$accent" -fill white -opaque "$accent" -trim -format '%w %h %X %Y' info:; }
-click_popover() { xdotool mousemove --window "$(popover)" "$1" "$2" click 1; sleep 0.5; }
+click_popover() {
+    local window
+    window=$(popover) || e2e_fail "the popover closed before a click into it"
+    xdotool mousemove --window "$window" "$1" "$2" click 1
+    sleep 0.5
+}
 
 e2e_step "a 1280x800 screen, the panel at each edge"
 e2e_start_x_server 1280x800

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What every end-to-end test relies on when it ends: it ends only its own processes, never one whose number
 # it once held (numbers are reused: a test beside it may have one now, and would end without a word), and a
-# failure always says why, at which step, with the logs of what the test started. No display is needed.
+# failure always says why, at which step, with the logs of what the test started; a screenshot of a window
+# that has closed fails at once instead of waiting for a click on some window for ever.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/mondrel-e2e-cleanup.XXXXXX) || exit 1
@@ -41,6 +42,21 @@ bash -c '
 ' test "$here" >"$work/out" 2>&1
 grep -qx 'FAILED: ended with status 3 (step: a step that ends the test)' "$work/out" ||
     { cat "$work/out"; fail "an unreported end said nothing"; }
+
+# A window that closed before its screenshot: no id to take it of.
+timeout 60 bash -c '
+    . "$1/desktop-session.sh"
+    e2e_make_home
+    e2e_start_x_server
+    e2e_step "a screenshot of a closed popover"
+    e2e_screenshot "" "$E2E_WORK/popover.png"
+    echo "no failure"
+' test "$here" >"$work/out" 2>&1
+status=$?
+[ "$status" != 124 ] || fail "a screenshot of a closed window hung the test"
+grep -q '^skipped: ' "$work/out" && { cat "$work/out"; kill "$stranger"; rm -rf "$work"; exit 77; }
+grep -q '^FAILED: no window to take a screenshot of for popover.png' "$work/out" ||
+    { cat "$work/out"; fail "a screenshot of a closed window did not say so"; }
 
 kill "$stranger" 2>/dev/null
 rm -rf "$work"

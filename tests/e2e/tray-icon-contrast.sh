@@ -42,7 +42,7 @@ sys.exit(0 if ratio >= 3 else 1)'
 shoot_icon() {
     local x y w h
     read -r x y w h < <(e2e_frame_of "$(e2e_tray_icon "$program")")
-    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$1" 2>/dev/null
+    e2e_bounded 20 import -window root -crop "${w}x${h}+${x}+${y}" +repage "$1" 2>/dev/null
 }
 legible() { shoot_icon "$1" && measure "$1" >/dev/null; }
 
