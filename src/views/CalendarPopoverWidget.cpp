@@ -30,6 +30,7 @@ void CalendarPopoverWidget::render() {
     if (description.content == CalendarPopoverDescription::Content::calendar) {
         // A new calendar each time, with nothing selected, as when the popover first opens.
         calendar_ = new CalendarViewWidget(view_->environment(), this);
+        calendar_->setHeightLimit(heightLimit_);
         content_ = calendar_;
     } else {
         content_ = makeSignInPrompt(description);
@@ -38,6 +39,19 @@ void CalendarPopoverWidget::render() {
     layout_->addWidget(content_);
     if (isVisible())
         content_->show();
+}
+
+int CalendarPopoverWidget::tallestHeight() {
+    // No margins around the content: its tallest is the popover's.
+    if (calendar_)
+        return calendar_->tallestHeight();
+    return content_ ? content_->sizeHint().height() : sizeHint().height();
+}
+
+void CalendarPopoverWidget::setHeightLimit(std::optional<int> height) {
+    heightLimit_ = height;
+    if (calendar_)
+        calendar_->setHeightLimit(height);
 }
 
 QWidget* CalendarPopoverWidget::makeSignInPrompt(const CalendarPopoverDescription& description) {

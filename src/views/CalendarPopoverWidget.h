@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PopoverContent.h"
 #include "views/CalendarPopoverView.h"
 
 #include <QWidget>
@@ -8,8 +9,9 @@ class CalendarViewWidget;
 class QVBoxLayout;
 
 // Draws the popover: the month calendar while signed in, else the sign-in prompt; always 300 pixels wide,
-// as tall as its content. A new route replaces the content at once.
-class CalendarPopoverWidget final : public QWidget {
+// as tall as its content, which keeps within the height the screen has for it where it can. A new route
+// replaces the content at once.
+class CalendarPopoverWidget final : public QWidget, public PopoverContent {
     Q_OBJECT
 public:
     explicit CalendarPopoverWidget(const ViewEnvironment& environment, QWidget* parent = nullptr);
@@ -21,6 +23,9 @@ public:
 
     void render();
 
+    int tallestHeight() override;
+    void setHeightLimit(std::optional<int> height) override;
+
 private:
     QWidget* makeSignInPrompt(const CalendarPopoverDescription& description);
 
@@ -29,4 +34,5 @@ private:
     QWidget* content_ = nullptr;
     CalendarViewWidget* calendar_ = nullptr;
     std::optional<CalendarPopoverDescription::Content> shown_;
+    std::optional<int> heightLimit_;
 };

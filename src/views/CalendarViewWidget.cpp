@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kHeaderSpacing = 4;
@@ -174,8 +176,9 @@ void CalendarViewWidget::render() {
 
     if (description.listedDay)
         section_->setDay(*description.listedDay);
-    sectionDivider_->setVisible(description.listedDay.has_value());
-    sectionWidget_->setVisible(description.listedDay.has_value());
+    const bool listed = description.listedDay.has_value() && !sectionCollapsed_;
+    sectionDivider_->setVisible(listed);
+    sectionWidget_->setVisible(listed);
 
     const FooterDescription& footer = description.footer;
     today_->setText(footer.todayTitle);
@@ -215,6 +218,36 @@ DayCellButton* CalendarViewWidget::cellOf(Instant day) const {
             if (!cell->isHidden() && cell->cell().date == day)
                 return cell;
     return nullptr;
+}
+
+int CalendarViewWidget::tallestHeight() {
+    // Hints are cached per layout item and refreshed by events: the section's is taken afresh.
+    sectionWidget_->updateGeometry();
+    const int now = sizeHint().height();
+    if (sectionCollapsed_)
+        return now;
+    // Before a day is selected the section and its divider stand outside the layout.
+    if (sectionWidget_->isHidden())
+        return now + 2 * CalendarView::kSpacing + sectionDivider_->minimumHeight() +
+               sectionWidget_->tallestHeight();
+    return now - sectionWidget_->sizeHint().height() + sectionWidget_->tallestHeight();
+}
+
+void CalendarViewWidget::setHeightLimit(std::optional<int> height) {
+    sectionCollapsed_ = false;
+    sectionWidget_->setListLimit(DayEventsSection::kMaximumListHeight);
+    render();
+    const int excess = height ? tallestHeight() - *height : 0;
+    if (excess <= 0)
+        return;
+    const int limit = DayEventsSection::kMaximumListHeight - excess;
+    // Room for less than a row: the day's section gives way, so that the footer stays on the screen.
+    if (limit < sectionWidget_->rowHeight()) {
+        sectionCollapsed_ = true;
+        render();
+        return;
+    }
+    sectionWidget_->setListLimit(limit);
 }
 
 bool CalendarViewWidget::event(QEvent* event) {

@@ -27,6 +27,14 @@ public:
     // The cell of the given day, when the grid shows it.
     DayCellButton* cellOf(Instant day) const;
 
+    // The calendar's height with the day list at its limit: the most it grows to, whatever the day holds.
+    int tallestHeight();
+    // Keeps the calendar within `height` where it can: the day list gives up room (its rows scroll), and
+    // where not even one row fits the day's section gives way, so that the grid, the footer and the jump
+    // field stay whole. Nothing: the list's own limit only.
+    void setHeightLimit(std::optional<int> height);
+    DayEventsSectionWidget* daySection() const { return sectionWidget_; }
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -55,4 +63,6 @@ private:
     DayEventsSectionWidget* sectionWidget_ = nullptr;
     TextButton* today_ = nullptr;
     JumpField* jumpField_ = nullptr;
+    // No room on the screen for the day's section.
+    bool sectionCollapsed_ = false;
 };

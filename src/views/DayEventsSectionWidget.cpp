@@ -10,6 +10,8 @@
 #include <QListView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kBusyIndicatorSide = 12;
@@ -94,16 +96,32 @@ void DayEventsSectionWidget::render() {
 
 void DayEventsSectionWidget::renderRows(const QList<DayEvent>& events) {
     model_->setEvents(events);
-    // The list is as tall as its rows, up to the limit; beyond it the rows scroll. Worked out from the
-    // rows alone, so that the popover knows its size before anything is shown. The last row's gap stays
-    // in, or the list would scroll by that gap.
-    list_->setFixedHeight(
-        qMin(model_->rowCount() * delegate_->rowHeight(), DayEventsSection::kMaximumListHeight));
+    // The list is as tall as its rows, up to the limit (lower where the screen is short); beyond it the rows
+    // scroll. Worked out from the rows alone, so that the popover knows its size before anything is shown.
+    // The last row's gap stays in, or the list would scroll by that gap.
+    list_->setFixedHeight(qMin(model_->rowCount() * delegate_->rowHeight(), listLimit_));
     // Another day starts at its top, as a fresh list would; the same day keeps where the user scrolled.
     if (listedDay_ != section_.day()) {
         listedDay_ = section_.day();
         list_->scrollToTop();
     }
+}
+
+void DayEventsSectionWidget::setListLimit(int height) {
+    const int limit = std::clamp(height, 0, int(DayEventsSection::kMaximumListHeight));
+    if (limit == listLimit_)
+        return;
+    listLimit_ = limit;
+    render();
+}
+
+int DayEventsSectionWidget::rowHeight() const {
+    return delegate_->rowHeight();
+}
+
+int DayEventsSectionWidget::tallestHeight() const {
+    const int withFullList = heading_->sizeHint().height() + DayEventsSection::kSpacing + listLimit_;
+    return std::max(sizeHint().height(), withFullList);
 }
 
 void DayEventsSectionWidget::showEvent(QShowEvent* event) {

@@ -19,6 +19,13 @@ public:
 
     void render();
 
+    // The list's rows scroll beyond this height (at most DayEventsSection::kMaximumListHeight).
+    void setListLimit(int height);
+    int listLimit() const { return listLimit_; }
+    int rowHeight() const;
+    // The section's height with the list at its limit, or with what it shows now where that is taller.
+    int tallestHeight() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -40,4 +47,5 @@ private:
     std::optional<SourcePromptAction> promptAction_;
     // The day whose rows the list holds.
     std::optional<Instant> listedDay_;
+    int listLimit_ = DayEventsSection::kMaximumListHeight;
 };

@@ -8,16 +8,47 @@
 
 e2e_skip() {
     if [ "${MONDREL_E2E_REQUIRED:-0}" = 1 ]; then
-        echo "FAILED (MONDREL_E2E_REQUIRED=1 forbids skipping): $*"
-        exit 1
+        e2e_fail "MONDREL_E2E_REQUIRED=1 forbids skipping: $*"
     fi
     echo "skipped: $*"
+    E2E_REPORTED=1
     exit 77
 }
 
+# Every failure says why, at which step, and shows the logs of what the test started.
 e2e_fail() {
-    echo "FAILED: $*"
+    echo "FAILED: $* (step: ${E2E_STEP:-start})"
+    e2e_show_logs
+    E2E_REPORTED=1
     exit 1
+}
+
+# Says what the test does next; a failure, a hang or an unexpected end names the step.
+e2e_step() {
+    E2E_STEP=$*
+    echo "step: $*"
+    [ -n "${E2E_WORK:-}" ] && echo "$*" >"$E2E_WORK/step"
+}
+
+# Log files to show when the test fails.
+E2E_LOGS=()
+e2e_log() { E2E_LOGS+=("$@"); }
+
+e2e_show_logs() {
+    local log
+    for log in "${E2E_LOGS[@]}"; do
+        [ -f "$log" ] || continue
+        echo "----- $(basename "$log") (last 60 lines) -----"
+        tail -n 60 "$log"
+    done
+}
+
+# Runs "$@" in the background, killed after $1 seconds: a tool that waits on a stuck peer must not hang the
+# test.
+e2e_bounded() {
+    local seconds=$1
+    shift
+    timeout -k 2 "$seconds" "$@"
 }
 
 e2e_require_tools() {
@@ -38,12 +69,24 @@ e2e_wait_for() {
     return 1
 }
 
-# A fresh home with its XDG folders; removed, with every process started here, on exit.
+# A fresh home with its XDG folders; removed, with every process started here, on exit. A test that is still
+# running E2E_DEADLINE seconds on (150 unless set, under CTest's limit) says where it stands and ends.
 e2e_make_home() {
     E2E_WORK=$(mktemp -d /tmp/mondrel-e2e.XXXXXX) || e2e_fail "no temporary folder"
     E2E_PIDS=()
     trap e2e_cleanup EXIT
-    trap 'exit 130' INT TERM
+    trap 'e2e_fail "stopped by a signal"' INT TERM
+    trap 'e2e_fail "no step ended within ${E2E_DEADLINE:-150} s"' USR1
+    # Its sleeps hold no output open: CTest waits for every holder of the test's output to end.
+    (
+        sleep "${E2E_DEADLINE:-150}" >/dev/null 2>&1
+        kill -USR1 $$ 2>/dev/null
+        # A foreground tool that waits defers the trap: the step goes out now, and the test ends.
+        sleep 5 >/dev/null 2>&1
+        echo "FAILED: still at step \"$(cat "$E2E_WORK/step" 2>/dev/null)\" after ${E2E_DEADLINE:-150} s"
+        kill -TERM $$ 2>/dev/null
+    ) &
+    E2E_WATCHDOG=$!
     export HOME="$E2E_WORK/home"
     export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
     export XDG_RUNTIME_DIR="$E2E_WORK/runtime"
@@ -53,14 +96,42 @@ e2e_make_home() {
 }
 
 e2e_cleanup() {
-    local pid
+    local status=$? pid
+    if [ "$status" -ne 0 ] && [ -z "${E2E_REPORTED:-}" ]; then
+        echo "FAILED: ended with status $status (step: ${E2E_STEP:-start})"
+        e2e_show_logs
+    fi
+    kill "$E2E_WATCHDOG" 2>/dev/null
+    # Only processes that are still children of this shell: the number of one that ended long ago (the first
+    # tray, a program that quit) may belong to anything by now, such as another test running beside this
+    # one, which a signal would end without a word.
+    local ours=()
     for pid in "${E2E_PIDS[@]}"; do
+        e2e_is_child "$pid" && ours+=("$pid")
+    done
+    for pid in "${ours[@]}"; do
         kill "$pid" 2>/dev/null
     done
-    for pid in "${E2E_PIDS[@]}"; do
+    # Bounded: a child that does not end on request is killed.
+    for pid in "${ours[@]}"; do
+        for _ in $(seq 30); do
+            e2e_is_child "$pid" || break
+            sleep 0.1
+        done
+        e2e_is_child "$pid" && kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     done
     rm -rf "$E2E_WORK"
+}
+
+# Whether process $1 runs and is a child of this shell (one that has ended but is not yet reaped counts
+# no more).
+e2e_is_child() {
+    local stat state ppid
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    # After the command's name, which may hold spaces: its state and its parent.
+    read -r state ppid _ <<<"${stat##*) }"
+    [ "$ppid" = "$$" ] && [ "$state" != Z ]
 }
 
 # Waits up to ten seconds for process $1, a child of this shell, to end; its exit status, or "timeout",
@@ -90,13 +161,13 @@ e2e_start_display() {
     e2e_start_tray
 }
 
-# An X server on a display number that it picks itself (a number chosen here could be taken by another
-# server before this one starts).
+# An X server with a screen of $1 (WIDTHxHEIGHT, 1280x800 unless given) on a display number that it picks
+# itself (a number chosen here could be taken by another server before this one starts).
 e2e_start_x_server() {
     e2e_require_tools Xvfb xdpyinfo xwininfo xdotool python3
     local number
     exec {displayfd}<> <(:)
-    e2e_spawn Xvfb -displayfd "$displayfd" -screen 0 1280x800x24 -nolisten tcp
+    e2e_spawn Xvfb -displayfd "$displayfd" -screen 0 "${1:-1280x800}x24" -nolisten tcp
     read -r -t 10 number <&"$displayfd" || e2e_skip "Xvfb did not say which display it started"
     exec {displayfd}<&-
     export DISPLAY=":$number"
@@ -136,7 +207,7 @@ PY
 }
 
 e2e_stop_tray() {
-    kill "$E2E_TRAY" 2>/dev/null
+    e2e_is_child "$E2E_TRAY" && kill "$E2E_TRAY" 2>/dev/null
     wait "$E2E_TRAY" 2>/dev/null
 }
 
@@ -144,9 +215,11 @@ e2e_stop_tray() {
 e2e_start_session_bus() {
     e2e_require_tools dbus-daemon dbus-send gnome-keyring-daemon
     local address
-    address=$(dbus-daemon --session --fork --print-address=1 --print-pid=3 3>"$E2E_WORK/bus.pid") ||
-        e2e_skip "dbus-daemon did not start a session bus"
-    E2E_PIDS+=("$(cat "$E2E_WORK/bus.pid")")
+    # A child of this shell, not a daemon of its own: only children are ended at the end (see e2e_cleanup).
+    dbus-daemon --session --nofork --print-address=1 >"$E2E_WORK/bus.address" 2>/dev/null &
+    E2E_PIDS+=($!)
+    e2e_wait_for 100 test -s "$E2E_WORK/bus.address" || e2e_skip "dbus-daemon did not start a session bus"
+    address=$(head -n 1 "$E2E_WORK/bus.address")
     export DBUS_SESSION_BUS_ADDRESS="$address"
     printf e2e | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
     E2E_PIDS+=($!)
@@ -226,9 +299,12 @@ e2e_frame_of() {
         /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
 }
 
-# Saves window $1 as the PNG file $2.
+# Saves window $1 as the PNG file $2. Without a window import waits for a click on one, for ever: a window
+# that closed before its screenshot (a popover, on a loaded machine) hung the test until CTest ended it,
+# without a word.
 e2e_screenshot() {
-    import -window "$1" "$2" 2>/dev/null || e2e_fail "could not take a screenshot of window $1"
+    [ -n "$1" ] || e2e_fail "no window to take a screenshot of for $(basename "$2"): it closed"
+    e2e_bounded 20 import -window "$1" "$2" 2>/dev/null || e2e_fail "could not take a screenshot of window $1"
 }
 
 # How many pixels of the PNG file $1 have the colour $2 (#RRGGBB).

@@ -28,6 +28,8 @@ write_neighbour_event yesterday
 write_neighbour_event tomorrow
 write_neighbour_event "7 days"
 
+e2e_step "the program starts signed in"
+e2e_log "$E2E_WORK/first.log" "$E2E_WORK/second.log" "$E2E_WORK/gate.log"
 "$binary" >"$E2E_WORK/first.log" 2>&1 &
 first=$!
 E2E_PIDS+=("$first")
@@ -35,7 +37,6 @@ E2E_PIDS+=("$first")
 # The tray icon: the program's small window that trayer embedded.
 tray_icon() { e2e_tray_icon "$first"; }
 e2e_wait_for 150 tray_icon || {
-    cat "$E2E_WORK/first.log"
     for id in $(xdotool search --pid "$first"); do xdotool getwindowname "$id"; xdotool getwindowgeometry "$id"; done
     e2e_fail "the program put no icon into the tray"
 }
@@ -48,6 +49,7 @@ settings_from_menu() {
     sleep 0.5
     xdotool key Down Return
 }
+e2e_step "the tray menu opens the settings window"
 settings_from_menu
 e2e_wait_for 50 e2e_window_of "$first" 400x520 || e2e_fail "the tray menu opened no 400×520 settings window"
 settings=$(e2e_window_of "$first" 400x520)
@@ -61,6 +63,7 @@ popover() { e2e_window_of "$first" 300x; }
 popover_closed() { ! popover; }
 
 # The tray path: a click on the icon opens the popover under it.
+e2e_step "a click on the icon opens the popover"
 xdotool mousemove --window "$icon" 4 4 click 1
 e2e_wait_for 50 popover || e2e_fail "a click on the tray icon opened no popover"
 sleep 1 # the day list settles once the calendar tree is read
@@ -84,7 +87,13 @@ elif [ $((today_cx - 36)) -gt 20 ] && same_month yesterday; then
 else
     neighbour="$today_cx $((today_cy + 36))"
 fi
-click_popover() { xdotool mousemove --window "$(popover)" "$1" "$2" click 1; sleep 0.5; }
+click_popover() {
+    local window
+    window=$(popover) || e2e_fail "the popover closed before a click into it"
+    xdotool mousemove --window "$window" "$1" "$2" click 1
+    sleep 0.5
+}
+e2e_step "a click on another day and back"
 click_popover $neighbour
 e2e_screenshot "$(popover)" "$shots/popover-second-day.png"
 read -r second_w _ <<<"$(accent_box "$shots/popover-second-day.png")"
@@ -100,33 +109,37 @@ e2e_wait_for 30 popover_closed || xdotool mousemove --window "$icon" 4 4 click 1
 e2e_wait_for 30 popover_closed || e2e_fail "the popover did not close"
 
 # Single instance: the second start hands over and exits 0, and the first reopens its popover.
+e2e_step "a second start hands over to the first"
 timeout 20 "$binary" >"$E2E_WORK/second.log" 2>&1
 status=$?
-[ "$status" -eq 0 ] || { cat "$E2E_WORK/second.log"; e2e_fail "a second start exited with status $status"; }
+[ "$status" -eq 0 ] || e2e_fail "a second start exited with status $status"
 kill -0 "$first" 2>/dev/null || e2e_fail "the first instance ended when the second started"
 e2e_wait_for 50 popover || e2e_fail "the first instance did not reopen its popover for the second start"
 xdotool key Escape
 e2e_wait_for 30 popover_closed || xdotool mousemove --window "$icon" 4 4 click 1
 
 # The tray menu's last item quits: the program ends cleanly, with status 0.
+e2e_step "Quit from the tray menu"
 xdotool mousemove --window "$icon" 4 4 click 3
 sleep 0.5
 xdotool key Up Return
 e2e_wait_exit "$first"
 quit_status=$E2E_EXIT_STATUS
-[ "$quit_status" = 0 ] || { cat "$E2E_WORK/first.log"; e2e_fail "Quit from the tray menu ended with status $quit_status"; }
+[ "$quit_status" = 0 ] || e2e_fail "Quit from the tray menu ended with status $quit_status"
 
 # Signed out: the same start opens the sign-in gate. This time the program starts before the desktop's tray,
 # as it may at login, and its icon docks once the tray is there.
+e2e_step "signed out, the program starts before the tray"
 e2e_clear_session
 e2e_stop_tray
 "$binary" >"$E2E_WORK/gate.log" 2>&1 &
 gated=$!
 E2E_PIDS+=("$gated")
 # 520 wide; its menu bar sits above the 640-pixel content.
-e2e_wait_for 100 e2e_window_of "$gated" 520x || { cat "$E2E_WORK/gate.log"; e2e_fail "no sign-in gate window"; }
+e2e_wait_for 100 e2e_window_of "$gated" 520x || e2e_fail "no sign-in gate window"
 sleep 0.5
 e2e_screenshot "$(e2e_window_of "$gated" 520x)" "$shots/gate.png"
+e2e_step "the tray comes after the program"
 e2e_start_tray
 first=$gated
 e2e_wait_for 100 tray_icon || e2e_fail "the icon of a program started before the tray never docked"

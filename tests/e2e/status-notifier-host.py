@@ -3,7 +3,7 @@
 Registers with the session bus's StatusNotifierWatcher (so that programs export their tray icons over
 D-Bus), waits for the first item, asks for its menu over com.canonical.dbusmenu as a panel does when the
 user right-clicks, prints the menu's items one a line ("label" or "label (disabled)") and clicks the item
-whose label is the first argument.
+whose label is the first argument, if one is given.
 """
 import os
 import sys
@@ -33,7 +33,7 @@ def first_item(watcher, seconds):
 
 
 def main():
-    click = sys.argv[1]
+    click = sys.argv[1] if len(sys.argv) > 1 else None
     bus = dbus.SessionBus()
     name = "org.kde.StatusNotifierHost-%d" % os.getpid()
     bus.request_name(name)
@@ -62,6 +62,8 @@ def main():
         print(label if enabled else label + " (disabled)", flush=True)
         if label == click:
             chosen = int(child_id)
+    if click is None:
+        return
     if chosen is None:
         fail("no item %r in the menu" % click)
     try:

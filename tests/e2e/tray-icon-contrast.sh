@@ -8,6 +8,7 @@ e2e_require_tools import convert
 mkdir -p "$shots"
 
 e2e_start_signed_in_session
+e2e_log "$E2E_WORK/program.log"
 
 # Prints "panel #RRGGBB, strokes #RRGGBB: contrast N:1" for the screenshot $1 of the icon: the panel is
 # its most frequent colour, the strokes the most frequent of the others (edges blend into many colours,
@@ -41,20 +42,21 @@ sys.exit(0 if ratio >= 3 else 1)'
 shoot_icon() {
     local x y w h
     read -r x y w h < <(e2e_frame_of "$(e2e_tray_icon "$program")")
-    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$1" 2>/dev/null
+    e2e_bounded 20 import -window root -crop "${w}x${h}+${x}+${y}" +repage "$1" 2>/dev/null
 }
 legible() { shoot_icon "$1" && measure "$1" >/dev/null; }
 
 program=
 for shade in dark:0x303030 light:0xf0f0f0; do
     name=${shade%%:*}
+    e2e_step "a $name panel"
     e2e_start_tray top "${shade#*:}"
     if [ -z "$program" ]; then
         "$binary" >"$E2E_WORK/program.log" 2>&1 &
         program=$!
         E2E_PIDS+=("$program")
     fi
-    e2e_wait_for 150 e2e_tray_icon "$program" || { cat "$E2E_WORK/program.log"; e2e_fail "no icon in the $name tray"; }
+    e2e_wait_for 150 e2e_tray_icon "$program" || e2e_fail "no icon in the $name tray"
     shot="$shots/tray-icon-$name.png"
     # The icon takes its colours once it sees the panel it docked in.
     e2e_wait_for 50 legible "$shot"

@@ -366,3 +366,56 @@ TEST_F(CalendarPopoverWidgetTest, AScrolledDayListKeepsItsPlaceWhenFilesChange) 
 }
 
 } // namespace
+
+// On a short screen the day list gives up height, never the grid or the footer: within the limit the
+// popover keeps its jump field whole, tells the tallest it can become (placed for that, it grows and
+// shrinks away from the grid), and where not even a row fits the day's section gives way. A quiet day
+// takes less room, never more than that tallest.
+TEST_F(CalendarPopoverWidgetTest, AShortScreenShortensTheDayListAndKeepsTheFooter) {
+    for (int i = 0; i < 10; ++i)
+        writeMeeting(QStringLiteral("busy%1").arg(i), QStringLiteral("Meeting %1").arg(i),
+                     QStringLiteral("20261207") + QTime(7, 0).addSecs(i * 1800).toString("'T'hhmm"));
+    startLocalCalendars();
+    signIn();
+    CalendarPopoverWidget popover(environment());
+    render(popover);
+    auto* list = popover.findChild<QListView*>();
+    auto* field = popover.findChild<QLineEdit*>();
+    ASSERT_TRUE(list && field);
+    const auto settled = [&popover] {
+        for (int turn = 0; turn < 3; ++turn)
+            QCoreApplication::processEvents();
+        popover.adjustSize();
+        return popover.height();
+    };
+    const auto fieldInside = [&] {
+        return popover.rect().contains(QRect(field->mapTo(&popover, QPoint(0, 0)), field->size()));
+    };
+    ASSERT_EQ(list->height(), DayEventsSection::kMaximumListHeight);
+    const int full = settled();
+    EXPECT_EQ(popover.tallestHeight(), full) << "a day that fills the list is the tallest";
+
+    const int limit = full - 100;
+    popover.setHeightLimit(limit);
+    EXPECT_EQ(settled(), limit);
+    EXPECT_EQ(list->height(), DayEventsSection::kMaximumListHeight - 100) << "the rows scroll";
+    EXPECT_TRUE(fieldInside());
+    EXPECT_EQ(popover.tallestHeight(), limit);
+
+    QTest::mouseClick(popover.calendar()->cellOf(day(2026, 12, 9)), Qt::LeftButton);
+    EXPECT_LT(settled(), limit) << "nothing scheduled";
+    EXPECT_EQ(popover.tallestHeight(), limit);
+    QTest::mouseClick(popover.calendar()->cellOf(day(2026, 12, 7)), Qt::LeftButton);
+    EXPECT_EQ(settled(), limit);
+
+    const int grid = full - DayEventsSection::kMaximumListHeight;
+    popover.setHeightLimit(grid - 40);
+    EXPECT_FALSE(popover.findChild<DayEventsSectionWidget*>()->isVisible()) << "not a row fits";
+    EXPECT_LE(settled(), grid - 40);
+    EXPECT_TRUE(fieldInside());
+    EXPECT_EQ(popover.tallestHeight(), popover.height());
+
+    popover.setHeightLimit(std::nullopt);
+    EXPECT_EQ(settled(), full);
+    EXPECT_EQ(list->height(), DayEventsSection::kMaximumListHeight);
+}

@@ -40,19 +40,22 @@ QColor PanelContrast::outlineFor(const QColor& ink) {
 }
 
 QColor PanelContrast::dominantColour(const QImage& image) {
-    const QImage pixels = image.convertToFormat(QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    // An even grid of at most kMostSamples pixels: a large or noisy image costs no more than a small one.
+    const qint64 pixels = qint64(image.width()) * image.height();
+    const int step = std::max(1, int(std::ceil(std::sqrt(double(pixels) / kMostSamples))));
     QHash<QRgb, int> counts;
     QRgb best = 0;
     int bestCount = 0;
-    for (int y = 0; y < pixels.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
-        for (int x = 0; x < pixels.width(); ++x) {
-            const int count = ++counts[line[x]];
+    for (int y = step / 2; y < image.height(); y += step)
+        for (int x = step / 2; x < image.width(); x += step) {
+            const QRgb pixel = image.pixel(x, y) | 0xff000000U;
+            const int count = ++counts[pixel];
             if (count > bestCount) {
-                best = line[x];
+                best = pixel;
                 bestCount = count;
             }
         }
-    }
     return bestCount > 0 ? QColor::fromRgb(best) : QColor();
 }

@@ -18,6 +18,10 @@ public:
     // Black or white, whichever stands out more from `ink`: an outline that keeps `ink` legible on a panel
     // of unknown colour.
     static QColor outlineFor(const QColor& ink);
-    // The colour that most pixels of `image` have; invalid for an empty image.
+    // Pixels that dominantColour() looks at, at most.
+    static constexpr int kMostSamples = 4096;
+
+    // The colour that most pixels of `image` have, counted on an even grid of at most kMostSamples of them;
+    // invalid for an empty image.
     static QColor dominantColour(const QImage& image);
 };

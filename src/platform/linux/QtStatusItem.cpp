@@ -1,14 +1,18 @@
 #include "platform/linux/QtStatusItem.h"
 
+#include "platform/PopoverContent.h"
 #include "platform/linux/PanelContrast.h"
 #include "platform/linux/QtMenuBarPresenter.h"
 #include "platform/linux/QtWindowSystem.h"
 #include "platform/linux/X11PanelFrame.h"
+#include "utilities/Log.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QEvent>
 #include <QImage>
@@ -18,6 +22,7 @@
 #include <QPalette>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -36,6 +41,14 @@ constexpr const char* kEmbeddedIconName = "QSystemTrayIconSys";
 constexpr double kMaxPanelShare = 4;
 // A watcher that does not answer within this time counts as none.
 constexpr int kWatcherTimeoutMs = 2000;
+// How often a desktop without a tray is asked again: the icon appears well within two seconds of a panel.
+constexpr int kTrayLookIntervalMs = 500;
+// The panel's colour is looked at this often at most, around the icon, in a square of this side at most.
+constexpr qint64 kPanelSampleIntervalMs = 250;
+constexpr double kPanelSampleMargin = 8;
+constexpr double kPanelSampleSide = 48;
+// A watcher that starts again is given five seconds to serve its object.
+constexpr int kWatcherAttempts = 20;
 
 double distance(const QRectF& rect, QPointF point) {
     const double dx = std::max({rect.left() - point.x(), 0.0, point.x() - rect.right()});
@@ -73,27 +86,11 @@ QPointF clampedInto(const QRectF& area, QPointF topLeft, QSizeF size) {
 
 } // namespace
 
-QtStatusItem::TrayProtocol QtStatusItem::detectTrayProtocol() {
-    // The question Qt asks before it exports a tray icon over D-Bus; without a session bus the call fails
-    // at once.
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, kWatcherTimeoutMs);
-    const bool hosted = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-                        reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
-    return hosted ? TrayProtocol::statusNotifier : TrayProtocol::xembed;
-}
-
-QtStatusItem::QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover, TrayProtocol protocol,
-                           QObject* parent)
-    : QObject(parent), windowSystem_(windowSystem), popoverFactory_(std::move(popover)),
-      tray_(new QSystemTrayIcon(this)), protocol_(protocol) {
-    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        handleActivation(reason, QGuiApplication::queryKeyboardModifiers());
-    });
+QtStatusItem::QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover,
+                           std::optional<TrayProtocol> protocol, QObject* parent)
+    : QObject(parent), windowSystem_(windowSystem), popoverFactory_(std::move(popover)) {
+    if (protocol)
+        makeTray(*protocol);
     windowSource_ = windowSystem_.addWindowSource([this] { return window(); });
     windowSystem_.setStatusItemPopoverOpener([this] { return openPopover(); });
     // The template image follows the light or dark colours of the desktop.
@@ -110,11 +107,91 @@ QtStatusItem::~QtStatusItem() {
     delete std::exchange(tray_, nullptr);
 }
 
-// Shown even without a tray: started at login, the program may come up before the panel, and the icon
-// docks once a tray appears.
+void QtStatusItem::makeTray(TrayProtocol protocol) {
+    protocol_ = protocol;
+    tray_ = new QSystemTrayIcon(this);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        handleActivation(reason, QGuiApplication::queryKeyboardModifiers());
+    });
+    applyImage();
+    exportMenu();
+    if (protocol_ == TrayProtocol::statusNotifier && !watcherWatch_) {
+        watcherWatch_ = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                QDBusConnection::sessionBus(),
+                                                QDBusServiceWatcher::WatchForRegistration, this);
+        connect(watcherWatch_, &QDBusServiceWatcher::serviceRegistered, this, [this] { followWatcher(0); });
+    }
+}
+
+// Started at login, the program may come up before the panel: the icon is made once a tray is there.
 bool QtStatusItem::show() {
+    if (!tray_) {
+        lookForTray();
+        return false;
+    }
     tray_->show();
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtStatusItem::lookForTray() {
+    if (tray_ || lookingForTray_)
+        return;
+    lookingForTray_ = true;
+    askWatcher([this](std::optional<bool> hosted) {
+        lookingForTray_ = false;
+        if (tray_)
+            return;
+        if (hosted.value_or(false) || X11PanelFrame::trayPresent()) {
+            makeTray(hosted.value_or(false) ? TrayProtocol::statusNotifier : TrayProtocol::xembed);
+            tray_->show();
+            Log(QStringLiteral("statusItem"))
+                .info(QStringLiteral("status_item_shown protocol=") +
+                      (protocol_ == TrayProtocol::statusNotifier ? QStringLiteral("statusNotifier")
+                                                                 : QStringLiteral("xembed")));
+            return;
+        }
+        QTimer::singleShot(kTrayLookIntervalMs, this, &QtStatusItem::lookForTray);
+    });
+}
+
+void QtStatusItem::askWatcher(const std::function<void(std::optional<bool>)>& answer) {
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto* call =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get, kWatcherTimeoutMs), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [answer](QDBusPendingCallWatcher* answered) {
+        answered->deleteLater();
+        const QDBusMessage reply = answered->reply();
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            answer(std::nullopt);
+            return;
+        }
+        answer(reply.arguments().constFirst().value<QDBusVariant>().variant().toBool());
+    });
+}
+
+// Qt tells a watcher that starts again about the icon as soon as its name appears, which may be before
+// the watcher serves its object: that registration fails and is not tried again. Once the watcher answers,
+// the icon is made anew, and registers with it.
+void QtStatusItem::followWatcher(int attempt) {
+    askWatcher([this, attempt](std::optional<bool> hosted) {
+        if (!tray_)
+            return;
+        if (!hosted) {
+            if (attempt < kWatcherAttempts)
+                QTimer::singleShot(kTrayLookIntervalMs / 2, this,
+                                   [this, attempt] { followWatcher(attempt + 1); });
+            return;
+        }
+        const bool visible = tray_->isVisible();
+        delete std::exchange(tray_, nullptr);
+        makeTray(TrayProtocol::statusNotifier);
+        tray_->setVisible(visible);
+        Log(QStringLiteral("statusItem")).info(QStringLiteral("status_item_registered_again"));
+    });
 }
 
 void QtStatusItem::setImage(const StatusItemImage& image) {
@@ -132,20 +209,34 @@ void QtStatusItem::applyImage() {
                                           : renderIcon(*image_, text, PanelContrast::outlineFor(text)));
 }
 
+// A panel may redraw or resize the icon many times a second: its colour is looked at a few times a second
+// at most, whatever the panel does.
 void QtStatusItem::schedulePanelSample() {
     if (panelSamplePending_)
         return;
     panelSamplePending_ = true;
-    QMetaObject::invokeMethod(this, &QtStatusItem::samplePanel, Qt::QueuedConnection);
+    const qint64 since = lastPanelSample_.isValid() ? lastPanelSample_.elapsed() : kPanelSampleIntervalMs;
+    QTimer::singleShot(int(std::max<qint64>(0, kPanelSampleIntervalMs - since)), this,
+                       &QtStatusItem::samplePanel);
+}
+
+QRect QtStatusItem::panelSampleRegion(const QRectF& icon, const QRectF& panel) {
+    if (icon.isEmpty() || panel.isEmpty())
+        return {};
+    QRectF region(0, 0, std::min(icon.width() + 2 * kPanelSampleMargin, kPanelSampleSide),
+                  std::min(icon.height() + 2 * kPanelSampleMargin, kPanelSampleSide));
+    region.moveCenter(icon.center());
+    return region.intersected(panel).toAlignedRect().intersected(panel.toAlignedRect());
 }
 
 void QtStatusItem::samplePanel() {
     panelSamplePending_ = false;
-    const QRect panel = panelFrame().toAlignedRect();
-    QScreen* screen = panel.isEmpty() ? nullptr : QGuiApplication::screenAt(panel.center());
+    lastPanelSample_.start();
+    const QRect region = panelSampleRegion(iconArea(), panelFrame());
+    QScreen* screen = region.isEmpty() ? nullptr : QGuiApplication::screenAt(region.center());
     QColor colour;
     if (screen) {
-        const QRect grabbed = panel.translated(-screen->geometry().topLeft());
+        const QRect grabbed = region.translated(-screen->geometry().topLeft());
         colour = PanelContrast::dominantColour(
             screen->grabWindow(0, grabbed.x(), grabbed.y(), grabbed.width(), grabbed.height()).toImage());
     }
@@ -206,7 +297,7 @@ QPointF QtStatusItem::mouseLocation() const {
 }
 
 QRectF QtStatusItem::iconArea() const {
-    return QRectF(tray_->geometry());
+    return tray_ ? QRectF(tray_->geometry()) : QRectF();
 }
 
 double QtStatusItem::statusBarThickness() const {
@@ -287,6 +378,13 @@ void QtStatusItem::showPopover() {
         popover_->installEventFilter(this);
     }
     popoverArea_ = currentArea();
+    popoverRoom_ = roomBeside(popoverArea_, windowSystem_.screens());
+    if (auto* content = dynamic_cast<PopoverContent*>(popover_.get())) {
+        // Ready as it will be shown (today selected) before it is told how much room it has.
+        popover_->ensurePolished();
+        content->setHeightLimit(
+            popoverRoom_.isEmpty() ? std::nullopt : std::optional(int(std::floor(popoverRoom_.height()))));
+    }
     fitAndPlacePopover();
     popover_->show();
     // The content makes itself ready as it is shown (today selected, its events listed) and asks for more
@@ -302,16 +400,41 @@ void QtStatusItem::fitAndPlacePopover() {
         layout->activate();
         popover_->adjustSize();
     }
+    // Placed for the tallest it can become, so that the part above the growing one does not move under the
+    // pointer as the user clicks through days.
+    auto* content = dynamic_cast<PopoverContent*>(popover_.get());
+    const int tallest = std::max(content ? content->tallestHeight() : 0, popover_->height());
+    popoverOrigin_ =
+        popoverPosition(popoverArea_, QSizeF(popover_->width(), tallest), windowSystem_.screens());
     placePopover();
 }
 
 void QtStatusItem::placePopover() {
-    popover_->move(
-        popoverPosition(popoverArea_, QSizeF(popover_->size()), windowSystem_.screens()).toPoint());
+    // Only content that outgrows the room it was placed for moves, to stay off the panel.
+    popover_->move(popoverRoom_.isEmpty()
+                       ? popoverOrigin_.toPoint()
+                       : wholePixelsInside(popoverRoom_, popoverOrigin_, QSizeF(popover_->size()),
+                                           popover_->devicePixelRatioF()));
+}
+
+QPoint QtStatusItem::wholePixelsInside(const QRectF& room, QPointF topLeft, QSizeF size, double ratio) {
+    // At a fractional scale the room's edges fall between device pixels, and Qt rounds a position to them:
+    // the edges are taken inwards to whole device pixels, the position to a whole point between them.
+    const auto inward = [ratio](double edge, bool up) {
+        return (up ? std::ceil(edge * ratio - 1e-6) : std::floor(edge * ratio + 1e-6)) / ratio;
+    };
+    const auto within = [](double wanted, double least, double most) {
+        const int low = int(std::ceil(least - 1e-6));
+        const int high = int(std::floor(most + 1e-6));
+        return high < low ? low : std::clamp(int(std::lround(wanted)), low, high);
+    };
+    return {within(topLeft.x(), inward(room.left(), true), inward(room.right(), false) - size.width()),
+            within(topLeft.y(), inward(room.top(), true), inward(room.bottom(), false) - size.height())};
 }
 
 bool QtStatusItem::openPopover() {
-    if (!tray_->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
+    // Asking Qt for a tray before the icon is made would fix its protocol too early.
+    if (!tray_ || !tray_->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
         return false;
     showPopover();
     return isPopoverVisible();
@@ -379,7 +502,11 @@ void QtStatusItem::fillMenu(QMenu& menu, const std::shared_ptr<Menu>& model) con
 
 void QtStatusItem::setMenuProvider(MenuProvider provider) {
     menuProvider_ = std::move(provider);
-    if (protocol_ != TrayProtocol::statusNotifier)
+    exportMenu();
+}
+
+void QtStatusItem::exportMenu() {
+    if (!tray_ || protocol_ != TrayProtocol::statusNotifier)
         return;
     if (!hostedMenu_) {
         hostedMenu_ = std::make_unique<QMenu>();
@@ -488,6 +615,28 @@ QPointF QtStatusItem::popoverPosition(const StatusArea& area, QSizeF size,
         topLeft = {slot.left() - size.width(), slot.center().y() - size.height() / 2};
         break;
     }
-    const ScreenDescription* screen = nearestScreen(slot.center(), screens);
-    return screen ? clampedInto(screen->visibleFrame, topLeft, size) : topLeft;
+    const QRectF room = roomBeside(area, screens);
+    return room.isEmpty() ? topLeft : clampedInto(room, topLeft, size);
+}
+
+QRectF QtStatusItem::roomBeside(const StatusArea& area, const std::vector<ScreenDescription>& screens) {
+    const ScreenDescription* screen = nearestScreen(area.frame.center(), screens);
+    if (!screen)
+        return {};
+    QRectF room = screen->visibleFrame;
+    switch (area.edge) {
+    case Qt::TopEdge:
+        room.setTop(std::max(room.top(), area.frame.bottom()));
+        break;
+    case Qt::BottomEdge:
+        room.setBottom(std::min(room.bottom(), area.frame.top()));
+        break;
+    case Qt::LeftEdge:
+        room.setLeft(std::max(room.left(), area.frame.right()));
+        break;
+    case Qt::RightEdge:
+        room.setRight(std::min(room.right(), area.frame.left()));
+        break;
+    }
+    return room.isValid() ? room : QRectF();
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class QDBusServiceWatcher;
 class QMenu;
 class QWidget;
 class QtWindowSystem;
@@ -31,19 +32,20 @@ public:
     // clicks; a StatusNotifierItem host draws the icon and its menu itself, from what the program exports
     // over D-Bus.
     enum class TrayProtocol { xembed, statusNotifier };
-    // The protocol Qt picks for a tray icon made now: StatusNotifierItem while a host is registered with
-    // the session bus's StatusNotifierWatcher.
-    static TrayProtocol detectTrayProtocol();
 
+    // With a protocol, the icon is made for it at once. Without, it is made once the desktop has a tray: Qt
+    // picks the protocol when an icon is made, once for the whole process, so an icon made before the
+    // panel's StatusNotifierWatcher and host are up would never appear on such a panel.
     QtStatusItem(QtWindowSystem& windowSystem, PopoverFactory popover,
-                 TrayProtocol protocol = detectTrayProtocol(), QObject* parent = nullptr);
+                 std::optional<TrayProtocol> protocol = std::nullopt, QObject* parent = nullptr);
     ~QtStatusItem() override;
 
-    // Shows the icon in the tray, now or once the desktop has one; false while it has none.
+    // Shows the icon in the tray, now or once the desktop has one (a StatusNotifierItem host or an XEmbed
+    // tray, looked for a few times a second); false while it has none.
     bool show();
 
     void setImage(const StatusItemImage& image) override;
-    QIcon icon() const { return tray_->icon(); }
+    QIcon icon() const { return tray_ ? tray_->icon() : QIcon(); }
     Observation addLocalMouseDownMonitor(MouseDownMonitor monitor) override;
     QPointF mouseLocation() const override;
     double statusBarThickness() const override;
@@ -97,10 +99,19 @@ public:
     // geometry.
     static QPointF besideAnchor(const QRectF& anchor, double left, QSizeF size, double gap,
                                 const std::vector<ScreenDescription>& screens);
+    // Where the panel's colour is looked at: around the icon, inside the panel, a few dozen points across
+    // at most however large either is; empty where either is unknown.
+    static QRect panelSampleRegion(const QRectF& icon, const QRectF& panel);
     // The popover: on the screen's side of the panel, touching it, centred on the icon, and kept inside
-    // the available geometry of the screen that holds the icon.
+    // the room that the screen holding the icon has beside the panel.
     static QPointF popoverPosition(const StatusArea& area, QSizeF size,
                                    const std::vector<ScreenDescription>& screens);
+    // That room: the available geometry of the screen that holds the icon, less the panel's side of `area`
+    // (a desktop may reserve no room for its panel); empty without screens.
+    static QRectF roomBeside(const StatusArea& area, const std::vector<ScreenDescription>& screens);
+    // The whole-point position nearest `topLeft` at which a window of `size` lies inside `room` on a screen
+    // of `ratio` device pixels a point, as far as it fits.
+    static QPoint wholePixelsInside(const QRectF& room, QPointF topLeft, QSizeF size, double ratio);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -113,6 +124,13 @@ private:
     QRectF panelFrame() const;
     StatusArea currentArea() const;
     WindowDescription area() const;
+    void makeTray(TrayProtocol protocol);
+    // Asks whether a StatusNotifierItem host or an XEmbed tray is there, and shows the icon once one is.
+    void lookForTray();
+    // Whether a host is registered with the StatusNotifierWatcher; nothing when no watcher answers.
+    void askWatcher(const std::function<void(std::optional<bool>)>& answer);
+    void followWatcher(int attempt);
+    void exportMenu();
     void applyImage();
     void schedulePanelSample();
     void samplePanel();
@@ -123,17 +141,24 @@ private:
     QtWindowSystem& windowSystem_;
     PopoverFactory popoverFactory_;
     std::unique_ptr<QWidget> popover_;
-    QSystemTrayIcon* tray_;
-    TrayProtocol protocol_;
+    QSystemTrayIcon* tray_ = nullptr;
+    TrayProtocol protocol_ = TrayProtocol::xembed;
+    bool lookingForTray_ = false;
+    QDBusServiceWatcher* watcherWatch_ = nullptr;
     MenuProvider menuProvider_;
     std::unique_ptr<QMenu> hostedMenu_;
     std::optional<StatusItemImage> image_;
     QColor panelColour_;
     bool panelSamplePending_ = false;
+    QElapsedTimer lastPanelSample_;
     HandlerList<MouseDownMonitor> monitors_;
     Observation windowSource_;
     // Since the popover last hid: a click on the icon that closed it must not open it again at once.
     QElapsedTimer popoverHidden_;
     // Where the icon was when the popover opened: it stays beside it as its content changes size.
     StatusArea popoverArea_;
+    QRectF popoverRoom_;
+    // The popover's top-left corner for the tallest its content can become: it holds still there while the
+    // content changes size.
+    QPointF popoverOrigin_;
 };

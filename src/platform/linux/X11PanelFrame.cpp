@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -48,4 +49,25 @@ std::optional<QRectF> X11PanelFrame::holding(WId window) {
                       geometry->height / ratio);
     }
     return std::nullopt;
+}
+
+bool X11PanelFrame::trayPresent() {
+    const auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11)
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    int screen = 0;
+    char* host = nullptr;
+    int display = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screen) != 0)
+        std::free(host);
+    const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
+    const ReplyPtr<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.c_str()), nullptr));
+    // An atom that no one made yet names no selection that anyone owns.
+    if (!atom || atom->atom == XCB_ATOM_NONE)
+        return false;
+    const ReplyPtr<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
+    return owner && owner->owner != XCB_NONE;
 }

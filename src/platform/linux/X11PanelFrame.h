@@ -13,4 +13,7 @@ public:
     // The frame of the top-level window that holds `window`, in device-independent pixels; nothing when
     // `window` is not embedded in another, off X11 and when the server does not answer.
     static std::optional<QRectF> holding(WId window);
+    // Whether an XEmbed system tray runs on the default screen: a client owns its tray selection. False off
+    // X11.
+    static bool trayPresent();
 };

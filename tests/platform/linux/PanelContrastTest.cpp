@@ -1,4 +1,5 @@
 #include "platform/linux/PanelContrast.h"
+#include "platform/linux/QtStatusItem.h"
 
 #include <QImage>
 #include <QPainter>
@@ -47,6 +48,32 @@ TEST(PanelContrastTest, ThePanelIsTheColourOfMostPixels) {
     painter.drawEllipse(QPointF(120, 14), 9.5, 9.5);
     painter.end();
     EXPECT_EQ(PanelContrast::dominantColour(panel), QColor(0x2f, 0x2f, 0x2f));
+}
+
+// A panel window of any size, noisy as a wallpaper behind a transparent panel, is judged by an even grid
+// of pixels, and the grab it is judged from stays a small square around the icon, inside the panel.
+TEST(PanelContrastTest, TheSampleStaysSmallWhateverThePanel) {
+    QImage noisy(2048, 2048, QImage::Format_RGB32);
+    quint32 seed = 1;
+    for (int y = 0; y < noisy.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(noisy.scanLine(y));
+        for (int x = 0; x < noisy.width(); ++x) {
+            seed = seed * 1664525U + 1013904223U;
+            line[x] = (seed >> 24) < 100 ? qRgb(0x30, 0x30, 0x30) : (seed | 0xff000000U);
+        }
+    }
+    EXPECT_EQ(PanelContrast::dominantColour(noisy), QColor(0x30, 0x30, 0x30));
+
+    const QRectF huge(0, 0, 4096, 4096);
+    const QRect around = QtStatusItem::panelSampleRegion(QRectF(2000, 2000, 4096, 4096), huge);
+    EXPECT_LE(around.width(), 48);
+    EXPECT_LE(around.height(), 48);
+    EXPECT_TRUE(huge.toAlignedRect().contains(around));
+    EXPECT_EQ(QtStatusItem::panelSampleRegion(QRectF(1257, 773, 22, 26), QRectF(1120, 772, 160, 28)),
+              QRect(1249, 772, 31, 28))
+        << "the icon and a margin, inside the panel that ends at 1280";
+    EXPECT_TRUE(QtStatusItem::panelSampleRegion(QRectF(), huge).isEmpty()) << "StatusNotifierItem: no icon";
+    EXPECT_TRUE(QtStatusItem::panelSampleRegion(QRectF(10, 10, 20, 20), QRectF()).isEmpty());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/linux/QtStatusItem.h"
 #include "app/MenuBarLabel.h"
 #include "app/StatusItemMenuBuilder.h"
+#include "platform/PopoverContent.h"
 #include "platform/linux/QtWindowSystem.h"
 #include "support/FakeWindowSystem.h"
 #include "support/QtPrinters.h"
@@ -278,6 +279,58 @@ TEST(QtStatusItemPopoverTest, ContentThatGrowsAsItShowsStaysOnScreenBesideThePan
     EXPECT_EQ(frame.height(), 524);
     EXPECT_EQ(frame.bottom() + 1, panelTop);
     item.hidePopover();
+}
+
+// Content that tells the tallest it can become and takes the height limit it is given, as the calendar does.
+class SizedContent final : public QWidget, public PopoverContent {
+public:
+    int tallest = 500;
+    std::optional<int> limit;
+    int tallestHeight() override { return std::min(tallest, limit.value_or(tallest)); }
+    void setHeightLimit(std::optional<int> height) override { limit = height; }
+};
+
+// Placed once per opening for the tallest the content can become, the popover's top holds still above a
+// bottom panel while the content grows and shrinks beneath it, which learns how much room the screen has
+// beside the panel; only content that outgrows that room moves, and then stays off the panel.
+TEST(QtStatusItemPopoverTest, TheTopHoldsStillWhileTheContentChangesSize) {
+    QtWindowSystem windows;
+    SizedContent* content = nullptr;
+    QtStatusItem item(
+        windows,
+        [&content] {
+            auto popover = std::make_unique<SizedContent>();
+            popover->setFixedSize(300, 300);
+            content = popover.get();
+            return popover;
+        },
+        QtStatusItem::TrayProtocol::xembed);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QCursor::setPos(screen.center().x(), screen.bottom() - 4);
+    item.showPopover();
+    ASSERT_TRUE(content);
+    const int panelTop = screen.bottom() + 1 - 24;
+    EXPECT_EQ(content->limit, std::optional(panelTop - screen.top()));
+    const int top = item.popover()->y();
+    EXPECT_EQ(top, panelTop - 500);
+
+    for (const int height : {200, 450, 300}) {
+        content->setFixedHeight(height);
+        QApplication::processEvents();
+        EXPECT_EQ(item.popover()->y(), top) << height;
+    }
+    content->setFixedHeight(540);
+    QApplication::processEvents();
+    EXPECT_EQ(item.popover()->geometry().bottom() + 1, panelTop) << "outgrown: kept off the panel";
+    item.hidePopover();
+
+    // At a fractional scale a position is rounded to device pixels: it is taken so that the window's
+    // pixels stay inside the room.
+    const QRectF room(0, 28 / 1.5, 1366 / 1.5 + 1 / 3.0, 740 / 1.5 - 28 / 1.5);
+    EXPECT_EQ(QtStatusItem::wholePixelsInside(room, QPointF(611, 18.7), QSizeF(300, 400), 1.5),
+              QPoint(610, 19));
+    EXPECT_EQ(QtStatusItem::wholePixelsInside(room, QPointF(100.4, 50.6), QSizeF(300, 400), 1.0),
+              QPoint(100, 51));
 }
 
 // Where the panel's colour is unknown (no XEmbed tray here), the strokes keep the desktop's text colour and
