@@ -58,7 +58,8 @@ std::optional<long long> RecurrenceSet::next(long long horizon) {
         if (at < firstWall_ || (lastEmitted_ && at <= *lastEmitted_))
             continue;
         lastEmitted_ = at;
-        ++emitted_;
+        // Said at once: a rule that never matches again would otherwise be walked to the horizon.
+        ended_ = count_ > 0 && ++emitted_ >= count_;
         return at;
     }
     return std::nullopt;
