@@ -26,6 +26,9 @@ constexpr long long kLongestOccurrenceDays = 366;
 constexpr long long kStretch = IcsEventFile::kStretch;
 // Steps of a rule within one stretch, also those that fall before it or are excluded.
 constexpr int kMostStepsPerStretch = 4 * IcsEventFile::kMostOccurrencesPerStretch;
+// A series is split by at most this many detached occurrences with RANGE=THISANDFUTURE, each part walking
+// the rule again; later ones stand only for their own instance.
+constexpr size_t kMostRanges = 32;
 
 using Root = std::shared_ptr<icalcomponent>;
 
@@ -689,7 +692,7 @@ private:
             // Without a usable rule the series is DTSTART plus its RDATEs.
             consider(start_.basis, wallSeconds(start_.wall), start_.zone);
         } else if (walksFromStart()) {
-            stretch.cutOff = !walkRuleTo(wallTo);
+            stretch.cutOff = !walkRuleTo(from - shiftReach_, wallTo);
             auto it = std::lower_bound(walked_.begin(), walked_.end(), from - shiftReach_,
                                        [](const Instance& i, long long at) { return i.basis < at; });
             for (; it != walked_.end() && it->basis < to + shiftReach_; ++it)
@@ -739,7 +742,17 @@ private:
     bool walksFromStart() const {
         return rule_->count > 0 || rule_->by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX;
     }
-    bool walkRuleTo(long long wallTo) const {
+    // Only the instances from `keepFrom` (an instant) on are kept: a series of a million instances would
+    // otherwise hold them all. Asked for earlier ones that it passed over, the walk starts again.
+    bool walkRuleTo(long long keepFrom, long long wallTo) const {
+        if (keepFrom < keptFrom_ && passedOver_) {
+            walker_.reset();
+            walked_.clear();
+            walkedUpTo_ = std::numeric_limits<long long>::min();
+            walkedSteps_ = 0;
+            walkEnded_ = walkCutOff_ = passedOver_ = false;
+        }
+        keptFrom_ = std::min(keptFrom_, keepFrom);
         if (!walker_ && !walkEnded_)
             walker_.emplace(walkFrom(std::numeric_limits<long long>::min()));
         while (walker_ && *walker_ && walkedUpTo_ < wallTo) {
@@ -758,9 +771,11 @@ private:
             }
             ++walkedSteps_;
             walkedUpTo_ = next->wall;
-            walked_.insert(std::upper_bound(walked_.begin(), walked_.end(), next->basis,
-                                            [](long long at, const Instance& i) { return at < i.basis; }),
-                           *next);
+            passedOver_ |= next->basis < keptFrom_;
+            if (next->basis >= keptFrom_)
+                walked_.insert(std::upper_bound(walked_.begin(), walked_.end(), next->basis,
+                                                [](long long at, const Instance& i) { return at < i.basis; }),
+                               *next);
         }
         return !walkCutOff_ || wallTo <= walkedUpTo_;
     }
@@ -799,6 +814,9 @@ private:
     mutable int walkedSteps_ = 0;
     mutable bool walkEnded_ = false;
     mutable bool walkCutOff_ = false;
+    // Where the instances kept begin, and whether the walk left out any before.
+    mutable long long keptFrom_ = std::numeric_limits<long long>::max();
+    mutable bool passedOver_ = false;
 };
 
 IcsEventFile::IcsEventFile() = default;
@@ -959,14 +977,16 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         std::vector<Shifted> ranges;
         if (const auto shifted = shiftedByUid.find(uid); shifted != shiftedByUid.end())
             for (Shifted& from : shifted->second)
-                if (from.start.wall.is_date == timing.isAllDay) {
-                    from.timing.length = cappedLength(from.timing.length, timing.isAllDay, reader);
-                    record.shiftedLengths.push_back(from.timing);
+                if (from.start.wall.is_date == timing.isAllDay)
                     ranges.push_back(from);
-                }
         std::sort(ranges.begin(), ranges.end(), [](const Shifted& a, const Shifted& b) {
             return a.recurrenceId.basis < b.recurrenceId.basis;
         });
+        ranges.resize(std::min(ranges.size(), kMostRanges));
+        for (Shifted& range : ranges) {
+            range.timing.length = cappedLength(range.timing.length, timing.isAllDay, reader);
+            record.shiftedLengths.push_back(range.timing);
+        }
         // The series up to its first detached range, then one series for each range: the later instances
         // take the properties of the occurrence that describes their range, title and all.
         std::vector<IcsEventRecord> parts{record};

@@ -7,8 +7,12 @@ namespace {
 
 constexpr long long kDay = 86400;
 constexpr qint64 kUnixEpochJulianDay = 2440588;
-// Years beyond this have no instances: QDate and the zones go no further in practice.
+// Years beyond these have no instances: nothing is shown there.
+constexpr int kFirstYear = 1;
 constexpr int kLastYear = 9999;
+// A year's set holds at most this many candidates: twice every minute of a year, far more than any real
+// rule, and a bound on what a rule of every second of dozens of weeks would take.
+constexpr size_t kMostCandidates = size_t(1) << 20;
 
 long long floorDiv(long long a, long long b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
@@ -42,7 +46,8 @@ std::vector<int> within(std::vector<int> list, int low, int high) {
 } // namespace
 
 long long WeekNumberRule::firstDayOfWeekOne(int year, int weekStart) {
-    const QDate fourth(year, 1, 4);
+    // There is no year 0: the year after 1 BC is 1.
+    const QDate fourth(year == 0 ? 1 : year, 1, 4);
     const long long day = fourth.toJulianDay() - kUnixEpochJulianDay;
     return day - (icalWeekday(fourth) - weekStart + 7) % 7;
 }
@@ -86,7 +91,7 @@ WeekNumberRule::WeekNumberRule(const icalrecurrencetype& rule, long long firstWa
     times_.erase(std::unique(times_.begin(), times_.end()), times_.end());
     // The years count from DTSTART's; its days may lie in the last weeks of the year before.
     const int startYear = dateOf(firstDay).year();
-    year_ = interval_ == 1 ? startYear - 1 : startYear;
+    year_ = std::max(kFirstYear, interval_ == 1 ? startYear - 1 : startYear);
 }
 
 bool WeekNumberRule::dayMatches(long long day) const {
@@ -100,18 +105,23 @@ bool WeekNumberRule::dayMatches(long long day) const {
 std::vector<long long> WeekNumberRule::candidates(int year) const {
     const long long weekOne = firstDayOfWeekOne(year, weekStart_);
     const int weeks = int((firstDayOfWeekOne(year + 1, weekStart_) - weekOne) / 7);
-    std::vector<long long> set;
+    std::vector<int> ordered;
     for (int number : weekNumbers_) {
         const int week = number > 0 ? number : weeks + number + 1;
-        if (number == 0 || week < 1 || week > weeks)
-            continue;
+        if (number != 0 && week >= 1 && week <= weeks)
+            ordered.push_back(week);
+    }
+    std::sort(ordered.begin(), ordered.end());
+    ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
+    std::vector<long long> set;
+    for (int week : ordered)
         for (long long day = weekOne + 7LL * (week - 1), end = day + 7; day < end; ++day)
             if (dayMatches(day))
-                for (long long time : times_)
+                for (long long time : times_) {
+                    if (set.size() == kMostCandidates)
+                        return set;
                     set.push_back(day * kDay + time);
-    }
-    std::sort(set.begin(), set.end());
-    set.erase(std::unique(set.begin(), set.end()), set.end());
+                }
     return set;
 }
 

@@ -104,6 +104,33 @@ TEST_F(IcsEventFileLimitsTest, TheEndOfARuleIsRememberedWithoutHidingEarlierInst
     EXPECT_TRUE(problems.isEmpty());
 }
 
+// Each detached range walks the series' rule once more, and each year of week numbers is a set held whole:
+// a file of many ranges, or of every second of every week, costs no more than a bounded number of walks.
+TEST_F(IcsEventFileLimitsTest, RangesAndSetsOfWeekNumbersAreBounded) {
+    QByteArray content = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:r\r\nSUMMARY:Daily\r\n"
+                         "DTSTART:20260302T090000Z\r\nRRULE:FREQ=DAILY\r\nEND:VEVENT\r\n";
+    for (int day = 3; day < 3 + 40; ++day) {
+        const QByteArray date = QDate(2026, 3, 1).addDays(day - 1).toString("yyyyMMdd").toLatin1();
+        content += "BEGIN:VEVENT\r\nUID:r\r\nSUMMARY:Range\r\nRECURRENCE-ID;RANGE=THISANDFUTURE:" + date +
+                   "T090000Z\r\nDTSTART:" + date + "T100000Z\r\nEND:VEVENT\r\n";
+    }
+    QStringList problems;
+    const IcsEventFile ranges = IcsEventFile::parse(content + "END:VCALENDAR\r\n", problems);
+    EXPECT_EQ(ranges.seriesCount(), 33u);
+    EXPECT_EQ(starts(ranges, 2026, 4, 20, 1), std::vector<Instant>{*calendar.date(2026, 4, 20, 10)});
+
+    QByteArray weeks = "FREQ=YEARLY;BYWEEKNO=";
+    for (int week = 1; week <= 53; ++week)
+        weeks += QByteArray::number(week) + (week < 53 ? "," : ";BYMINUTE=");
+    for (int minute = 0; minute < 60; ++minute)
+        weeks += QByteArray::number(minute) + (minute < 59 ? "," : ";BYSECOND=");
+    for (int second = 0; second < 60; ++second)
+        weeks += QByteArray::number(second) + (second < 59 ? "," : ";BYHOUR=9;BYDAY=MO,TU,WE,TH,FR,SA,SU");
+    const IcsEventFile everySecond = IcsEventFile::parse(eventWithRule(weeks), problems);
+    EXPECT_EQ(starts(everySecond, 2026, 3, 2, 1).size(), 3600u);
+    EXPECT_TRUE(problems.isEmpty());
+}
+
 // A mistyped end made every occurrence last for millennia, so that each day's lookup went back through all
 // of them. Each occurrence of a recurring event now lasts at most a year.
 TEST_F(IcsEventFileLimitsTest, OccurrencesOfARecurringEventLastAtMostAYear) {
