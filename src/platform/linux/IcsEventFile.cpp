@@ -712,8 +712,8 @@ private:
                 }
                 if (next->wall >= wallTo || (lastWall_ && next->wall > *lastWall_))
                     break;
-                // Wall times skipped by a clock change give the instants just before it once more, dropped only
-                // below: until then a stretch of a rule of one a minute may hold more than the bound.
+                // Wall times skipped by a clock change give the instants just before it once more, dropped
+                // only below: until then a stretch of a rule of one a minute may hold more than the bound.
                 if (steps == kMostStepsPerStretch ||
                     stretch.occurrences.size() > 2 * size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
                     stretch.cutOff = true;
