@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -235,6 +236,15 @@ long long secondsBetween(const ZonedTime& start, const ZonedTime& end) {
     return wallSeconds(end.wall) - wallSeconds(start.wall);
 }
 
+// A DURATION as the seconds the wall clock advances and the exact seconds after that: days and weeks are
+// nominal, hours, minutes and seconds exact. Nothing for a negative one.
+std::pair<long long, long long> wallAndExact(const icaldurationtype& length) {
+    if (length.is_neg)
+        return {0, 0};
+    return {(7LL * length.weeks + length.days) * kDay,
+            3600LL * length.hours + 60LL * length.minutes + length.seconds};
+}
+
 IcsTiming timingOf(icalcomponent* event, const ZonedTime& start, const Reader& reader) {
     IcsTiming timing;
     timing.start = start.basis;
@@ -258,12 +268,7 @@ IcsTiming timingOf(icalcomponent* event, const ZonedTime& start, const Reader& r
     } else if (end) {
         timing.length = std::max(0LL, secondsBetween(start, *end));
     } else if (duration) {
-        // Days and weeks are nominal, on the wall clock; hours, minutes and seconds are exact.
-        const icaldurationtype length = icalproperty_get_duration(duration);
-        if (!length.is_neg) {
-            timing.wallLength = (7LL * length.weeks + length.days) * kDay;
-            timing.length = 3600LL * length.hours + 60LL * length.minutes + length.seconds;
-        }
+        std::tie(timing.wallLength, timing.length) = wallAndExact(icalproperty_get_duration(duration));
     }
     return timing;
 }
@@ -953,10 +958,8 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
                 // A floating period ends at a wall time, like a floating DTEND.
                 (start->zone ? period.length : period.wallLength) =
                     std::max(0LL, secondsBetween(*start, *end));
-            } else if (const icaldurationtype length = value.period.duration; !length.is_neg) {
-                // Days and weeks are nominal, on the wall clock; hours, minutes and seconds are exact.
-                period.wallLength = (7LL * length.weeks + length.days) * kDay;
-                period.length = 3600LL * length.hours + 60LL * length.minutes + length.seconds;
+            } else {
+                std::tie(period.wallLength, period.length) = wallAndExact(value.period.duration);
             }
             dates.push_back(*start);
             // All-day series last whole days whatever a period says.
