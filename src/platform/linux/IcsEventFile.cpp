@@ -2,6 +2,7 @@
 
 #include "platform/EventStore.h"
 #include "platform/linux/SubDailyRule.h"
+#include "platform/linux/WeekNumberRule.h"
 
 #include <QTimeZone>
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -25,6 +27,9 @@ constexpr long long kLongestOccurrenceDays = 366;
 constexpr long long kStretch = IcsEventFile::kStretch;
 // Steps of a rule within one stretch, also those that fall before it or are excluded.
 constexpr int kMostStepsPerStretch = 4 * IcsEventFile::kMostOccurrencesPerStretch;
+// A series is split by at most this many detached occurrences with RANGE=THISANDFUTURE, each part walking
+// the rule again; later ones stand only for their own instance.
+constexpr size_t kMostRanges = 32;
 
 using Root = std::shared_ptr<icalcomponent>;
 
@@ -114,10 +119,6 @@ bool isRealTime(const icaltimetype& t) {
     // A second of 60 is a leap second.
     return t.is_date ||
            (t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 && t.second >= 0 && t.second <= 60);
-}
-
-int dayNumber(const icaltimetype& wall) {
-    return wall.year * 10000 + wall.month * 100 + wall.day;
 }
 
 // The system's rules for a zone it knows, kept like libical's built-in zones: one per zone for the life of
@@ -235,6 +236,15 @@ long long secondsBetween(const ZonedTime& start, const ZonedTime& end) {
     return wallSeconds(end.wall) - wallSeconds(start.wall);
 }
 
+// A DURATION as the seconds the wall clock advances and the exact seconds after that: days and weeks are
+// nominal, hours, minutes and seconds exact. Nothing for a negative one.
+std::pair<long long, long long> wallAndExact(const icaldurationtype& length) {
+    if (length.is_neg)
+        return {0, 0};
+    return {(7LL * length.weeks + length.days) * kDay,
+            3600LL * length.hours + 60LL * length.minutes + length.seconds};
+}
+
 IcsTiming timingOf(icalcomponent* event, const ZonedTime& start, const Reader& reader) {
     IcsTiming timing;
     timing.start = start.basis;
@@ -258,12 +268,7 @@ IcsTiming timingOf(icalcomponent* event, const ZonedTime& start, const Reader& r
     } else if (end) {
         timing.length = std::max(0LL, secondsBetween(start, *end));
     } else if (duration) {
-        // Days and weeks are nominal, on the wall clock; hours, minutes and seconds are exact.
-        const icaldurationtype length = icalproperty_get_duration(duration);
-        if (!length.is_neg) {
-            timing.wallLength = (7LL * length.weeks + length.days) * kDay;
-            timing.length = 3600LL * length.hours + 60LL * length.minutes + length.seconds;
-        }
+        std::tie(timing.wallLength, timing.length) = wallAndExact(icalproperty_get_duration(duration));
     }
     return timing;
 }
@@ -406,7 +411,11 @@ int nestingDepth(const QByteArray& content) {
 // 2582: a date part that matches rarely or never (BYMONTHDAY=30 with BYMONTH=2) keeps it walking for
 // minutes or hours, and a SECONDLY rule walks millions of steps through every stretch of weeks. Those
 // rules are walked by SubDailyRule instead.
+// BYSETPOS means nothing to libical in those rules: they are walked by SubDailyRule too. YEARLY rules
+// with BYWEEKNO are walked by WeekNumberRule, which counts weeks of any WKST and takes every week number.
 bool isExpandable(const icalrecurrencetype& rule) {
+    if (rule.freq == ICAL_YEARLY_RECURRENCE)
+        return rule.by_week_no[0] == ICAL_RECURRENCE_ARRAY_MAX || (rule.rscale && *rule.rscale);
     if (rule.freq == ICAL_SECONDLY_RECURRENCE)
         return false;
     if (rule.freq != ICAL_MINUTELY_RECURRENCE && rule.freq != ICAL_HOURLY_RECURRENCE)
@@ -414,7 +423,7 @@ bool isExpandable(const icalrecurrencetype& rule) {
     return rule.by_month[0] == ICAL_RECURRENCE_ARRAY_MAX &&
            rule.by_month_day[0] == ICAL_RECURRENCE_ARRAY_MAX &&
            rule.by_year_day[0] == ICAL_RECURRENCE_ARRAY_MAX &&
-           rule.by_week_no[0] == ICAL_RECURRENCE_ARRAY_MAX;
+           rule.by_week_no[0] == ICAL_RECURRENCE_ARRAY_MAX && rule.by_set_pos[0] == ICAL_RECURRENCE_ARRAY_MAX;
 }
 
 } // namespace
@@ -433,23 +442,26 @@ std::pair<Instant, Instant> IcsTiming::instants(long long occurrenceStart, const
 IcsTiming IcsEventRecord::timingAt(long long start) const {
     IcsTiming at = timing;
     at.start = start;
-    const auto period = std::lower_bound(periodLengths.begin(), periodLengths.end(), std::pair(start, 0LL));
-    if (period != periodLengths.end() && period->first == start) {
-        // A floating period ends at a wall time, like a floating DTEND.
-        at.length = timing.floating ? 0 : period->second;
-        at.wallLength = timing.floating ? period->second : 0;
+    const auto period = std::lower_bound(periods.begin(), periods.end(), start,
+                                         [](const Period& p, long long at) { return p.start < at; });
+    if (period != periods.end() && period->start == start) {
+        at.length = period->length;
+        at.wallLength = period->wallLength;
     }
     return at;
 }
 
 long long IcsEventRecord::reach() const {
     IcsTiming widest = timing;
-    for (const auto& [start, length] : periodLengths)
-        widest.length = std::max(widest.length, length);
+    bool nominal = timing.wallLength > 0 || !shiftedLengths.empty();
+    for (const Period& period : periods) {
+        widest.length = std::max(widest.length, period.length + period.wallLength);
+        nominal |= period.wallLength > 0;
+    }
     for (const IcsTiming& shifted : shiftedLengths)
         widest.length = std::max(widest.length, shifted.length + shifted.wallLength);
     // Days in a zone last up to two hours more than their nominal length.
-    if (!timing.floating && (timing.wallLength > 0 || !shiftedLengths.empty()))
+    if (!timing.floating && nominal)
         widest.length += 2LL * 3600;
     return widest.reach(0).second;
 }
@@ -462,11 +474,14 @@ public:
         : root_(std::move(root)), rule_(rule), start_(start) {
         if (!rule_)
             return;
-        // The rule runs over wall times (see expand()), so a UNTIL given in UTC becomes the zone's wall time.
+        // The rule runs over wall times (see expand()), but a UNTIL given in UTC bounds instants: a wall
+        // time skipped by a clock change may lie after it while a later one lies before. The walk goes a day
+        // beyond it, and each instance is held against it.
         if (wallTimesDrift() && !icaltime_is_null_time(rule_->until) && !rule_->until.is_date &&
             icaltime_is_utc(rule_->until)) {
             const long long until = wallSeconds(rule_->until);
-            rule_->until = floatingWall(until + start_.zone.offsetAt(until), false);
+            untilInstant_ = until;
+            rule_->until = floatingWall(until + start_.zone.offsetAt(until) + kDay, false);
         }
         // A counted rule with a fixed step is expanded like a rule that ends: stretch by stretch.
         if (const std::optional<icaltimetype> last = lastOfFixedStep(*rule_, start_.wall)) {
@@ -481,11 +496,13 @@ public:
     }
     void exclude(const ZonedTime& date) {
         if (date.wall.is_date && !start_.wall.is_date)
-            excludedDays_.insert(dayNumber(date.wall));
+            excludedDays_.insert(floorDiv(wallSeconds(date.wall), kDay));
         else
             excludedStarts_.insert(date.basis);
     }
     void replaceInstance(long long basis) { replacedStarts_.insert(basis); }
+    // Keeps only the instances that start in [from, to).
+    void keepOnly(long long from, long long to) { window_ = {from, to}; }
     // The parsed tree is many times the size of its text: a series keeps it only where a zone of its start
     // or its RDATEs, or its rule, points into it (a zone that only the file defines, an RSCALE).
     void releaseTreeUnlessNeeded() {
@@ -531,9 +548,9 @@ private:
     };
     using Iterator = std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)>;
 
-    bool isExcluded(long long basis, const icaltimetype& wall) const {
+    bool isExcluded(long long basis, long long wall) const {
         return excludedStarts_.count(basis) || replacedStarts_.count(basis) ||
-               (!excludedDays_.empty() && excludedDays_.count(dayNumber(wall)));
+               (!excludedDays_.empty() && excludedDays_.count(floorDiv(wall, kDay)));
     }
 
     // Whether wall time and instant differ in ways that change: zoned times other than UTC.
@@ -587,17 +604,23 @@ private:
         return it;
     }
 
-    // libical's iterator, or the walk of a sub-daily rule that would keep libical busy.
+    // libical's iterator, or the walk of a rule that libical walks wrongly or would be kept busy by.
     struct Walk {
         Iterator ical{nullptr, icalrecur_iterator_free};
         std::optional<SubDailyRule> own;
-        explicit operator bool() const { return ical || own; }
+        std::optional<WeekNumberRule> weeks;
+        explicit operator bool() const { return ical || own || weeks; }
     };
 
     Walk walkFrom(long long wallFrom) const {
         if (isExpandable(*rule_))
-            return Walk{iteratorFrom(wallFrom), std::nullopt};
+            return Walk{iteratorFrom(wallFrom), std::nullopt, std::nullopt};
         Walk walk;
+        if (rule_->freq == ICAL_YEARLY_RECURRENCE) {
+            // Walked from its start, like every rule with week numbers.
+            walk.weeks.emplace(*rule_, wallSeconds(start_.wall));
+            return walk;
+        }
         walk.own.emplace(*rule_, wallSeconds(start_.wall));
         if (!walksFromStart())
             walk.own->restartAt(wallFrom);
@@ -608,29 +631,32 @@ private:
         long long basis;
         // The wall time in the start's zone, as iterated.
         long long wall;
-        icaltimetype time;
     };
 
     // The next instance of `walk` in the start's zone; nothing at the rule's end (`ended`), or when the walk
     // of a sub-daily rule finds none before the wall time `horizon`.
     std::optional<Instance> step(Walk& walk, long long horizon, bool& ended) const {
-        icaltimetype next;
-        if (walk.own) {
-            const std::optional<long long> wall = walk.own->next(horizon);
-            ended = walk.own->ended();
-            if (!wall)
-                return std::nullopt;
-            next = floatingWall(*wall, start_.wall.is_date);
-        } else {
-            next = icalrecur_iterator_next(walk.ical.get());
-            ended = icaltime_is_null_time(next);
-            if (ended)
-                return std::nullopt;
+        for (;;) {
+            long long wall = 0;
+            if (walk.own || walk.weeks) {
+                const std::optional<long long> next =
+                    walk.own ? walk.own->next(horizon) : walk.weeks->next(horizon);
+                ended = walk.own ? walk.own->ended() : walk.weeks->ended();
+                if (!next)
+                    return std::nullopt;
+                wall = *next;
+            } else {
+                icaltimetype next = icalrecur_iterator_next(walk.ical.get());
+                ended = icaltime_is_null_time(next);
+                if (ended)
+                    return std::nullopt;
+                next.is_date = start_.wall.is_date;
+                wall = wallSeconds(next);
+            }
+            const long long basis = start_.zone ? start_.zone.instantOf(wall) : wall;
+            if (!untilInstant_ || basis <= *untilInstant_)
+                return Instance{basis, wall};
         }
-        next.is_date = start_.wall.is_date;
-        const long long wall = wallSeconds(next);
-        next.zone = start_.zone.ical;
-        return Instance{start_.zone ? start_.zone.instantOf(wall) : wall, wall, next};
     }
 
     // The occurrence of the instance that starts at `basis`, at the wall time `wall` in `zone`.
@@ -650,10 +676,10 @@ private:
 
     Stretch expand(long long from, long long to) const {
         Stretch stretch;
-        auto consider = [&](long long basis, const icaltimetype& wall, const Zone& zone) {
-            if (isExcluded(basis, wall))
+        auto consider = [&](long long basis, long long wall, const Zone& zone) {
+            if (isExcluded(basis, wall) || basis < window_.first || basis >= window_.second)
                 return;
-            const IcsTiming occurrence = occurrenceAt(basis, wallSeconds(wall), zone);
+            const IcsTiming occurrence = occurrenceAt(basis, wall, zone);
             if (occurrence.start >= from && occurrence.start < to)
                 stretch.occurrences.push_back(occurrence);
         };
@@ -669,13 +695,13 @@ private:
             // Nothing starts before DTSTART and the RDATEs, nor after the rule's end but for RDATEs.
         } else if (!rule_) {
             // Without a usable rule the series is DTSTART plus its RDATEs.
-            consider(start_.basis, start_.wall, start_.zone);
+            consider(start_.basis, wallSeconds(start_.wall), start_.zone);
         } else if (walksFromStart()) {
-            stretch.cutOff = !walkRuleTo(wallTo);
+            stretch.cutOff = !walkRuleTo(from - shiftReach_, wallTo);
             auto it = std::lower_bound(walked_.begin(), walked_.end(), from - shiftReach_,
                                        [](const Instance& i, long long at) { return i.basis < at; });
             for (; it != walked_.end() && it->basis < to + shiftReach_; ++it)
-                consider(it->basis, it->time, start_.zone);
+                consider(it->basis, it->wall, start_.zone);
         } else if (!lastWall_ || wallFrom <= *lastWall_) {
             Walk it = walkFrom(wallFrom);
             long long last = from - 1 + shiftReach_;
@@ -691,17 +717,19 @@ private:
                 }
                 if (next->wall >= wallTo || (lastWall_ && next->wall > *lastWall_))
                     break;
+                // Wall times skipped by a clock change give the instants just before it once more, dropped
+                // only below: until then a stretch of a rule of one a minute may hold more than the bound.
                 if (steps == kMostStepsPerStretch ||
-                    stretch.occurrences.size() > size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
+                    stretch.occurrences.size() > 2 * size_t(IcsEventFile::kMostOccurrencesPerStretch)) {
                     stretch.cutOff = true;
                     break;
                 }
                 last = std::max(last, next->basis + shiftReach_);
-                consider(next->basis, next->time, start_.zone);
+                consider(next->basis, next->wall, start_.zone);
             }
         }
         for (const ZonedTime& date : extraDates_)
-            consider(date.basis, date.wall, date.zone);
+            consider(date.basis, wallSeconds(date.wall), date.zone);
         auto earlier = [](const IcsTiming& a, const IcsTiming& b) { return a.start < b.start; };
         auto same = [](const IcsTiming& a, const IcsTiming& b) { return a.start == b.start; };
         std::vector<IcsTiming>& found = stretch.occurrences;
@@ -721,7 +749,17 @@ private:
     bool walksFromStart() const {
         return rule_->count > 0 || rule_->by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX;
     }
-    bool walkRuleTo(long long wallTo) const {
+    // Only the instances from `keepFrom` (an instant) on are kept: a series of a million instances would
+    // otherwise hold them all. Asked for earlier ones that it passed over, the walk starts again.
+    bool walkRuleTo(long long keepFrom, long long wallTo) const {
+        if (keepFrom < keptFrom_ && passedOver_) {
+            walker_.reset();
+            walked_.clear();
+            walkedUpTo_ = std::numeric_limits<long long>::min();
+            walkedSteps_ = 0;
+            walkEnded_ = walkCutOff_ = passedOver_ = false;
+        }
+        keptFrom_ = std::min(keptFrom_, keepFrom);
         if (!walker_ && !walkEnded_)
             walker_.emplace(walkFrom(std::numeric_limits<long long>::min()));
         while (walker_ && *walker_ && walkedUpTo_ < wallTo) {
@@ -740,9 +778,11 @@ private:
             }
             ++walkedSteps_;
             walkedUpTo_ = next->wall;
-            walked_.insert(std::upper_bound(walked_.begin(), walked_.end(), next->basis,
-                                            [](long long at, const Instance& i) { return at < i.basis; }),
-                           *next);
+            passedOver_ |= next->basis < keptFrom_;
+            if (next->basis >= keptFrom_)
+                walked_.insert(std::upper_bound(walked_.begin(), walked_.end(), next->basis,
+                                                [](long long at, const Instance& i) { return at < i.basis; }),
+                               *next);
         }
         return !walkCutOff_ || wallTo <= walkedUpTo_;
     }
@@ -750,6 +790,12 @@ private:
     // Keeps the file's VTIMEZONEs, which the start's zone may point into, and the rule's texts alive.
     Root root_;
     std::optional<icalrecurrencetype> rule_;
+    // The last instant that a UNTIL in UTC lets the rule reach.
+    std::optional<long long> untilInstant_;
+    // The instances this series stands for, by their own starts: the whole series, or the part of it that
+    // a detached occurrence with RANGE=THISANDFUTURE describes.
+    std::pair<long long, long long> window_{std::numeric_limits<long long>::min(),
+                                            std::numeric_limits<long long>::max()};
     ZonedTime start_;
     // The last start, as a wall time, of a counted rule that is expanded like a rule with an end.
     std::optional<long long> lastWall_;
@@ -758,7 +804,8 @@ private:
     // send a lookup through every stretch since the beginning of time.
     long long earliestStart_ = start_.basis;
     std::unordered_set<long long> excludedStarts_;
-    std::unordered_set<int> excludedDays_;
+    // Days since 1970 of the wall times that EXDATE dates exclude.
+    std::unordered_set<long long> excludedDays_;
     std::unordered_set<long long> replacedStarts_;
     IcsEventRecord lengths_;
     std::vector<Shift> shifts_;
@@ -774,6 +821,9 @@ private:
     mutable int walkedSteps_ = 0;
     mutable bool walkEnded_ = false;
     mutable bool walkCutOff_ = false;
+    // Where the instances kept begin, and whether the walk left out any before.
+    mutable long long keptFrom_ = std::numeric_limits<long long>::max();
+    mutable bool passedOver_ = false;
 };
 
 IcsEventFile::IcsEventFile() = default;
@@ -827,6 +877,7 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         ZonedTime recurrenceId;
         ZonedTime start;
         IcsTiming timing;
+        IcsEventDetails details;
     };
     std::unordered_map<std::string, std::vector<Shifted>> shiftedByUid;
     for (icalcomponent* event : events) {
@@ -852,8 +903,10 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
             replacedByUid[uid].push_back(recurrenceId->basis);
             icalproperty* id = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY);
             const icalparameter* range = icalproperty_get_first_parameter(id, ICAL_RANGE_PARAMETER);
-            if (range && icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE && !start->wall.is_date)
-                shiftedByUid[uid].push_back({*recurrenceId, *start, timingOf(event, *start, reader)});
+            if (range && icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE &&
+                start->wall.is_date == recurrenceId->wall.is_date)
+                shiftedByUid[uid].push_back(
+                    {*recurrenceId, *start, timingOf(event, *start, reader), details});
         }
         if (recurs && !recurrenceId)
             masters.push_back({event, *start, std::move(details)});
@@ -883,53 +936,91 @@ IcsEventFile IcsEventFile::parse(const QByteArray& content, QStringList& problem
         }
         IcsTiming timing = timingOf(master.event, master.start, reader);
         timing.length = cappedLength(timing.length, timing.isAllDay, reader);
-        auto series = std::make_unique<RecurringSeries>(root, rule, master.start);
         IcsEventRecord record{timing, std::move(master.details), {}, {}};
+        std::vector<ZonedTime> dates;
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_RDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_RDATE_PROPERTY)) {
             const icaldatetimeperiodtype value = icalproperty_get_rdate(p);
             if (!icaltime_is_null_time(value.time)) {
                 if (const std::optional<ZonedTime> date = reader.time(p, value.time))
-                    series->addDate(*date);
+                    dates.push_back(*date);
                 continue;
             }
             // A period lasts until its own end, or for its own duration.
             const std::optional<ZonedTime> start = reader.time(p, value.period.start);
             if (!start)
                 continue;
-            long long length = 0;
-            if (icaltime_is_null_time(value.period.end))
-                length = icaldurationtype_as_int(value.period.duration);
-            else if (const std::optional<ZonedTime> end = reader.time(p, value.period.end))
-                length = secondsBetween(*start, *end);
-            else
-                continue;
-            series->addDate(*start);
+            IcsEventRecord::Period period{start->basis, 0, 0};
+            if (!icaltime_is_null_time(value.period.end)) {
+                const std::optional<ZonedTime> end = reader.time(p, value.period.end);
+                if (!end)
+                    continue;
+                // A floating period ends at a wall time, like a floating DTEND.
+                (start->zone ? period.length : period.wallLength) =
+                    std::max(0LL, secondsBetween(*start, *end));
+            } else {
+                std::tie(period.wallLength, period.length) = wallAndExact(value.period.duration);
+            }
+            dates.push_back(*start);
             // All-day series last whole days whatever a period says.
-            if (!timing.isAllDay)
-                record.periodLengths.emplace_back(start->basis,
-                                                  cappedLength(std::max(0LL, length), false, reader));
+            if (timing.isAllDay)
+                continue;
+            const long long capped = cappedLength(period.length + period.wallLength, false, reader);
+            if (capped < period.length + period.wallLength)
+                period = {period.start, capped, 0};
+            record.periods.push_back(period);
         }
-        std::sort(record.periodLengths.begin(), record.periodLengths.end());
+        std::sort(record.periods.begin(), record.periods.end(),
+                  [](const auto& a, const auto& b) { return a.start < b.start; });
+        std::vector<ZonedTime> excluded;
         for (icalproperty* p = icalcomponent_get_first_property(master.event, ICAL_EXDATE_PROPERTY); p;
              p = icalcomponent_get_next_property(master.event, ICAL_EXDATE_PROPERTY))
             if (const std::optional<ZonedTime> date = reader.time(p, icalproperty_get_exdate(p)))
-                series->exclude(*date);
-        const auto replaced = replacedByUid.find(record.details.uid.value_or(QString()).toStdString());
-        if (replaced != replacedByUid.end())
-            for (long long basis : replaced->second)
-                series->replaceInstance(basis);
-        const auto shifted = shiftedByUid.find(record.details.uid.value_or(QString()).toStdString());
-        if (shifted != shiftedByUid.end() && !timing.isAllDay)
-            for (Shifted& from : shifted->second) {
-                from.timing.length = cappedLength(from.timing.length, false, reader);
-                series->shiftFrom(from.recurrenceId, from.start, from.timing);
-                record.shiftedLengths.push_back(from.timing);
-            }
-        series->setLengths(record);
-        series->releaseTreeUnlessNeeded();
-        records->push_back(std::move(record));
-        file.series_.push_back(std::move(series));
+                excluded.push_back(*date);
+        const std::string uid = record.details.uid.value_or(QString()).toStdString();
+        const auto replaced = replacedByUid.find(uid);
+        std::vector<Shifted> ranges;
+        if (const auto shifted = shiftedByUid.find(uid); shifted != shiftedByUid.end())
+            for (Shifted& from : shifted->second)
+                if (from.start.wall.is_date == timing.isAllDay)
+                    ranges.push_back(from);
+        std::sort(ranges.begin(), ranges.end(), [](const Shifted& a, const Shifted& b) {
+            return a.recurrenceId.basis < b.recurrenceId.basis;
+        });
+        ranges.resize(std::min(ranges.size(), kMostRanges));
+        for (Shifted& range : ranges) {
+            range.timing.length = cappedLength(range.timing.length, timing.isAllDay, reader);
+            record.shiftedLengths.push_back(range.timing);
+        }
+        // The series up to its first detached range, then one series for each range: the later instances
+        // take the properties of the occurrence that describes their range, title and all.
+        std::vector<IcsEventRecord> parts{record};
+        for (const Shifted& range : ranges) {
+            IcsEventRecord& part = parts.emplace_back(record);
+            part.details.title = range.details.title;
+        }
+        for (size_t i = 0; i < parts.size(); ++i) {
+            auto series = std::make_unique<RecurringSeries>(root, rule, master.start);
+            for (const ZonedTime& date : dates)
+                series->addDate(date);
+            for (const ZonedTime& date : excluded)
+                series->exclude(date);
+            if (replaced != replacedByUid.end())
+                for (long long basis : replaced->second)
+                    series->replaceInstance(basis);
+            for (const Shifted& range : ranges)
+                series->shiftFrom(range.recurrenceId, range.start, range.timing);
+            if (!ranges.empty())
+                series->keepOnly(i == 0 ? std::numeric_limits<long long>::min()
+                                        : ranges[i - 1].recurrenceId.basis,
+                                 i == ranges.size() ? std::numeric_limits<long long>::max()
+                                                    : ranges[i].recurrenceId.basis);
+            series->setLengths(parts[i]);
+            series->releaseTreeUnlessNeeded();
+            file.series_.push_back(std::move(series));
+        }
+        records->insert(records->end(), std::make_move_iterator(parts.begin()),
+                        std::make_move_iterator(parts.end()));
     }
     return file;
 }

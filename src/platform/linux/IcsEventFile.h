@@ -45,8 +45,14 @@ struct IcsTiming {
 struct IcsEventRecord {
     IcsTiming timing;
     IcsEventDetails details;
-    // The starts of a series' RDATE periods, ascending, each with the length in seconds it has of its own.
-    std::vector<std::pair<long long, long long>> periodLengths;
+    // An RDATE period of a series: its start and the length it has of its own, as IcsTiming holds one.
+    struct Period {
+        long long start;
+        long long length;
+        long long wallLength;
+    };
+    // Ascending by start.
+    std::vector<Period> periods;
     // The lengths that detached occurrences give to every later one (RANGE=THISANDFUTURE).
     std::vector<IcsTiming> shiftedLengths;
 
@@ -65,12 +71,12 @@ public:
     // of all the others. libical's parse time grows with the square of a line's length: a logical line of
     // more than 256 KiB (nothing we read comes near it; only inline attachments do) is left out.
     static constexpr qsizetype kLongestLine = qsizetype(256) * 1024;
-    // A series yields at most this many occurrences in one stretch (one every 14 minutes for seven weeks)...
-    static constexpr int kMostOccurrencesPerStretch = 5000;
-    // ...and a counted series is followed for at most this many occurrences (daily for 136 years).
-    static constexpr int kLongestCountedWalk = 50000;
     // Seconds per stretch, about seven weeks.
     static constexpr long long kStretch = 1LL << 22;
+    // A series yields at most this many occurrences in one stretch: a rule of one a minute is never cut...
+    static constexpr int kMostOccurrencesPerStretch = int(kStretch / 60) + 1;
+    // ...and a counted series is followed for at most this many occurrences (every ten minutes for 19 years).
+    static constexpr int kLongestCountedWalk = 1'000'000;
 
     // Components nest no deeper in real calendars (a calendar, an event, an alarm): a file nested deeper is
     // refused whole.

@@ -1,5 +1,7 @@
 #include "platform/linux/SubDailyRule.h"
 
+#include "platform/linux/WeekNumberRule.h"
+
 #include <QDate>
 #include <algorithm>
 
@@ -10,13 +12,6 @@ constexpr qint64 kUnixEpochJulianDay = 2440588;
 
 long long floorDiv(long long a, long long b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
-}
-
-template <size_t N> std::vector<int> listOf(const short (&parts)[N]) {
-    std::vector<int> list;
-    for (size_t i = 0; i < N && parts[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
-        list.push_back(parts[i]);
-    return list;
 }
 
 // The values of `list` from 0 to `limit` - 1, ascending; `never` when it had values and none of them is
@@ -55,23 +50,17 @@ int icalWeekday(const QDate& date) {
     return date.dayOfWeek() % 7 + 1;
 }
 
-// The first day of week 1 of `year`: the week, starting on `weekStart`, that holds at least four of its days.
-long long firstDayOfWeekOne(int year, int weekStart) {
-    const QDate fourth(year, 1, 4);
-    const long long day = fourth.toJulianDay() - kUnixEpochJulianDay;
-    return day - (icalWeekday(fourth) - weekStart + 7) % 7;
-}
-
 } // namespace
 
 SubDailyRule::SubDailyRule(const icalrecurrencetype& rule, long long firstWall)
-    : firstWall_(firstWall), count_(rule.count),
+    : set_(rule, firstWall), firstWall_(firstWall),
       weekStart_(rule.week_start == ICAL_NO_WEEKDAY ? int(ICAL_MONDAY_WEEKDAY) : int(rule.week_start)),
-      hours_(listOf(rule.by_hour)), minutes_(listOf(rule.by_minute)), seconds_(listOf(rule.by_second)),
-      monthDays_(listOf(rule.by_month_day)), yearDays_(listOf(rule.by_year_day)),
-      weekNumbers_(listOf(rule.by_week_no)), months_(listOf(rule.by_month)),
-      positions_(listOf(rule.by_set_pos)), cursor_(firstWall) {
-    for (int day : listOf(rule.by_day))
+      hours_(RecurrenceSet::listOf(rule.by_hour)), minutes_(RecurrenceSet::listOf(rule.by_minute)),
+      seconds_(RecurrenceSet::listOf(rule.by_second)), monthDays_(RecurrenceSet::listOf(rule.by_month_day)),
+      yearDays_(RecurrenceSet::listOf(rule.by_year_day)),
+      weekNumbers_(RecurrenceSet::listOf(rule.by_week_no)), months_(RecurrenceSet::listOf(rule.by_month)),
+      cursor_(firstWall) {
+    for (int day : RecurrenceSet::listOf(rule.by_day))
         weekdays_.push_back(int(icalrecurrencetype_day_day_of_week(short(day))));
     const long long interval = std::max<long long>(1, rule.interval);
     const long long secondOfDay = firstWall - floorDiv(firstWall, kDay) * kDay;
@@ -110,27 +99,17 @@ SubDailyRule::SubDailyRule(const icalrecurrencetype& rule, long long firstWall)
     minutes_ = possible(std::move(minutes_), 60, never);
     seconds_ = possible(std::move(seconds_), 60, never);
     never |= offsets_.empty();
-    count_ = never ? 1 : count_;
     if (never)
-        until_ = firstWall;
+        set_ = RecurrenceSet(rule, firstWall, true);
     step_ = unit_ * interval;
     anchor_ = floorDiv(firstWall, unit_) * unit_;
     cursor_ = anchor_;
-    if (!never && !icaltime_is_null_time(rule.until)) {
-        icaltimetype until = rule.until;
-        until.zone = nullptr;
-        until_ = icaltime_as_timet(until) + (until.is_date ? kDay - 1 : 0);
-    }
-    // DTSTART is the first instance whatever the rule says.
-    pending_.push_back(firstWall);
 }
 
 void SubDailyRule::restartAt(long long wall) {
     if (wall <= firstWall_)
         return;
-    pending_.clear();
-    nextPending_ = 0;
-    lastEmitted_ = wall - 1;
+    set_.restartAt(wall);
     // The period that holds `wall` may have instances at or after it.
     cursor_ = periodAtOrAfter(wall - unit_ + 1);
 }
@@ -153,13 +132,8 @@ bool SubDailyRule::dayMatches(long long day) const {
         return false;
     if (weekNumbers_.empty())
         return true;
-    // A week belongs to the year that holds its fourth day.
-    const long long weekFirstDay = day - (icalWeekday(date) - weekStart_ + 7) % 7;
-    const int year = dateOf(weekFirstDay + 3).year();
-    const long long weekOne = firstDayOfWeekOne(year, weekStart_);
-    const int week = int((weekFirstDay - weekOne) / 7) + 1;
-    const int weeks = int((firstDayOfWeekOne(year + 1, weekStart_) - weekOne) / 7);
-    return matchesEitherEnd(weekNumbers_, week, weeks);
+    const WeekNumberRule::Week week = WeekNumberRule::weekOf(day, weekStart_);
+    return matchesEitherEnd(weekNumbers_, week.number, week.count);
 }
 
 std::optional<long long> SubDailyRule::skipFrom(long long period) const {
@@ -187,41 +161,12 @@ std::optional<long long> SubDailyRule::skipFrom(long long period) const {
     return std::nullopt;
 }
 
-void SubDailyRule::fillPending(long long period) {
-    pending_.clear();
-    nextPending_ = 0;
-    if (positions_.empty()) {
-        for (long long offset : offsets_)
-            pending_.push_back(period + offset);
-        return;
-    }
-    const int size = int(offsets_.size());
-    for (int position : positions_) {
-        const int index = position > 0 ? position - 1 : size + position;
-        if (index >= 0 && index < size)
-            pending_.push_back(period + offsets_[size_t(index)]);
-    }
-    std::sort(pending_.begin(), pending_.end());
-    pending_.erase(std::unique(pending_.begin(), pending_.end()), pending_.end());
-}
-
 std::optional<long long> SubDailyRule::next(long long horizon) {
-    while (!ended_) {
-        if (nextPending_ < pending_.size()) {
-            const long long at = pending_[nextPending_];
-            if ((until_ && at > *until_) || (count_ > 0 && emitted_ >= count_)) {
-                ended_ = true;
-                break;
-            }
-            if (at >= horizon)
-                return std::nullopt;
-            ++nextPending_;
-            if (at < firstWall_ || (lastEmitted_ && at <= *lastEmitted_))
-                continue;
-            lastEmitted_ = at;
-            ++emitted_;
+    while (!set_.ended()) {
+        if (const std::optional<long long> at = set_.next(horizon))
             return at;
-        }
+        if (set_.ended() || !set_.exhausted())
+            break;
         // The next period that may match, before the horizon.
         long long period = cursor_;
         while (period < horizon) {
@@ -230,15 +175,16 @@ std::optional<long long> SubDailyRule::next(long long horizon) {
                 break;
             period = periodAtOrAfter(*skip);
         }
-        if (until_ && period > *until_) {
-            ended_ = true;
+        if (set_.endsBefore(period))
             break;
-        }
         cursor_ = period;
         if (period >= horizon)
-            return std::nullopt;
+            break;
         cursor_ = period + step_;
-        fillPending(period);
+        candidates_.clear();
+        for (long long offset : offsets_)
+            candidates_.push_back(period + offset);
+        set_.fill(candidates_);
     }
     return std::nullopt;
 }

@@ -3,6 +3,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/linux/RecurrenceSet.h"
+
 #include <libical/ical.h>
 
 // An HOURLY, MINUTELY or SECONDLY rule, walked over wall times (seconds since 1970 at which UTC shows them)
@@ -18,7 +20,7 @@ public:
     void restartAt(long long wall);
     // The next instance before `horizon`; nothing when there is none before it, or none at all (ended()).
     std::optional<long long> next(long long horizon);
-    bool ended() const { return ended_; }
+    bool ended() const { return set_.ended(); }
 
 private:
     // The first period of the rule at or after `wall`.
@@ -26,25 +28,18 @@ private:
     // Whether anything of the period that starts at `period` may match; else where to look next.
     std::optional<long long> skipFrom(long long period) const;
     bool dayMatches(long long day) const;
-    void fillPending(long long period);
 
+    RecurrenceSet set_;
     long long firstWall_;
     // The length of a period, and where the period that holds DTSTART begins.
     long long unit_;
     long long step_;
     long long anchor_;
-    std::optional<long long> until_;
-    int count_;
     int weekStart_;
     // Offsets from a period's start of its candidates, ascending (BYMINUTE and BYSECOND that expand).
     std::vector<long long> offsets_;
-    std::vector<int> hours_, minutes_, seconds_, weekdays_, monthDays_, yearDays_, weekNumbers_, months_,
-        positions_;
+    std::vector<int> hours_, minutes_, seconds_, weekdays_, monthDays_, yearDays_, weekNumbers_, months_;
 
     long long cursor_;
-    std::vector<long long> pending_;
-    size_t nextPending_ = 0;
-    std::optional<long long> lastEmitted_;
-    int emitted_ = 0;
-    bool ended_ = false;
+    std::vector<long long> candidates_;
 };

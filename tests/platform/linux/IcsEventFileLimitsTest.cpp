@@ -82,9 +82,9 @@ TEST_F(IcsEventFileLimitsTest, SubDailyRulesThatStarveLibicalAreExpanded) {
     EXPECT_TRUE(starts(minutely, 2026, 4, 1, 29).empty());
     EXPECT_TRUE(problems.isEmpty());
 
-    // Every second fills a stretch's limit, and says so.
+    // Every second fills a stretch's limit (in less than two days), and says so.
     const IcsEventFile everySecond = IcsEventFile::parse(eventWithRule("FREQ=SECONDLY"), problems);
-    EXPECT_EQ(starts(everySecond, 2026, 3, 2, 1).size(), size_t(IcsEventFile::kMostOccurrencesPerStretch));
+    EXPECT_EQ(starts(everySecond, 2026, 3, 2, 2).size(), size_t(IcsEventFile::kMostOccurrencesPerStretch));
 
     const IcsEventFile hourly =
         IcsEventFile::parse(eventWithRule("FREQ=HOURLY;INTERVAL=6;BYDAY=MO"), problems);
@@ -101,6 +101,33 @@ TEST_F(IcsEventFileLimitsTest, TheEndOfARuleIsRememberedWithoutHidingEarlierInst
     EXPECT_TRUE(starts(ended, 2026, 9, 1, 1).empty());
     EXPECT_EQ(starts(ended, 2026, 3, 10, 1), std::vector<Instant>{*calendar.date(2026, 3, 10, 9)});
     EXPECT_EQ(starts(ended, 2026, 3, 1, 20).size(), 9u);
+    EXPECT_TRUE(problems.isEmpty());
+}
+
+// Each detached range walks the series' rule once more, and each year of week numbers is a set held whole:
+// a file of many ranges, or of every second of every week, costs no more than a bounded number of walks.
+TEST_F(IcsEventFileLimitsTest, RangesAndSetsOfWeekNumbersAreBounded) {
+    QByteArray content = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:r\r\nSUMMARY:Daily\r\n"
+                         "DTSTART:20260302T090000Z\r\nRRULE:FREQ=DAILY\r\nEND:VEVENT\r\n";
+    for (int day = 3; day < 3 + 40; ++day) {
+        const QByteArray date = QDate(2026, 3, 1).addDays(day - 1).toString("yyyyMMdd").toLatin1();
+        content += "BEGIN:VEVENT\r\nUID:r\r\nSUMMARY:Range\r\nRECURRENCE-ID;RANGE=THISANDFUTURE:" + date +
+                   "T090000Z\r\nDTSTART:" + date + "T100000Z\r\nEND:VEVENT\r\n";
+    }
+    QStringList problems;
+    const IcsEventFile ranges = IcsEventFile::parse(content + "END:VCALENDAR\r\n", problems);
+    EXPECT_EQ(ranges.seriesCount(), 33u);
+    EXPECT_EQ(starts(ranges, 2026, 4, 20, 1), std::vector<Instant>{*calendar.date(2026, 4, 20, 10)});
+
+    QByteArray weeks = "FREQ=YEARLY;BYWEEKNO=";
+    for (int week = 1; week <= 53; ++week)
+        weeks += QByteArray::number(week) + (week < 53 ? "," : ";BYMINUTE=");
+    for (int minute = 0; minute < 60; ++minute)
+        weeks += QByteArray::number(minute) + (minute < 59 ? "," : ";BYSECOND=");
+    for (int second = 0; second < 60; ++second)
+        weeks += QByteArray::number(second) + (second < 59 ? "," : ";BYHOUR=9;BYDAY=MO,TU,WE,TH,FR,SA,SU");
+    const IcsEventFile everySecond = IcsEventFile::parse(eventWithRule(weeks), problems);
+    EXPECT_EQ(starts(everySecond, 2026, 3, 2, 1).size(), 3600u);
     EXPECT_TRUE(problems.isEmpty());
 }
 

