@@ -29,8 +29,8 @@ public:
     static constexpr size_t kMostListed = 500;
 
     const QList<EventCalendar>& calendars() const { return calendars_; }
-    // `leftOut`, when given, receives how many occurrences the bound above left out: those that reach into
-    // the range by their margins (IcsTiming::reach), so perhaps a few more.
+    // `leftOut`, when given, receives about how many occurrences the bound above left out: floating times
+    // are read in one offset of the user's zone there.
     QList<StoredEvent> events(Instant start, Instant end,
                               const std::optional<QStringList>& calendarIdentifiers,
                               size_t* leftOut = nullptr) const;
