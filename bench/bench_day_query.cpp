@@ -444,4 +444,71 @@ void BM_MainThreadStall(benchmark::State& state) {
 }
 BENCHMARK(BM_MainThreadStall)->Arg(20)->Arg(12)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// From the rewrite of one file to the moment a query shows it, without the coalescing delay, while twenty
+// years of recurring events are being expanded; and the longest the main thread worked without a break
+// meanwhile (the hand-overs of the expansion's parts).
+void BM_ChangeDuringLongExpansion(benchmark::State& state) {
+    ScopedCalendarPin pin("en_US", "Europe/Berlin");
+    ManualQueue queue;
+    const Calendar calendar = Calendar::current();
+    const QString directory = generatedTree() + QStringLiteral("/work/cal3");
+    QString path;
+    QByteArray content;
+    for (const QString& name : QDir(directory).entryList({QStringLiteral("*.ics")})) {
+        QFile file(directory + u'/' + name);
+        file.open(QIODevice::ReadOnly);
+        content = file.readAll();
+        path = file.fileName();
+        if (!content.contains("RRULE") && content.contains("DTSTART:"))
+            break;
+    }
+    const int at = int(content.indexOf("DTSTART:")) + 8;
+    const Instant start = *calendar.date(content.mid(at, 4).toInt(), content.mid(at + 4, 2).toInt(),
+                                         content.mid(at + 6, 2).toInt());
+    const Instant from = start.addingSeconds(-86400.0);
+    const Instant to = start.addingSeconds(2 * 86400.0);
+    int round = 0;
+    double total = 0;
+    double longest = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store = std::make_unique<VdirEventStore>(generatedTree(), queue);
+        load(*store, queue);
+        store->events(*calendar.date(2016, 1, 1), *calendar.date(2036, 1, 1), std::nullopt);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        QElapsedTimer timer;
+        timer.start();
+        const QByteArray title = "Round " + QByteArray::number(++round);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(QByteArray(content).replace("SUMMARY:", "SUMMARY:" + title + " "));
+        file.close();
+        auto shown = [&] {
+            for (const StoredEvent& event : store->events(from, to, std::nullopt))
+                if (event.title && event.title->startsWith(QString::fromLatin1(title)))
+                    return true;
+            return false;
+        };
+        while (!shown()) {
+            QElapsedTimer turn;
+            turn.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            queue.runAll();
+            longest = std::max(longest, double(turn.nsecsElapsed()) / 1e6);
+        }
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        total += double(timer.nsecsElapsed()) / 1e6;
+        state.PauseTiming();
+        store.reset();
+        state.ResumeTiming();
+    }
+    state.counters["change_ms"] = total / double(state.iterations());
+    state.counters["longest_turn_ms"] = longest;
+    QFile restore(path);
+    restore.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    restore.write(content);
+}
+BENCHMARK(BM_ChangeDuringLongExpansion)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
 } // namespace

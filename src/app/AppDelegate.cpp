@@ -176,6 +176,32 @@ std::optional<QString> AppDelegate::hostOf(QStringView url) {
     return authority.toString();
 }
 
+bool AppDelegate::claimSingleInstance() {
+    if (claimed_)
+        return *claimed_;
+    claimed_ = true;
+    if (isSelfTest_ || !env_.singleInstance)
+        return true;
+    const SingleInstance::Role role = env_.singleInstance->claim(urlsInArguments(env_.arguments));
+    if (role == SingleInstance::Role::secondary || role == SingleInstance::Role::undelivered) {
+        claimed_ = false;
+        // A link the running instance did not take must not look handled to whoever opened it.
+        if (env_.exitProcess)
+            env_.exitProcess(role == SingleInstance::Role::secondary ? 0 : 1);
+        return false;
+    }
+    QPointer<AppDelegate> self(this);
+    env_.singleInstance->setHandlers({[self](const QStringList& urls) {
+                                          if (self)
+                                              self->openURLs(urls);
+                                      },
+                                      [self] {
+                                          if (self)
+                                              self->applicationShouldHandleReopen(false);
+                                      }});
+    return true;
+}
+
 // The order is the one the rest of the program relies on: nothing is installed by a second instance, and
 // the launch task runs only after this handler has returned.
 void AppDelegate::applicationDidFinishLaunching() {
@@ -191,25 +217,8 @@ void AppDelegate::applicationDidFinishLaunching() {
         return;
     }
 
-    const QStringList launchURLs = urlsInArguments(env_.arguments);
-    if (env_.singleInstance) {
-        const SingleInstance::Role role = env_.singleInstance->claim(launchURLs);
-        if (role == SingleInstance::Role::secondary || role == SingleInstance::Role::undelivered) {
-            // A link the running instance did not take must not look handled to whoever opened it.
-            if (env_.exitProcess)
-                env_.exitProcess(role == SingleInstance::Role::secondary ? 0 : 1);
-            return;
-        }
-        QPointer<AppDelegate> self(this);
-        env_.singleInstance->setHandlers({[self](const QStringList& urls) {
-                                              if (self)
-                                                  self->openURLs(urls);
-                                          },
-                                          [self] {
-                                              if (self)
-                                                  self->applicationShouldHandleReopen(false);
-                                          }});
-    }
+    if (!claimSingleInstance())
+        return;
 
     env_.windowSystem.setActivationPolicy(ActivationPolicy::accessory);
     menuChrome_.installSanitizer();
@@ -228,7 +237,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     });
 
     // A launch by a URL of the program's scheme delivers it like one sent to the running program.
-    if (!launchURLs.isEmpty())
+    if (const QStringList launchURLs = urlsInArguments(env_.arguments); !launchURLs.isEmpty())
         env_.mainQueue.post([self = QPointer(this), launchURLs] {
             if (self)
                 self->openURLs(launchURLs);

@@ -99,6 +99,10 @@ public:
     static std::optional<QString> hostOf(QStringView url);
 
     // Life cycle.
+    // Settles, once, whether this process is the running instance; false when another one runs and has
+    // been handed this launch's URLs (the process is then ended). The composition root calls it before it
+    // builds anything that reads the user's data; the launch handler calls it otherwise.
+    bool claimSingleInstance();
     void applicationDidFinishLaunching();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return isSelfTest_; }
     // Opens the popover when signed in, else brings back or makes the gate. False except in self-test mode.
@@ -151,5 +155,7 @@ private:
     Observation openSettingsObserver_;
     std::optional<Instant> lastForegroundRefreshAt_;
     bool isSelfTest_ = false;
+    // Whether this process runs on as the instance, once the claim is settled.
+    std::optional<bool> claimed_;
     Observation settingsPresenterWindowSystem_;
 };

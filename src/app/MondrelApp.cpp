@@ -42,6 +42,10 @@ MondrelApp::MondrelApp(const QStringList& arguments) : singleInstance_(Constants
     });
     if (AppDelegate::isSelfTestArguments(arguments))
         return;
+    // A later launch hands its URLs over and ends here, before anything reads the calendars: reading a large
+    // tree first kept the link waiting for seconds.
+    if (!appDelegate_->claimSingleInstance())
+        return;
     // Before the service reads the login item: an entry left pointing at where this program used to be.
     loginItems_.followMovedProgram();
 

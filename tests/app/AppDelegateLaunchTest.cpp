@@ -74,6 +74,15 @@ TEST_F(AppDelegateLaunchTest, ASecondInstanceHandsOverItsURLsAndExitsBeforeInsta
     EXPECT_EQ(windows.calls, QStringList({"claim", "exit 1"})) << "a link the running instance refused";
 }
 
+// The composition root settles the claim before it builds the services; the launch does not claim again.
+TEST_F(AppDelegateLaunchTest, AClaimSettledBeforeTheLaunchIsMadeOnce) {
+    AppDelegate& app = make({"mondrel", "mondrel://calendar"});
+    ASSERT_TRUE(app.claimSingleInstance());
+    app.applicationDidFinishLaunching();
+    EXPECT_EQ(singleInstance.claims, 1);
+    EXPECT_EQ(singleInstance.claimedWith, QStringList{"mondrel://calendar"});
+}
+
 TEST_F(AppDelegateLaunchTest, TheRunningInstanceRoutesHandedURLsAndTreatsABareLaunchAsReopen) {
     launch();
     ASSERT_TRUE(singleInstance.handlers.openURLs && singleInstance.handlers.reopen);

@@ -58,6 +58,7 @@ VdirEventStore::VdirEventStore(const QString& root, MainQueue& queue, QObject* p
 }
 
 VdirEventStore::~VdirEventStore() {
+    stop_.request_stop();
     applyHandle_.cancel();
     burstDeadline_.cancel();
     discard(std::move(index_));
@@ -132,7 +133,17 @@ QList<StoredEvent> VdirEventStore::events(Instant start, Instant end,
         if (!busy_)
             startPendingWork();
     }
-    return snapshot_->events(start, end, calendarIdentifiers);
+    size_t leftOut = 0;
+    QList<StoredEvent> events = snapshot_->events(start, end, calendarIdentifiers, &leftOut);
+    // Re-renders ask for the same day again and again: its cut is named once.
+    const std::pair<double, size_t> cut(start.secondsSince1970(), leftOut);
+    if (leftOut > 0 && std::exchange(lastCut_, cut) != cut)
+        Log(QStringLiteral("events"))
+            .warning(QStringLiteral("events_left_out from=%1 listed=%2 left_out=%3")
+                         .arg(start.toDateTime().toString(Qt::ISODate))
+                         .arg(events.size())
+                         .arg(leftOut));
+    return events;
 }
 
 void VdirEventStore::start() const {
@@ -146,7 +157,7 @@ void VdirEventStore::start() const {
     // The days around today, which the popover shows first.
     const Instant now = queue_.now();
     request.ranges.push_back(secondsOf(now.addingSeconds(-kDay), now.addingSeconds(2 * kDay)));
-    index_ = std::make_shared<VdirIndex>(root_, reported_, pool_);
+    index_ = std::make_shared<VdirIndex>(root_, reported_, pool_, stop_.get_token());
     startWork(std::move(request));
 }
 
@@ -167,8 +178,12 @@ VdirEventStore::Outcome VdirEventStore::work(std::shared_ptr<VdirIndex> index,
                                              const VdirIndex::Request& request) {
     Outcome outcome;
     outcome.changed = index->update(request);
+    // Nobody waits for the result of stopped work.
+    if (index->stopped())
+        return outcome;
     outcome.snapshot = index->snapshot();
     outcome.largeFilesLeft = index->hasLargeFilesToRead();
+    outcome.expansionLeft = index->hasStretchesToExpand();
     outcome.warnings = index->takeWarnings();
     outcome.reported = index->reportedFiles();
     outcome.index = std::move(index);
@@ -184,7 +199,7 @@ void VdirEventStore::startPendingWork() const {
     VdirIndex::Request request;
     request.largeFiles = std::exchange(pending_.largeFiles, false);
     request.ranges = std::exchange(pending_.ranges, {});
-    if (request.largeFiles || !request.ranges.empty())
+    if (request.largeFiles || !request.ranges.empty() || std::exchange(pending_.expansion, false))
         startWork(std::move(request));
 }
 
@@ -203,12 +218,16 @@ void VdirEventStore::finishWork() {
     reported_ = outcome.reported;
     requestedStretches_.clear();
     pending_.largeFiles |= outcome.largeFilesLeft;
+    pending_.expansion |= outcome.expansionLeft;
     const Log log(QStringLiteral("events"));
     for (const QString& warning : outcome.warnings)
         log.warning(warning);
-    // What changed while the worker read may have been read before the change; access may have changed
-    // before the watches that would have seen it were in place.
-    if (pending_.anyChange() || authorizationStatus() != readStatus_)
+    // Changes whose delay ran out meanwhile go first. Those still within it are read when it runs out,
+    // the work put off goes on until then. Access may have changed before the watches that would have seen
+    // it were in place.
+    if (std::exchange(applyDue_, false))
+        applyChanges();
+    else if (authorizationStatus() != readStatus_ || (pending_.anyChange() && !applyHandle_.isValid()))
         scheduleApply();
     else
         startPendingWork();
@@ -249,10 +268,11 @@ void VdirEventStore::applyChanges() {
     applyHandle_.cancel();
     burstDeadline_.cancel();
     // The hand-over of the work in flight applies what waits.
-    if (busy_ || !started_)
+    if (busy_ || !started_) {
+        applyDue_ = busy_;
         return;
+    }
     VdirIndex::Request request;
-    request.largeFiles = std::exchange(pending_.largeFiles, false);
     request.ranges = std::exchange(pending_.ranges, {});
     // Access that came or went changes what the tree holds, and is announced whatever the tree holds.
     announce_ = authorizationStatus() != readStatus_;
@@ -262,6 +282,10 @@ void VdirEventStore::applyChanges() {
     } else {
         request.entries = pending_.entries;
     }
-    pending_ = {};
+    // Large files and expansions put off go on after the changes.
+    PendingWork later;
+    later.largeFiles = pending_.largeFiles;
+    later.expansion = pending_.expansion;
+    pending_ = std::move(later);
     startWork(std::move(request));
 }

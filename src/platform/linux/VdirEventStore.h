@@ -9,6 +9,7 @@
 #include <QSet>
 #include <memory>
 #include <set>
+#include <stop_token>
 
 class QThreadPool;
 
@@ -18,10 +19,11 @@ class QThreadPool;
 // The sources and calendars are read on the main thread the moment they are first asked for (directories
 // and small metadata files only). Everything else happens on a worker, one piece of work at a time: the
 // event files are parsed there, changed files are read again there, and the recurring events of a stretch
-// of time that a query reaches for the first time are expanded there. Each piece ends with a snapshot that
+// of time that a query reaches for the first time are expanded there, in slices short enough that a change
+// of a file waits for little (VdirIndex::kSliceMilliseconds). Each piece ends with a snapshot that
 // the main thread swaps in and announces as a change; until then queries answer from the previous one
 // (no events at first, and without the recurring events of a stretch not yet expanded). A burst of
-// changes on disk becomes one change notice.
+// changes on disk becomes one change notice. A query lists at most VdirSnapshot::kMostListed occurrences.
 class VdirEventStore final : public EventStore {
     Q_OBJECT
 public:
@@ -62,6 +64,8 @@ private:
         QSet<std::pair<QString, QString>> entries;
         bool largeFiles = false;
         std::vector<std::pair<long long, long long>> ranges;
+        // Stretches asked for wait to be expanded.
+        bool expansion = false;
         bool anyChange() const { return everything || structure || !entries.isEmpty(); }
     };
     // A piece of work done: the index goes back and forth with it.
@@ -70,6 +74,7 @@ private:
         std::shared_ptr<const VdirSnapshot> snapshot;
         bool changed = false;
         bool largeFilesLeft = false;
+        bool expansionLeft = false;
         QStringList warnings;
         VdirIndex::ReportedFiles reported;
     };
@@ -117,6 +122,12 @@ private:
     mutable PendingWork pending_;
     // Stretches asked for and not yet handed over, so that repeated queries ask once.
     mutable std::set<long long> requestedStretches_;
+    // The start of the last query that left occurrences out, and how many.
+    mutable std::pair<double, size_t> lastCut_;
     MainQueue::Handle applyHandle_;
     MainQueue::Handle burstDeadline_;
+    // The changes' delay ran out while the worker was busy: they are read as soon as it is done.
+    bool applyDue_ = false;
+    // Ends the work in flight when the store goes: the pool is waited for when the program ends.
+    std::stop_source stop_;
 };

@@ -179,27 +179,37 @@ bool VdirLayout::isMetadataFile(const QString& name) {
     return name == kDisplayName || name == kColor;
 }
 
-VdirIndex::VdirIndex(QString root, ReportedFiles reported, QThreadPool* pool)
-    : root_(std::move(root)), pool_(pool ? pool : QThreadPool::globalInstance()),
+VdirIndex::VdirIndex(QString root, ReportedFiles reported, QThreadPool* pool, std::stop_token stop)
+    : root_(std::move(root)), pool_(pool ? pool : QThreadPool::globalInstance()), stop_(std::move(stop)),
       reported_(std::move(reported)) {}
 
 bool VdirIndex::update(const Request& request) {
+    const QDeadlineTimer deadline(request.layout ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                 : QDeadlineTimer(kSliceMilliseconds));
     bool changed = false;
     if (request.layout)
         changed |= applyLayout(*request.layout);
     for (const auto& [directory, name] : request.entries) {
+        if (stopped())
+            return changed;
         const auto identifier = calendarsByPath_.constFind(directory);
         if (identifier != calendarsByPath_.cend() && isEventFile(name))
             changed |= refreshFile(calendars_.at(*identifier), name, false);
     }
-    if (request.largeFiles) {
-        for (const auto& [directory, name] : std::exchange(largeFiles_, {})) {
-            const auto identifier = calendarsByPath_.constFind(directory);
-            if (identifier != calendarsByPath_.cend())
-                changed |= refreshFile(calendars_.at(*identifier), name, true);
-        }
+    // At least one large file each time, however long the files above took.
+    for (bool first = true;
+         request.largeFiles && !largeFiles_.isEmpty() && !stopped() && (first || !deadline.hasExpired());
+         first = false) {
+        const auto [directory, name] = *largeFiles_.cbegin();
+        largeFiles_.erase(largeFiles_.cbegin());
+        const auto identifier = calendarsByPath_.constFind(directory);
+        if (identifier != calendarsByPath_.cend())
+            changed |= refreshFile(calendars_.at(*identifier), name, true);
     }
-    changed |= expand(request.ranges);
+    want(request.ranges);
+    // Files read and stretches expanded in one update would have the snapshot built anew.
+    if (request.layout || (request.entries.isEmpty() && !request.largeFiles))
+        changed |= expandWanted(deadline);
     return changed;
 }
 
@@ -217,6 +227,8 @@ bool VdirIndex::applyLayout(const VdirLayout& layout) {
         changed = true;
     }
     for (const auto& [identifier, place] : layout.calendars) {
+        if (stopped())
+            return changed;
         auto [entry, added] = calendars_.try_emplace(identifier);
         CalendarEntry& calendar = entry->second;
         if (added || calendar.path != place.path || !sameCalendar(calendar.info, place.info)) {
@@ -229,6 +241,8 @@ bool VdirIndex::applyLayout(const VdirLayout& layout) {
         changed |= scanFiles(calendar, readings);
     }
     readAll(readings);
+    if (stopped())
+        return changed;
     for (Reading& reading : readings)
         changed |= take(reading);
     // Forget the reports about files that are gone, or no longer in a calendar.
@@ -253,6 +267,8 @@ bool VdirIndex::scanFiles(CalendarEntry& calendar, std::vector<Reading>& reading
     QSet<QString> present;
     // Names only: the one look at each file is refreshFile()'s.
     for (const QByteArray& encoded : entryNames(QFile::encodeName(calendar.path))) {
+        if (stopped())
+            return changed;
         if (!encoded.endsWith(".ics"))
             continue;
         const QString name = QFile::decodeName(encoded);
@@ -336,14 +352,14 @@ void VdirIndex::readAll(std::vector<Reading>& readings) {
     // Each file is parsed into a tree of its own, so files are parsed side by side when there are many.
     const int helpers = std::min(pool_->maxThreadCount() - 1, int(readings.size() / 32));
     if (helpers <= 0) {
-        for (Reading& reading : readings)
-            read(reading);
+        for (size_t i = 0; i < readings.size() && !stopped(); ++i)
+            read(readings[i]);
         return;
     }
     IcsEventFile::prepareLibical();
     std::atomic<size_t> next = 0;
     auto readRest = [&] {
-        for (size_t i = next++; i < readings.size(); i = next++)
+        for (size_t i = next++; i < readings.size() && !stopped(); i = next++)
             read(readings[i]);
     };
     // This thread reads too. It may itself hold the pool's only thread (one CPU): helpers that have not
@@ -405,32 +421,66 @@ long long VdirIndex::seriesReach() const {
     return reach;
 }
 
-bool VdirIndex::expand(const std::vector<std::pair<long long, long long>>& ranges) {
+void VdirIndex::want(const std::vector<std::pair<long long, long long>>& ranges) {
     if (ranges.empty())
-        return false;
+        return;
     const long long reach = seriesReach();
-    std::vector<long long> added;
     for (const auto& [from, to] : ranges) {
         const auto [first, last] = IcsEventFile::stretchesFor(from, to, reach);
         for (long long stretch = first; stretch <= last; ++stretch)
-            if (stretches_.insert(stretch).second)
-                added.push_back(stretch);
+            if (!stretches_.count(stretch))
+                wantedStretches_.insert(stretch);
     }
-    // Whether any series has occurrences there; expanded now, they are remembered for the snapshot.
+}
+
+bool VdirIndex::expandWanted(const QDeadlineTimer& deadline) {
     bool found = false;
+    // Each call expands one file at least, so that slices always get somewhere.
+    bool progressed = false;
     std::vector<IcsTiming> occurrences;
-    SeriesBound bound;
-    for (auto& [identifier, calendar] : calendars_)
-        for (auto& [name, file] : calendar.files) {
-            QStringList problems;
-            for (size_t series = 0; series < file.events.seriesCount(); ++series) {
-                occurrences.clear();
-                bound.appendOccurrences(file.events, series, added, occurrences, problems);
-                found |= !occurrences.empty();
-            }
-            if (!problems.isEmpty())
-                report(calendar, name, problems, file.identity);
+    while (!wantedStretches_.empty() || !passStretches_.empty()) {
+        // A pass takes some of the stretches wanted and goes through the files once: each series expands
+        // them in one go, much faster than one stretch after the other.
+        if (passStretches_.empty()) {
+            auto last = wantedStretches_.cbegin();
+            std::advance(last, std::min(wantedStretches_.size(), kStretchesPerPass));
+            passStretches_.assign(wantedStretches_.cbegin(), last);
+            expansionCursor_ = {};
+            expansionBound_ = {};
+            expansionFound_ = false;
         }
+        for (auto calendar = calendars_.lower_bound(expansionCursor_.first); calendar != calendars_.end();
+             ++calendar) {
+            auto& files = calendar->second.files;
+            auto file = calendar->first == expansionCursor_.first ? files.lower_bound(expansionCursor_.second)
+                                                                  : files.begin();
+            for (; file != files.end(); ++file) {
+                if (file->second.events.seriesCount() == 0)
+                    continue;
+                if (stopped() || (progressed && deadline.hasExpired())) {
+                    expansionCursor_ = {calendar->first, file->first};
+                    return found;
+                }
+                progressed = true;
+                QStringList problems;
+                for (size_t series = 0; series < file->second.events.seriesCount(); ++series) {
+                    occurrences.clear();
+                    expansionBound_.appendOccurrences(file->second.events, series, passStretches_,
+                                                      occurrences, problems);
+                    expansionFound_ |= !occurrences.empty();
+                }
+                if (!problems.isEmpty())
+                    report(calendar->second, file->first, problems, file->second.identity);
+            }
+        }
+        for (long long stretch : passStretches_) {
+            stretches_.insert(stretch);
+            wantedStretches_.erase(stretch);
+        }
+        passStretches_.clear();
+        // Whether any series has occurrences there; expanded now, they are remembered for the snapshot.
+        found |= expansionFound_;
+    }
     return found;
 }
 
@@ -549,6 +599,8 @@ void VdirIndex::rebuild() {
     int slot = 0;
     for (auto& [identifier, calendar] : calendars_) {
         for (auto& [name, file] : calendar.files) {
+            if (stopped())
+                return;
             file.slot = slot;
             slots_.edit(size_t(slot)) = {file.view, (unsigned long long)(slot + 1) << kRankGap, generation_,
                                          calendarIndex};

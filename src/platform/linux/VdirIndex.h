@@ -4,6 +4,7 @@
 #include "platform/linux/IcsEventFile.h"
 #include "platform/linux/VdirSnapshot.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <unordered_map>
 #include <utility>
 
@@ -67,6 +69,12 @@ public:
     // files say (20,000 series every 15 minutes would be 100 million).
     static constexpr size_t kMostOccurrencesPerStretch = 200'000;
 
+    // An update that reads no layout reads large files and expands recurring events for about this long,
+    // and leaves the rest for the next: a change of a file waits for no more than that.
+    static constexpr int kSliceMilliseconds = 20;
+    // A long expansion is handed over in parts of this many stretches, the earliest first.
+    static constexpr size_t kStretchesPerPass = 8;
+
     // What one update does, in this order.
     struct Request {
         // Reads every calendar of this layout afresh, keeping the parse of every file that did not change.
@@ -75,18 +83,24 @@ public:
         QSet<std::pair<QString, QString>> entries;
         // Reads the large files put off so far.
         bool largeFiles = false;
-        // Expands the recurring events for these ranges (seconds since 1970).
+        // Expands the recurring events for these ranges (seconds since 1970) and those asked for earlier:
+        // all of them with a layout, otherwise for a slice of time and only when no file is read.
         std::vector<std::pair<long long, long long>> ranges;
     };
 
     // `reported` carries what an earlier reading of the tree reported. Files are parsed side by side on
-    // `pool`, Qt's global pool when none is given, with the updating thread taking part.
-    explicit VdirIndex(QString root, ReportedFiles reported = {}, QThreadPool* pool = nullptr);
+    // `pool`, Qt's global pool when none is given, with the updating thread taking part. Once `stop` is
+    // requested, work in hand ends at the next file and leaves the index unfit for further use.
+    explicit VdirIndex(QString root, ReportedFiles reported = {}, QThreadPool* pool = nullptr,
+                       std::stop_token stop = {});
 
     // Answers whether anything that queries see changed.
     bool update(const Request& request);
     // Whether large files wait to be read.
     bool hasLargeFilesToRead() const { return !largeFiles_.isEmpty(); }
+    // Whether recurring events wait to be expanded for stretches asked for.
+    bool hasStretchesToExpand() const { return !wantedStretches_.empty(); }
+    bool stopped() const { return stop_.stop_requested(); }
     // Builds what queries read, expanding the recurring events of new files where the last one had
     // expanded them. What a few changed files or newly expanded stretches add is laid over the previous
     // snapshot, which shares the rest.
@@ -172,7 +186,10 @@ private:
     void readAll(std::vector<Reading>& readings);
     // Puts what a reading gave into the index; answers whether anything changed.
     bool take(Reading& reading);
-    bool expand(const std::vector<std::pair<long long, long long>>& ranges);
+    // Notes the stretches that these ranges need and that are not expanded yet.
+    void want(const std::vector<std::pair<long long, long long>>& ranges);
+    // Expands the stretches wanted until `deadline`; answers whether those it finished hold occurrences.
+    bool expandWanted(const QDeadlineTimer& deadline);
     void report(const CalendarEntry& calendar, const QString& name, const QStringList& problems,
                 const FileIdentity& identity);
     // How far ahead of a range the start of a recurring occurrence that overlaps it may lie.
@@ -180,12 +197,20 @@ private:
 
     QString root_;
     QThreadPool* pool_;
+    std::stop_token stop_;
     // Ordered by identifier: the platform order of the calendars.
     std::map<QString, CalendarEntry> calendars_;
     QHash<QString, QString> calendarsByPath_;
     // Large files put off, as (calendar directory, file name).
     QSet<std::pair<QString, QString>> largeFiles_;
     std::set<long long> stretches_;
+    // Stretches asked for and not expanded yet. Those of the pass in hand are expanded up to the file named
+    // by the cursor (calendar identifier, file name), with what they held so far.
+    std::set<long long> wantedStretches_;
+    std::vector<long long> passStretches_;
+    std::pair<QString, QString> expansionCursor_;
+    SeriesBound expansionBound_;
+    bool expansionFound_ = false;
     // The sizes of the last snapshot's tiers.
     std::vector<size_t> tierSizes_;
 

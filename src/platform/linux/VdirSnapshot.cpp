@@ -44,7 +44,9 @@ std::vector<long long> VdirSnapshot::missingStretches(Instant start, Instant end
 
 void VdirSnapshot::Layer::add(const Occurrence& occurrence) {
     const long long width = occurrence.to - occurrence.from;
-    Tier& tier = *std::find_if(tiers.begin(), tiers.end(), [&](const Tier& t) { return width <= t.limit; });
+    Tier& tier = *std::find_if(tiers.begin(), tiers.end(), [&](const Tier& t) {
+        return t.allDay == occurrence.timing.isAllDay && width <= t.limit;
+    });
     tier.occurrences.push_back(occurrence);
     tier.widest = std::max(tier.widest, width);
 }
@@ -117,33 +119,114 @@ size_t VdirSnapshot::FloatingTimingHash::operator()(const FloatingTiming& timing
     return qHashMulti(0, timing.start, timing.length, timing.wallLength, timing.isAllDay);
 }
 
+std::vector<VdirSnapshot::Candidate> VdirSnapshot::firstOfRange(Instant start, Instant end,
+                                                                const std::vector<char>& wantedCalendars,
+                                                                const Calendar& calendar,
+                                                                size_t& leftOut) const {
+    const auto [from, to] = secondsOf(start, end);
+    // The day order, read cheaply: floating times in the zone's offset at the range's start, which a clock
+    // change that day may shift by an hour. No occurrence of a tier comes before its `from` there.
+    constexpr long long kAllDayFirst = 1LL << 50;
+    std::optional<long long> offset;
+    auto span = [&](const Occurrence& o) {
+        if (!offset)
+            offset = std::llround(start.secondsSince1970() - calendar.fromWallTime(start).secondsSince1970());
+        const IcsTiming& timing = o.timing;
+        const long long begin = timing.floating ? timing.start - *offset : timing.start;
+        return std::pair(begin, begin + (timing.isAllDay ? timing.length * kSecondsPerDay
+                                                         : timing.length + timing.wallLength));
+    };
+    auto dayOrder = [&](const Occurrence& o) {
+        return span(o).first - (o.timing.isAllDay ? kAllDayFirst : 0);
+    };
+    auto inRange = [&](const Occurrence& o) {
+        const auto [begin, finish] = span(o);
+        return occurrenceOverlaps(Instant::fromSecondsSince1970(double(begin)),
+                                  Instant::fromSecondsSince1970(double(finish)), start, end);
+    };
+    // Up to the bound, everything that may overlap, as the exact reading decides. Past it, those that
+    // overlap in the reading above are kept in a heap with the latest on top, and the few others that may
+    // (at the range's edges) aside.
+    std::vector<Candidate> kept;
+    std::vector<Candidate> edges;
+    bool bounded = false;
+    const auto later = [](const Candidate& a, const Candidate& b) { return a.dayOrder < b.dayOrder; };
+    auto bound = [&] {
+        for (Candidate& candidate : kept)
+            candidate.dayOrder = dayOrder(*candidate.occurrence);
+        const auto outside = std::partition(kept.begin(), kept.end(),
+                                            [&](const Candidate& c) { return inRange(*c.occurrence); });
+        edges.assign(outside, kept.end());
+        kept.erase(outside, kept.end());
+        bounded = true;
+    };
+    const long long endSecond = (long long)std::ceil(end.secondsSince1970());
+    leftOut = 0;
+    for (const bool allDay : {true, false})
+        for (const std::shared_ptr<const Layer>& layer : layers_)
+            for (const Tier& tier : layer->tiers) {
+                if (tier.allDay != allDay)
+                    continue;
+                const auto last = tier.occurrences.end();
+                auto o =
+                    std::lower_bound(tier.occurrences.begin(), last, from - tier.widest,
+                                     [](const Occurrence& o, long long value) { return o.from < value; });
+                for (; o != last && o->from < to; ++o) {
+                    const bool full = bounded && kept.size() == kMostListed;
+                    if (full && o->from - (allDay ? kAllDayFirst : 0) > kept.front().dayOrder) {
+                        // Nothing further on comes before the last kept: those that start in the range are
+                        // left out.
+                        leftOut += size_t(std::lower_bound(o, last, endSecond,
+                                                           [](const Occurrence& o, long long value) {
+                                                               return o.from < value;
+                                                           }) -
+                                          o);
+                        break;
+                    }
+                    if (o->to <= from)
+                        continue;
+                    const Slot& slot = slots_[size_t(o->file)];
+                    if (slot.since > layer->generation || !wantedCalendars[size_t(slot.calendar)])
+                        continue;
+                    if (!bounded) {
+                        kept.push_back({slot.rank, &*o, 0});
+                        if (kept.size() == kMostListed)
+                            bound();
+                    } else if (!inRange(*o)) {
+                        if (edges.size() < kMostListed)
+                            edges.push_back({slot.rank, &*o, 0});
+                    } else if (!full) {
+                        kept.push_back({slot.rank, &*o, dayOrder(*o)});
+                    } else {
+                        ++leftOut;
+                        const Candidate candidate{slot.rank, &*o, dayOrder(*o)};
+                        if (later(candidate, kept.front())) {
+                            std::pop_heap(kept.begin(), kept.end(), later);
+                            kept.back() = candidate;
+                            std::push_heap(kept.begin(), kept.end(), later);
+                        }
+                    }
+                    if (bounded && kept.size() == kMostListed && !full)
+                        std::make_heap(kept.begin(), kept.end(), later);
+                }
+            }
+    kept.insert(kept.end(), edges.begin(), edges.end());
+    return kept;
+}
+
 QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
-                                        const std::optional<QStringList>& calendarIdentifiers) const {
+                                        const std::optional<QStringList>& calendarIdentifiers,
+                                        size_t* leftOut) const {
     std::vector<char> wanted(size_t(calendars_.size()), 1);
     if (calendarIdentifiers)
         for (qsizetype i = 0; i < calendars_.size(); ++i)
             wanted[size_t(i)] = calendarIdentifiers->contains(calendars_[i].calendarIdentifier);
 
-    const std::pair<long long, long long> range = secondsOf(start, end);
-    const long long from = range.first;
-    const long long to = range.second;
-    struct Candidate {
-        unsigned long long rank;
-        const Occurrence* occurrence;
-    };
-    std::vector<Candidate> candidates;
-    for (const std::shared_ptr<const Layer>& layer : layers_)
-        for (const Tier& tier : layer->tiers) {
-            auto o = std::lower_bound(tier.occurrences.begin(), tier.occurrences.end(), from - tier.widest,
-                                      [](const Occurrence& o, long long value) { return o.from < value; });
-            for (; o != tier.occurrences.end() && o->from < to; ++o) {
-                if (o->to <= from || !isLive(*o, *layer))
-                    continue;
-                const Slot& slot = slots_[size_t(o->file)];
-                if (wanted[size_t(slot.calendar)])
-                    candidates.push_back({slot.rank, &*o});
-            }
-        }
+    const Calendar userCalendar = Calendar::current();
+    size_t cut = 0;
+    std::vector<Candidate> candidates = firstOfRange(start, end, wanted, userCalendar, cut);
+    if (leftOut)
+        *leftOut = cut;
     // The store's order: calendars, then files by name, then the events of a file in order.
     std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
         return std::tie(a.rank, a.occurrence->record, a.occurrence->timing.start) <
@@ -152,7 +235,7 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
 
     // A day's events lie all over the heap: their files, records and texts. Asked for all at once, ahead
     // of their use, they arrive together instead of one after the other.
-    for (const auto& [rank, o] : candidates) {
+    for (const auto& [rank, o, dayOrder] : candidates) {
         const File& file = *slots_[size_t(o->file)].file;
         const IcsEventDetails& details = (*file.records)[size_t(o->record)].details;
         for (const std::optional<QString>* text : {&details.title, &details.uid})
@@ -161,10 +244,9 @@ QList<StoredEvent> VdirSnapshot::events(Instant start, Instant end,
         __builtin_prefetch(file.itemIdentifier.constData());
     }
 
-    const Calendar userCalendar = Calendar::current();
     QList<StoredEvent> result;
     result.reserve(qsizetype(candidates.size()));
-    for (const auto& [rank, o] : candidates) {
+    for (const auto& [rank, o, dayOrder] : candidates) {
         const Slot& slot = slots_[size_t(o->file)];
         const File& file = *slot.file;
         const IcsEventRecord& record = (*file.records)[size_t(o->record)];

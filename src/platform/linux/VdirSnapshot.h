@@ -23,9 +23,17 @@ public:
         std::shared_ptr<const std::vector<IcsEventRecord>> records;
     };
 
+    // A query lists at most this many occurrences: the all-day ones first, then the earliest. What one day
+    // can hold whatever the files say (hundreds of thousands) would hold the main thread for long, and no
+    // one reads a list longer than this.
+    static constexpr size_t kMostListed = 500;
+
     const QList<EventCalendar>& calendars() const { return calendars_; }
+    // `leftOut`, when given, receives about how many occurrences the bound above left out: floating times
+    // are read in one offset of the user's zone there.
     QList<StoredEvent> events(Instant start, Instant end,
-                              const std::optional<QStringList>& calendarIdentifiers) const;
+                              const std::optional<QStringList>& calendarIdentifiers,
+                              size_t* leftOut = nullptr) const;
     // The stretches of time whose recurring events a query of [start, end) needs and that are not expanded
     // here (see IcsEventFile::kStretch).
     std::vector<long long> missingStretches(Instant start, Instant end) const;
@@ -44,9 +52,11 @@ private:
     };
     // Occurrences sorted by `from`, none reaching further than `widest`. Short and long occurrences are
     // kept apart so that a query looks back only as far as each kind needs: the few that reach further
-    // than eight days are all looked at.
+    // than eight days are all looked at. All-day occurrences, which come first in a day, are kept apart
+    // too, so that a query that lists only the first of a day stops early in every tier.
     struct Tier {
         long long limit;
+        bool allDay = false;
         long long widest = 0;
         std::vector<Occurrence> occurrences;
     };
@@ -55,8 +65,11 @@ private:
     // file changed since is passed over, and dropped when layers are merged.
     struct Layer {
         unsigned generation = 0;
-        std::vector<Tier> tiers{
-            {12LL * 3600, 0, {}}, {8LL * 86400, 0, {}}, {std::numeric_limits<long long>::max(), 0, {}}};
+        std::vector<Tier> tiers{{12LL * 3600, false, 0, {}},
+                                {8LL * 86400, false, 0, {}},
+                                {std::numeric_limits<long long>::max(), false, 0, {}},
+                                {8LL * 86400, true, 0, {}},
+                                {std::numeric_limits<long long>::max(), true, 0, {}}};
         void add(const Occurrence& occurrence);
         // Sorts each tier by `from`.
         void sort();
@@ -92,9 +105,17 @@ private:
         std::vector<char> owned_;
     };
 
-    bool isLive(const Occurrence& occurrence, const Layer& layer) const {
-        return slots_[size_t(occurrence.file)].since <= layer.generation;
-    }
+    // An occurrence that a query found, and where its file stands in the store's order.
+    struct Candidate {
+        unsigned long long rank;
+        const Occurrence* occurrence;
+        // All-day first, then by start, with floating times read in one offset of the user's zone.
+        long long dayOrder;
+    };
+    // The first kMostListed occurrences of [start, end) in the day order, and how many it left out.
+    std::vector<Candidate> firstOfRange(Instant start, Instant end, const std::vector<char>& wantedCalendars,
+                                        const Calendar& calendar, size_t& leftOut) const;
+
     std::pair<Instant, Instant> instants(const Occurrence& occurrence, const Calendar& calendar) const;
 
     QList<EventCalendar> calendars_;

@@ -1,6 +1,7 @@
 #include "platform/linux/VdirEventStore.h"
 
 #include "support/CapturingLogSink.h"
+#include "support/MainThreadWatch.h"
 #include "support/QtPrinters.h"
 #include "support/Unprivileged.h"
 #include "support/VdirTree.h"
@@ -606,7 +607,8 @@ TEST_F(VdirEventStoreTest, PathologicalFilesCostOnlyTheirOwnEvents) {
     QStringList titles;
     int ticks = 0;
     int exports = 0;
-    for (const StoredEvent& e : events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt)) {
+    // The hours of the others: a whole day of ticks is more than a query lists.
+    for (const StoredEvent& e : events(at(2027, 3, 10, 8), at(2027, 3, 10, 12), std::nullopt)) {
         if (e.title == "Tick")
             ++ticks;
         else if (e.title->startsWith("Export"))
@@ -617,8 +619,8 @@ TEST_F(VdirEventStoreTest, PathologicalFilesCostOnlyTheirOwnEvents) {
     EXPECT_EQ(titles, (QStringList{"Good", "Long line"}));
     // Every 365th of the export falls on 10 March.
     EXPECT_EQ(exports, 11);
-    // Every minute from DTSTART, 01:00 of the day in Berlin.
-    EXPECT_EQ(ticks, 23 * 60);
+    // Every minute of those hours.
+    EXPECT_EQ(ticks, 4 * 60);
 
     QStringList warnings = log.messages("events");
     warnings.sort();
@@ -746,13 +748,36 @@ TEST_F(VdirEventStoreTest, TheOccurrencesOfAStretchAreBoundedAcrossAllSeries) {
     for (int i = 0; i < series; ++i)
         write(QStringLiteral("cal/%1.ics").arg(i, 3, 10, QChar(u'0')), content);
 
-    const QList<StoredEvent> found = events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt);
-    EXPECT_EQ(found.size(), qsizetype(VdirIndex::kMostOccurrencesPerStretch / perSeries) * 144);
+    // Two hours: a whole day of them is more than a query lists.
+    const QList<StoredEvent> found = events(at(2027, 3, 10, 10), at(2027, 3, 10, 12), std::nullopt);
+    EXPECT_EQ(found.size(), qsizetype(VdirIndex::kMostOccurrencesPerStretch / perSeries) * 12);
     EXPECT_EQ(
         log.messages("events"),
         QStringList{QStringLiteral("calendar_file_problem file=cal/%1.ics problems=too_many_occurrences")
                         .arg(series - 5, 3, 10, QChar(u'0'))});
     // The bound holds whatever stretch the series reach: a later day of theirs has as many.
-    EXPECT_EQ(events(at(2027, 3, 20), at(2027, 3, 21), std::nullopt).size(), found.size());
+    EXPECT_EQ(events(at(2027, 3, 20, 10), at(2027, 3, 20, 12), std::nullopt).size(), found.size());
     EXPECT_EQ(log.messages("events").size(), 1);
+}
+
+// A change that came while years of recurring events were expanded waited seconds for all of them: the
+// expansion goes on in short slices, and a change is read between two of them.
+TEST_F(VdirEventStoreTest, AChangeIsReadBetweenTheSlicesOfALongExpansion) {
+    for (int i = 0; i < 3000; ++i)
+        write(QStringLiteral("cal/%1.ics").arg(i),
+              vevent(QString::number(i), "Monthly",
+                     {"DTSTART;TZID=Europe/Berlin:20200101T090000", "RRULE:FREQ=MONTHLY"}));
+    write("cal/today.ics", vevent("today", "Before", {"DTSTART:20270310T080000Z"}));
+    ASSERT_EQ(day(2027, 3, 10), QStringList{"Before@03-10 09:00"});
+
+    const MainThreadWatch watch;
+    store().events(at(2020, 1, 1), at(2031, 1, 1), std::nullopt);
+    ASSERT_TRUE(store().isLoading());
+    write("cal/today.ics", vevent("today", "After", {"DTSTART:20270310T080000Z"}));
+    VdirTree::noteChanges(store(), queue_);
+
+    EXPECT_TRUE(runEventsUntil(
+        [&] { return day(2027, 3, 10, {}, false) == QStringList{"After@03-10 09:00"}; }, 5000));
+    EXPECT_TRUE(store().isLoading()) << "the expansion goes on";
+    watch.expectResponsiveAndBounded();
 }

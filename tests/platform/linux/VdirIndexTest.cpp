@@ -161,3 +161,30 @@ TEST_F(VdirIndexTest, TheBoundAcrossSeriesCountsAsAFreshReadingAfterChanges) {
     remove(paths.first());
     changed({paths.first()});
 }
+
+// Snapshots share the table of file slots with the index; a change copies the part it changes first, so a
+// snapshot that the main thread holds answers as it did, whatever the index does later.
+TEST_F(VdirIndexTest, ASnapshotHandedOverStaysAsItWasAfterLaterChanges) {
+    const std::shared_ptr<const VdirSnapshot> held = index_.snapshot();
+    const auto [from, to] = kFirstHalf;
+    const QStringList before = describe(*held, from, to, std::nullopt);
+    ASSERT_EQ(before.size(), 52);
+
+    write("work/b.ics", single("b", "20270311T090000Z"));
+    remove("home/m.ics");
+    write("work/a.ics", single("a", "20270310T090000Z"));
+    changed({"work/b.ics", "home/m.ics", "work/a.ics"});
+    changed({}, true);
+    for (int i = 0; i < 40; ++i) {
+        write("work/d.ics",
+              weekly("d", QStringLiteral("202701%1T100000").arg(4 + i % 20, 2, 10, QChar(u'0'))));
+        changed({"work/d.ics"});
+    }
+    // The whole tree read afresh too: every slot laid anew.
+    VdirIndex::Request reread;
+    reread.layout = VdirLayout::read(tree_.root());
+    index_.update(reread);
+    index_.snapshot();
+
+    EXPECT_EQ(describe(*held, from, to, std::nullopt), before);
+}
