@@ -8,6 +8,7 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -282,20 +283,23 @@ void VdirEventStore::noteEverythingChanged() {
 
 void VdirEventStore::scheduleApply() {
     lastChange_ = queue_.now();
-    // One timer per quiet spell that puts itself off while changes come: re-posting it for each change of
+    // One timer per quiet spell, which puts itself off while changes come: re-posting it for each change of
     // a storm cost more than the changes.
-    if (!applyHandle_.isValid())
+    if (!applyHandle_.isValid()) {
+        timerSetAt_ = lastChange_;
         applyHandle_ = queue_.postAfter(kCoalescingDelay, [this] { applyWhenQuiet(); });
+    }
     // A steady stream of changes never goes quiet: the first change of a burst sets when it is reported.
     if (!burstDeadline_.isValid())
         burstDeadline_ = queue_.postAfter(kLongestDelay, [this] { applyChanges(); });
 }
 
 void VdirEventStore::applyWhenQuiet() {
-    const double quiet = queue_.now().secondsSince(lastChange_);
-    // A millisecond's rounding of the clock is quiet enough; a clock set back counts as quiet.
-    if (quiet >= 0 && kCoalescingDelay - quiet > 0.001) {
-        applyHandle_ = queue_.postAfter(kCoalescingDelay - quiet, [this] { applyWhenQuiet(); });
+    // Changes since the timer was set: the delay runs again from the last of them.
+    if (lastChange_ > timerSetAt_) {
+        timerSetAt_ = lastChange_;
+        const double since = std::clamp(queue_.now().secondsSince(lastChange_), 0.0, kCoalescingDelay);
+        applyHandle_ = queue_.postAfter(kCoalescingDelay - since, [this] { applyWhenQuiet(); });
         return;
     }
     applyChanges();

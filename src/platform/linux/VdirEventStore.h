@@ -129,7 +129,8 @@ private:
     // Stretches asked for and not yet handed over, so that repeated queries ask once.
     mutable std::set<long long> requestedStretches_;
     MainQueue::Handle applyHandle_;
-    // When the last change was noted: the coalescing delay runs from there.
+    // When the last change was noted, and when the coalescing timer was last set.
     Instant lastChange_;
+    Instant timerSetAt_;
     MainQueue::Handle burstDeadline_;
 };
