@@ -51,7 +51,7 @@ TEST(BoundedFile, AFileThatGrowsWhileReadIsReadWholeOrNotAtAll) {
     const QString growing = QStringLiteral("/proc/self/status");
     if (!QFile::exists(growing))
         GTEST_SKIP() << "no /proc";
-    const BoundedFile::Contents whole = BoundedFile::read(growing, 64 * 1024);
+    const BoundedFile::Contents whole = BoundedFile::read(growing, qint64(64) * 1024);
     EXPECT_EQ(whole.status, Status::read);
     EXPECT_TRUE(whole.bytes.startsWith("Name:")) << whole.bytes.left(64).toStdString();
     EXPECT_GT(whole.bytes.size(), 16);

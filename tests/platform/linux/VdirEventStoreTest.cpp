@@ -860,6 +860,7 @@ TEST_F(VdirEventStoreTest, AStormOfWritesNeverHoldsTheMainThreadAndEndsAsAFreshR
         }
     };
     std::vector<std::thread> writers;
+    writers.reserve(4);
     for (int writer = 0; writer < 4; ++writer)
         writers.emplace_back(storm, writer);
     {
