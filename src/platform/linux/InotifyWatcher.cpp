@@ -43,7 +43,7 @@ void InotifyWatcher::setDirectories(const QStringList& paths) {
 void InotifyWatcher::readEvents() {
     // One buffer per turn of the event loop: a writer that never pauses would otherwise keep this thread
     // here for as long as it writes. What is left wakes the notifier again at once.
-    alignas(inotify_event) char buffer[16384];
+    alignas(inotify_event) char buffer[4096];
     const ssize_t length = ::read(fd_, buffer, sizeof buffer);
     for (ssize_t offset = 0; offset < length;) {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
