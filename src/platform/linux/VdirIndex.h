@@ -18,9 +18,9 @@
 class QThreadPool;
 
 // Where the sources and calendars of a vdir tree are, with their titles and colours: found from the
-// directories and their small metadata files alone, without reading any event, so quickly that the main
-// thread may do it. A directory of the root that holds directories is a source and those are its
-// calendars; any other directory of the root is a calendar without a source.
+// directories and their small metadata files alone, without reading any event (though listing a calendar
+// of a million files still takes a while: a worker's job). A directory of the root that holds directories
+// is a source and those are its calendars; any other directory of the root is a calendar without a source.
 struct VdirLayout {
     struct Place {
         QString path;
