@@ -40,14 +40,15 @@ BoundedFile::Contents BoundedFile::read(const QString& path, qint64 limit) {
         return {Status::notRegular, {}};
     if (status.st_size > limit)
         return {Status::tooLarge, {}};
-    // A file that grows meanwhile is read only up to the limit.
+    // A file that grows meanwhile is read only up to the limit, and one byte further: a file that grew past
+    // the limit is as large as one that was larger from the start, never passed off cut short.
     QByteArray bytes(qsizetype(std::min<qint64>(status.st_size, limit)), Qt::Uninitialized);
     qsizetype filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
-            if (bytes.size() >= limit)
-                break;
-            bytes.resize(qsizetype(std::min<qint64>(limit, qint64(bytes.size()) + 4096)));
+            if (bytes.size() > limit)
+                return {Status::tooLarge, {}};
+            bytes.resize(qsizetype(std::min<qint64>(limit + 1, qint64(bytes.size()) + 4096)));
         }
         const ssize_t got = ::read(fd.get(), bytes.data() + filled, size_t(bytes.size() - filled));
         if (got < 0 && errno == EINTR)

@@ -32,7 +32,9 @@ QString Log::escaped(QStringView text) {
             line += QLatin1String("\\t");
         else if (code < 0x20 || (code >= 0x7f && code < 0xa0))
             line += QStringLiteral("\\x%1").arg(int(code), 2, 16, QLatin1Char('0'));
-        else if (code == 0x2028 || code == 0x2029)
+        // Line separators, and the bidirectional controls that make a line read other than it is written.
+        else if (code == 0x2028 || code == 0x2029 || (code >= 0x202a && code <= 0x202e) ||
+                 (code >= 0x2066 && code <= 0x2069))
             line += QStringLiteral("\\u%1").arg(int(code), 4, 16, QLatin1Char('0'));
         else
             line += c;

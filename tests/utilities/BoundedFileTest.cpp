@@ -44,3 +44,19 @@ TEST(BoundedFile, ReadsOnlyPlainFilesUpToTheLimitAndNeverBlocks) {
     EXPECT_EQ(BoundedFile::read(plain + "/below", 1024).status, Status::missing);
     EXPECT_EQ(BoundedFile::describe(Status::notRegular), "not_regular");
 }
+
+// A file that grew after its size was taken was cut at the limit and passed for whole. The kernel's own
+// files are the steady case of it: their size says 0 whatever they hold.
+TEST(BoundedFile, AFileThatGrowsWhileReadIsReadWholeOrNotAtAll) {
+    const QString growing = QStringLiteral("/proc/self/status");
+    if (!QFile::exists(growing))
+        GTEST_SKIP() << "no /proc";
+    const BoundedFile::Contents whole = BoundedFile::read(growing, qint64(64) * 1024);
+    EXPECT_EQ(whole.status, Status::read);
+    EXPECT_TRUE(whole.bytes.startsWith("Name:")) << whole.bytes.left(64).toStdString();
+    EXPECT_GT(whole.bytes.size(), 16);
+
+    const BoundedFile::Contents cut = BoundedFile::read(growing, 16);
+    EXPECT_EQ(cut.status, Status::tooLarge);
+    EXPECT_EQ(cut.bytes, QByteArray());
+}

@@ -43,4 +43,7 @@ TEST(Log, EveryMessageIsWrittenAsOneLineWhateverItsValuesHold) {
         << "a backslash of the value's own stays apart from the escapes";
     EXPECT_EQ(Log::escaped(QString(QChar(0))), "\\x00");
     EXPECT_EQ(Log::escaped(QStringLiteral("\x7f")), "\\x7f");
+    // Unescaped, an override turns the rest of the line around: this name would read as a program.
+    EXPECT_EQ(Log::escaped(QStringLiteral("rtl\u202Ecsi.exe.ics \u202A\u202D \u2066\u2069 \u2065\u206A")),
+              QStringLiteral("rtl\\u202ecsi.exe.ics \\u202a\\u202d \\u2066\\u2069 \u2065\u206A"));
 }

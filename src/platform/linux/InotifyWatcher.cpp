@@ -41,28 +41,26 @@ void InotifyWatcher::setDirectories(const QStringList& paths) {
 }
 
 void InotifyWatcher::readEvents() {
-    alignas(inotify_event) char buffer[16384];
-    for (;;) {
-        const ssize_t length = ::read(fd_, buffer, sizeof buffer);
-        if (length <= 0)
-            return;
-        for (ssize_t offset = 0; offset < length;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
-            offset += ssize_t(sizeof(inotify_event) + event->len);
-            if (event->mask & IN_Q_OVERFLOW) {
-                emit overflowed();
-                continue;
-            }
-            if (event->mask & IN_IGNORED) {
-                paths_.remove(event->wd);
-                continue;
-            }
-            const QString directory = paths_.value(event->wd);
-            if (directory.isEmpty())
-                continue;
-            const bool itself = event->mask & (IN_DELETE_SELF | IN_MOVE_SELF);
-            const QString name = itself || event->len == 0 ? QString() : QFile::decodeName(event->name);
-            emit changed(directory, name, event->mask & IN_ISDIR);
+    // One buffer per turn of the event loop: a writer that never pauses would otherwise keep this thread
+    // here for as long as it writes. What is left wakes the notifier again at once.
+    alignas(inotify_event) char buffer[4096];
+    const ssize_t length = ::read(fd_, buffer, sizeof buffer);
+    for (ssize_t offset = 0; offset < length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+        offset += ssize_t(sizeof(inotify_event) + event->len);
+        if (event->mask & IN_Q_OVERFLOW) {
+            emit overflowed();
+            continue;
         }
+        if (event->mask & IN_IGNORED) {
+            paths_.remove(event->wd);
+            continue;
+        }
+        const QString directory = paths_.value(event->wd);
+        if (directory.isEmpty())
+            continue;
+        const bool itself = event->mask & (IN_DELETE_SELF | IN_MOVE_SELF);
+        const QString name = itself || event->len == 0 ? QString() : QFile::decodeName(event->name);
+        emit changed(directory, name, event->mask & IN_ISDIR);
     }
 }

@@ -8,6 +8,7 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -151,19 +152,31 @@ void VdirEventStore::start() const {
         return;
     started_ = true;
     announce_ = true;
-    readLayout();
     VdirIndex::Request request;
-    request.layout = layout_;
     // The days around today, which the popover shows first.
     const Instant now = queue_.now();
     request.ranges.push_back(secondsOf(now.addingSeconds(-kDay), now.addingSeconds(2 * kDay)));
     index_ = std::make_shared<VdirIndex>(root_, reported_, pool_, stop_.get_token());
-    startWork(std::move(request));
+    startLayoutWork(std::move(request));
 }
 
-void VdirEventStore::readLayout() const {
+void VdirEventStore::startLayoutWork(VdirIndex::Request request) const {
     readStatus_ = authorizationStatus();
-    layout_ = VdirLayout::read(root_);
+    busy_ = true;
+    // Listing a folder of a million files takes the main thread's time too: the layout is read by the
+    // worker, and the rest of the work waits until its folders are watched.
+    worker_.setFuture(QtConcurrent::run(
+        pool_, [index = std::move(index_), root = root_, request = std::move(request)]() mutable {
+            Outcome outcome;
+            outcome.layout = VdirLayout::read(root);
+            outcome.rest = std::move(request);
+            outcome.index = std::move(index);
+            return outcome;
+        }));
+}
+
+void VdirEventStore::takeLayout(VdirLayout layout) {
+    layout_ = std::move(layout);
     // Each entry that cannot be a calendar is named once, until it is mended.
     const Log log(QStringLiteral("events"));
     for (const QString& line : layout_.skipped)
@@ -172,6 +185,14 @@ void VdirEventStore::readLayout() const {
     loggedSkips_ = QSet<QString>(layout_.skipped.cbegin(), layout_.skipped.cend());
     // Watched before the files are read, so that nothing written meanwhile goes unnoticed.
     watcher_.setDirectories(watchList(layout_.directories()));
+}
+
+void VdirEventStore::takeLinks(QHash<QString, QList<VdirIndex::Link>> links) {
+    const bool moved =
+        QSet<QString>(links.keyBegin(), links.keyEnd()) != QSet<QString>(links_.keyBegin(), links_.keyEnd());
+    links_ = std::move(links);
+    if (moved)
+        watcher_.setDirectories(watchList(layout_.directories()));
 }
 
 VdirEventStore::Outcome VdirEventStore::work(std::shared_ptr<VdirIndex> index,
@@ -186,6 +207,7 @@ VdirEventStore::Outcome VdirEventStore::work(std::shared_ptr<VdirIndex> index,
     outcome.expansionLeft = index->hasStretchesToExpand();
     outcome.warnings = index->takeWarnings();
     outcome.reported = index->reportedFiles();
+    outcome.links = index->linksByTargetDirectory();
     outcome.index = std::move(index);
     return outcome;
 }
@@ -204,6 +226,9 @@ void VdirEventStore::startPendingWork() const {
 }
 
 QStringList VdirEventStore::watchList(QStringList directories) const {
+    for (auto it = links_.keyBegin(); it != links_.keyEnd(); ++it)
+        if (!directories.contains(*it))
+            directories.append(*it);
     // A missing or unreadable root cannot be watched itself; its parent sees it come back.
     if (readStatus_ != EventAuthorizationStatus::fullAccess && !parent_.isEmpty())
         directories.append(parent_);
@@ -214,8 +239,16 @@ void VdirEventStore::finishWork() {
     busy_ = false;
     Outcome outcome = worker_.future().takeResult();
     index_ = std::move(outcome.index);
+    if (outcome.layout) {
+        takeLayout(std::move(*outcome.layout));
+        outcome.rest.layout = layout_;
+        startWork(std::move(outcome.rest));
+        return;
+    }
     discard(std::exchange(snapshot_, std::move(outcome.snapshot)));
-    reported_ = outcome.reported;
+    // The reports of a folder of a million bad files are freed elsewhere too.
+    discard(std::make_shared<VdirIndex::ReportedFiles>(std::exchange(reported_, outcome.reported)));
+    takeLinks(std::move(outcome.links));
     requestedStretches_.clear();
     pending_.largeFiles |= outcome.largeFilesLeft;
     pending_.expansion |= outcome.expansionLeft;
@@ -238,6 +271,17 @@ void VdirEventStore::finishWork() {
 void VdirEventStore::noteChange(const QString& directory, const QString& name, bool isDirectory) {
     if (!started_)
         return;
+    // The target of a link changed: the link is read again. A folder watched only for its targets says
+    // nothing more.
+    if (const auto links = links_.constFind(directory); links != links_.cend()) {
+        for (const VdirIndex::Link& link : *links)
+            if (name.isEmpty() || link.targetName == name)
+                pending_.entries.insert({link.calendarPath, link.name});
+        scheduleApply();
+        if (directory != root_ && directory != parent_ && !layout_.sourcePaths.contains(directory) &&
+            !layout_.isCalendarDirectory(directory))
+            return;
+    }
     // Of the parent's entries only the root matters: made, removed, replaced or given other permissions.
     if (directory == parent_ && name != QFileInfo(root_).fileName())
         return;
@@ -257,11 +301,27 @@ void VdirEventStore::noteEverythingChanged() {
 }
 
 void VdirEventStore::scheduleApply() {
-    applyHandle_.cancel();
-    applyHandle_ = queue_.postAfter(kCoalescingDelay, [this] { applyChanges(); });
+    lastChange_ = queue_.now();
+    // One timer per quiet spell, which puts itself off while changes come: re-posting it for each change of
+    // a storm cost more than the changes.
+    if (!applyHandle_.isValid()) {
+        timerSetAt_ = lastChange_;
+        applyHandle_ = queue_.postAfter(kCoalescingDelay, [this] { applyWhenQuiet(); });
+    }
     // A steady stream of changes never goes quiet: the first change of a burst sets when it is reported.
     if (!burstDeadline_.isValid())
         burstDeadline_ = queue_.postAfter(kLongestDelay, [this] { applyChanges(); });
+}
+
+void VdirEventStore::applyWhenQuiet() {
+    // Changes since the timer was set: the delay runs again from the last of them.
+    if (lastChange_ > timerSetAt_) {
+        timerSetAt_ = lastChange_;
+        const double since = std::clamp(queue_.now().secondsSince(lastChange_), 0.0, kCoalescingDelay);
+        applyHandle_ = queue_.postAfter(kCoalescingDelay - since, [this] { applyWhenQuiet(); });
+        return;
+    }
+    applyChanges();
 }
 
 void VdirEventStore::applyChanges() {
@@ -276,16 +336,16 @@ void VdirEventStore::applyChanges() {
     request.ranges = std::exchange(pending_.ranges, {});
     // Access that came or went changes what the tree holds, and is announced whatever the tree holds.
     announce_ = authorizationStatus() != readStatus_;
-    if (pending_.everything || pending_.structure || announce_) {
-        readLayout();
-        request.layout = layout_;
-    } else {
+    const bool layoutChanged = pending_.everything || pending_.structure || announce_;
+    if (!layoutChanged)
         request.entries = pending_.entries;
-    }
     // Large files and expansions put off go on after the changes.
     PendingWork later;
     later.largeFiles = pending_.largeFiles;
     later.expansion = pending_.expansion;
     pending_ = std::move(later);
-    startWork(std::move(request));
+    if (layoutChanged)
+        startLayoutWork(std::move(request));
+    else
+        startWork(std::move(request));
 }

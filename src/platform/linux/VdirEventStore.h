@@ -16,14 +16,15 @@ class QThreadPool;
 // The user's local calendars in a vdir tree, the format CalDAV sync tools and terminal calendars write: a
 // directory per source holding a directory per calendar holding one .ics file per event.
 //
-// The sources and calendars are read on the main thread the moment they are first asked for (directories
-// and small metadata files only). Everything else happens on a worker, one piece of work at a time: the
-// event files are parsed there, changed files are read again there, and the recurring events of a stretch
-// of time that a query reaches for the first time are expanded there, in slices short enough that a change
-// of a file waits for little (VdirIndex::kSliceMilliseconds). Each piece ends with a snapshot that
-// the main thread swaps in and announces as a change; until then queries answer from the previous one
-// (no events at first, and without the recurring events of a stretch not yet expanded). A burst of
-// changes on disk becomes one change notice. A query lists at most VdirSnapshot::kMostListed occurrences.
+// The tree is first read the moment it is first asked for. Everything happens on a worker, one piece of
+// work at a time: the sources and calendars are found there (a calendar's folder may hold a million
+// entries), the event files are parsed there, changed files are read again there, and the recurring
+// events of a stretch of time that a query reaches for the first time are expanded there, in slices short
+// enough that a change of a file waits for little (VdirIndex::kSliceMilliseconds). Each piece ends with a
+// snapshot that the main thread swaps in and announces as a change; until then queries answer from the
+// previous one (no calendars and no events at first, and without the recurring events of a stretch not
+// yet expanded). A burst of changes on disk becomes one change notice. A query lists at most
+// VdirSnapshot::kMostListed occurrences.
 class VdirEventStore final : public EventStore {
     Q_OBJECT
 public:
@@ -71,18 +72,26 @@ private:
     // A piece of work done: the index goes back and forth with it.
     struct Outcome {
         std::shared_ptr<VdirIndex> index;
+        // Of a layout read: it, and the work that waits for it.
+        std::optional<VdirLayout> layout;
+        VdirIndex::Request rest;
         std::shared_ptr<const VdirSnapshot> snapshot;
         bool changed = false;
         bool largeFilesLeft = false;
         bool expansionLeft = false;
         QStringList warnings;
         VdirIndex::ReportedFiles reported;
+        QHash<QString, QList<VdirIndex::Link>> links;
     };
     static Outcome work(std::shared_ptr<VdirIndex> index, const VdirIndex::Request& request);
 
     // Reads the layout and starts the first reading, once.
     void start() const;
-    void readLayout() const;
+    // Reads the layout on the worker; its hand-over starts `request` over it.
+    void startLayoutWork(VdirIndex::Request request) const;
+    void takeLayout(VdirLayout layout);
+    // Watches the folders of the event files' link targets too.
+    void takeLinks(QHash<QString, QList<VdirIndex::Link>> links);
     void startWork(VdirIndex::Request request) const;
     void startPendingWork() const;
     // The directories to watch besides `directories`: the root's parent while the root cannot be read.
@@ -91,6 +100,7 @@ private:
     void noteChange(const QString& directory, const QString& name, bool isDirectory);
     void noteEverythingChanged();
     void scheduleApply();
+    void applyWhenQuiet();
     void applyChanges();
 
     QString root_;
@@ -112,6 +122,8 @@ private:
     // The layout last read, whose calendars are listed until the first snapshot arrives.
     mutable VdirLayout layout_;
     mutable InotifyWatcher watcher_;
+    // The event files that are links, by the folder of their targets.
+    QHash<QString, QList<VdirIndex::Link>> links_;
     mutable QFutureWatcher<Outcome> worker_;
     // The skipped entries of the layout last read, logged once each.
     mutable QSet<QString> loggedSkips_;
@@ -125,6 +137,9 @@ private:
     // The start of the last query that left occurrences out, and how many.
     mutable std::pair<double, size_t> lastCut_;
     MainQueue::Handle applyHandle_;
+    // When the last change was noted, and when the coalescing timer was last set.
+    Instant lastChange_;
+    Instant timerSetAt_;
     MainQueue::Handle burstDeadline_;
     // The changes' delay ran out while the worker was busy: they are read as soon as it is done.
     bool applyDue_ = false;

@@ -1,5 +1,6 @@
 #include "platform/linux/VdirIndex.h"
 
+#include "platform/linux/ProblemTally.h"
 #include "utilities/BoundedFile.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 
 #include <cerrno>
 #include <dirent.h>
@@ -26,41 +28,56 @@ struct DirectoryCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// The names in a directory, "." and ".." left out: nothing is looked up for them.
-std::vector<QByteArray> entryNames(const QByteArray& path) {
-    std::vector<QByteArray> names;
+struct DirectoryEntry {
+    QByteArray name;
+    // The kind that the directory itself records (DT_REG, ...), DT_UNKNOWN where it records none.
+    unsigned char type;
+};
+
+// The entries of a directory, "." and ".." left out: nothing is looked up for them.
+std::vector<DirectoryEntry> entriesOf(const QByteArray& path) {
+    std::vector<DirectoryEntry> entries;
     const std::unique_ptr<DIR, DirectoryCloser> dir(::opendir(path.constData()));
     if (!dir)
-        return names;
+        return entries;
     while (const dirent* entry = ::readdir(dir.get())) {
         const QByteArray name(entry->d_name);
         if (name != "." && name != "..")
-            names.push_back(name);
+            entries.push_back({name, entry->d_type});
     }
-    return names;
+    return entries;
 }
 
 // The directories of `path` by name, links to directories among them. What else a folder holds besides plain
-// files (the metadata) and hidden entries would hide a calendar's events without a word: each is named in
-// `skipped`, as a log line.
-QStringList subdirectories(const QString& path, QStringList& skipped) {
+// files (the metadata) and hidden entries would hide a calendar's events without a word: each is noted in
+// `skipped`. Only what the directory does not say itself is looked up: a calendar may hold a million files.
+QStringList subdirectories(const QString& path, ProblemTally& skipped) {
     const QByteArray encoded = QFile::encodeName(path);
     QStringList names;
-    for (const QByteArray& name : entryNames(encoded)) {
-        if (name.startsWith('.'))
+    for (const DirectoryEntry& entry : entriesOf(encoded)) {
+        const QByteArray& name = entry.name;
+        if (name.startsWith('.') || entry.type == DT_REG)
             continue;
         const QByteArray full = encoded + '/' + name;
         auto skip = [&](const char* reason) {
-            skipped.append(QStringLiteral("calendar_entry_skipped path=%1 reason=%2")
-                               .arg(QFile::decodeName(full), QLatin1StringView(reason)));
+            const QLatin1StringView why(reason);
+            skipped.add(
+                QStringLiteral("calendar_entry_skipped"),
+                QStringLiteral("folder=%1 reason=%2").arg(path, why), QFile::decodeName(name),
+                QStringLiteral("calendar_entry_skipped path=%1 reason=%2").arg(QFile::decodeName(full), why));
         };
+        if (entry.type != DT_DIR && entry.type != DT_LNK && entry.type != DT_UNKNOWN) {
+            skip("not_a_directory");
+            continue;
+        }
         struct stat status {};
         if (::stat(full.constData(), &status) != 0) {
             const int error = errno;
             struct stat link {};
             if (::lstat(full.constData(), &link) == 0 && S_ISLNK(link.st_mode))
                 skip(error == ELOOP ? "looping_link" : "dangling_link");
-            else
+            // An entry gone since the listing is no problem.
+            else if (error != ENOENT)
                 skip("unreadable");
             continue;
         }
@@ -140,9 +157,10 @@ VdirLayout VdirLayout::read(const QString& root) {
         if (const std::optional<QString> color = readMetadata(path + u'/' + kColor))
             place.info.color = parseColor(*color);
     };
-    for (const QString& top : subdirectories(root, layout.skipped)) {
+    ProblemTally skipped;
+    for (const QString& top : subdirectories(root, skipped)) {
         const QString topPath = root + u'/' + top;
-        const QStringList children = subdirectories(topPath, layout.skipped);
+        const QStringList children = subdirectories(topPath, skipped);
         if (children.isEmpty()) {
             add(top, topPath, std::nullopt);
             continue;
@@ -152,6 +170,7 @@ VdirLayout VdirLayout::read(const QString& root) {
         for (const QString& child : children)
             add(top + u'/' + child, topPath + u'/' + child, source);
     }
+    layout.skipped = skipped.take();
     return layout;
 }
 
@@ -171,8 +190,12 @@ QList<EventCalendar> VdirLayout::calendarList() const {
 }
 
 bool VdirLayout::isCalendarDirectory(const QString& path) const {
-    const QString relative = QDir(root).relativeFilePath(path);
-    return calendars.count(relative) && calendars.at(relative).path == path;
+    // Asked for every change that inotify reports, under the very names the layout gave it: plain string
+    // work, where QDir took milliseconds at times.
+    if (path.size() <= root.size() + 1 || !path.startsWith(root) || path[root.size()] != u'/')
+        return false;
+    const auto place = calendars.find(path.mid(root.size() + 1));
+    return place != calendars.end() && place->second.path == path;
 }
 
 bool VdirLayout::isMetadataFile(const QString& name) {
@@ -240,11 +263,7 @@ bool VdirIndex::applyLayout(const VdirLayout& layout) {
         }
         changed |= scanFiles(calendar, readings);
     }
-    readAll(readings);
-    if (stopped())
-        return changed;
-    for (Reading& reading : readings)
-        changed |= take(reading);
+    changed |= readBatch(readings);
     // Forget the reports about files that are gone, or no longer in a calendar.
     for (auto it = reported_.begin(); it != reported_.end();) {
         const QFileInfo file(it.key());
@@ -266,15 +285,22 @@ bool VdirIndex::scanFiles(CalendarEntry& calendar, std::vector<Reading>& reading
     bool changed = false;
     QSet<QString> present;
     // Names only: the one look at each file is refreshFile()'s.
-    for (const QByteArray& encoded : entryNames(QFile::encodeName(calendar.path))) {
+    for (const DirectoryEntry& entry : entriesOf(QFile::encodeName(calendar.path))) {
         if (stopped())
             return changed;
-        if (!encoded.endsWith(".ics"))
+        if (!entry.name.endsWith(".ics"))
             continue;
-        const QString name = QFile::decodeName(encoded);
+        const QString name = QFile::decodeName(entry.name);
         present.insert(name);
         changed |= refreshFile(calendar, name, false, &readings);
+        // Read in batches: what a folder of a million files waits for is never held all at once.
+        if (readings.size() >= kReadingBatch)
+            changed |= readBatch(readings);
     }
+    for (auto it = calendar.barren.begin(); it != calendar.barren.end();)
+        it = present.contains(it.key()) ? std::next(it) : calendar.barren.erase(it);
+    for (auto it = calendar.links.begin(); it != calendar.links.end();)
+        it = present.contains(it.key()) ? std::next(it) : calendar.links.erase(it);
     for (auto it = calendar.files.begin(); it != calendar.files.end();) {
         if (present.contains(it->first)) {
             ++it;
@@ -288,6 +314,39 @@ bool VdirIndex::scanFiles(CalendarEntry& calendar, std::vector<Reading>& reading
     return changed;
 }
 
+VdirIndex::LinkTarget VdirIndex::linkTarget(const QByteArray& link) {
+    // The file at the end of the chain; where there is none, the place the link names, so that a target
+    // made there later is seen.
+    if (const std::unique_ptr<char, decltype(&std::free)> real(::realpath(link.constData(), nullptr),
+                                                               &std::free);
+        real) {
+        const QFileInfo target(QFile::decodeName(real.get()));
+        return {target.path(), target.fileName()};
+    }
+    const QFileInfo named(QFileInfo(QFile::decodeName(link)).symLinkTarget());
+    return {named.absoluteDir().canonicalPath(), named.fileName()};
+}
+
+QHash<QString, QList<VdirIndex::Link>> VdirIndex::linksByTargetDirectory() const {
+    QHash<QString, QList<Link>> links;
+    for (const auto& [identifier, calendar] : calendars_)
+        for (auto it = calendar.links.cbegin(); it != calendar.links.cend(); ++it)
+            if (!it->directory.isEmpty())
+                links[it->directory].append({it->name, calendar.path, it.key()});
+    return links;
+}
+
+bool VdirIndex::readBatch(std::vector<Reading>& readings) {
+    readAll(readings);
+    bool changed = false;
+    if (stopped())
+        return changed;
+    for (Reading& reading : readings)
+        changed |= take(reading);
+    readings.clear();
+    return changed;
+}
+
 void VdirIndex::report(const CalendarEntry& calendar, const QString& name, const QStringList& problems,
                        const FileIdentity& identity) {
     const QString path = calendar.path + u'/' + name;
@@ -298,17 +357,30 @@ void VdirIndex::report(const CalendarEntry& calendar, const QString& name, const
     const auto reported = reported_.constFind(path);
     if (reported != reported_.cend() && *reported == identity)
         return;
-    warnings_.append(QStringLiteral("calendar_file_problem file=%1/%2 problems=%3")
-                         .arg(calendar.info.calendarIdentifier, name, problems.join(u',')));
+    const QString& identifier = calendar.info.calendarIdentifier;
+    const QString listed = problems.join(u',');
+    warnings_.add(
+        QStringLiteral("calendar_file_problem"),
+        QStringLiteral("calendar=%1 problems=%2").arg(identifier, listed), name,
+        QStringLiteral("calendar_file_problem file=%1/%2 problems=%3").arg(identifier, name, listed));
     reported_.insert(path, identity);
 }
 
 bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge,
                             std::vector<Reading>* readings) {
     const QString path = calendar.path + u'/' + name;
+    const QByteArray encoded = QFile::encodeName(path);
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    bool found = ::lstat(encoded.constData(), &status) == 0;
+    if (found && S_ISLNK(status.st_mode)) {
+        calendar.links.insert(name, linkTarget(encoded));
+        found = ::stat(encoded.constData(), &status) == 0;
+    } else {
+        calendar.links.remove(name);
+    }
+    if (!found || !S_ISREG(status.st_mode)) {
         reported_.remove(path);
+        calendar.barren.remove(name);
         largeFiles_.remove({calendar.path, name});
         return forget(calendar, name);
     }
@@ -317,6 +389,8 @@ bool VdirIndex::refreshFile(CalendarEntry& calendar, const QString& name, bool r
                                 (unsigned long long)status.st_ino, (long long)status.st_size};
     const auto known = calendar.files.find(name);
     if (known != calendar.files.end() && known->second.identity == identity)
+        return false;
+    if (known == calendar.files.end() && calendar.barren.value(name) == identity)
         return false;
     if (identity.size > kLargestFile) {
         report(calendar, name, {QStringLiteral("file_too_large")}, identity);
@@ -344,7 +418,9 @@ void VdirIndex::read(Reading& reading) {
         reading.events = IcsEventFile::parse(contents.bytes, reading.problems);
     else if (contents.status == BoundedFile::Status::tooLarge)
         reading.problems.append(QStringLiteral("file_too_large"));
-    else
+    // A file removed or swapped for something else since it was looked at is no problem: the change is
+    // read on its own.
+    else if (contents.status == BoundedFile::Status::unreadable)
         reading.problems.append(QStringLiteral("unreadable"));
 }
 
@@ -387,8 +463,12 @@ bool VdirIndex::take(Reading& reading) {
     // Files that could not be read at all are read again by every rescan; their report is not repeated.
     report(calendar, name, reading.problems, reading.identity);
     std::optional<IcsEventFile>& events = reading.events;
-    if (!events)
+    // A file that holds no event costs no more than its identity, kept so that it is not read again.
+    if (!events || events->records()->empty()) {
+        calendar.barren.insert(name, reading.identity);
         return forget(calendar, name);
+    }
+    calendar.barren.remove(name);
 
     auto view = std::make_shared<VdirSnapshot::File>();
     const QString& identifier = calendar.info.calendarIdentifier;

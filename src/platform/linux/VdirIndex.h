@@ -2,6 +2,7 @@
 
 #include "platform/EventStore.h"
 #include "platform/linux/IcsEventFile.h"
+#include "platform/linux/ProblemTally.h"
 #include "platform/linux/VdirSnapshot.h"
 
 #include <QDeadlineTimer>
@@ -19,9 +20,9 @@
 class QThreadPool;
 
 // Where the sources and calendars of a vdir tree are, with their titles and colours: found from the
-// directories and their small metadata files alone, without reading any event, so quickly that the main
-// thread may do it. A directory of the root that holds directories is a source and those are its
-// calendars; any other directory of the root is a calendar without a source.
+// directories and their small metadata files alone, without reading any event (though listing a calendar
+// of a million files still takes a while: a worker's job). A directory of the root that holds directories
+// is a source and those are its calendars; any other directory of the root is a calendar without a source.
 struct VdirLayout {
     struct Place {
         QString path;
@@ -94,6 +95,16 @@ public:
     explicit VdirIndex(QString root, ReportedFiles reported = {}, QThreadPool* pool = nullptr,
                        std::stop_token stop = {});
 
+    // An event file that is a symbolic link, by where its target is (or would be).
+    struct Link {
+        QString targetName;
+        QString calendarPath;
+        QString name;
+    };
+    // Changes to a link's target are reported under the target's name, or not at all outside the tree:
+    // what to watch, and which links to read again.
+    QHash<QString, QList<Link>> linksByTargetDirectory() const;
+
     // Answers whether anything that queries see changed.
     bool update(const Request& request);
     // Whether large files wait to be read.
@@ -107,7 +118,7 @@ public:
     std::shared_ptr<const VdirSnapshot> snapshot();
 
     // The log lines about bad files met since the last call, for the owner to log on its own thread.
-    QStringList takeWarnings() { return std::exchange(warnings_, {}); }
+    QStringList takeWarnings() { return warnings_.take(); }
     const ReportedFiles& reportedFiles() const { return reported_; }
 
 private:
@@ -118,10 +129,19 @@ private:
         // Its slot in the snapshots; none until a snapshot holds it.
         int slot = -1;
     };
+    struct LinkTarget {
+        QString directory;
+        QString name;
+    };
+    static LinkTarget linkTarget(const QByteArray& link);
     struct CalendarEntry {
         QString path;
         EventCalendar info;
         std::map<QString, IndexedFile> files;
+        // The files that held no event when last read, by name.
+        QHash<QString, FileIdentity> barren;
+        // The event files that are symbolic links, by name.
+        QHash<QString, LinkTarget> links;
     };
 
     // Numbers of occurrences, by stretch: few per file, so kept in a plain list.
@@ -178,6 +198,10 @@ private:
     void setUse(int slot, SlotUse use);
     void pushLayer(std::shared_ptr<const VdirSnapshot::Layer> layer);
     bool scanFiles(CalendarEntry& calendar, std::vector<Reading>& readings);
+    // Reads and takes these readings, then clears them.
+    bool readBatch(std::vector<Reading>& readings);
+    // Files waiting to be read are read once there are this many.
+    static constexpr size_t kReadingBatch = 4096;
     // Rereads a file that changed: at once, or by adding it to `readings` when given.
     bool refreshFile(CalendarEntry& calendar, const QString& name, bool readLarge,
                      std::vector<Reading>* readings = nullptr);
@@ -232,6 +256,6 @@ private:
     std::map<long long, size_t> held_;
     // Whether the bound across series left occurrences out of the last snapshot.
     bool boundCut_ = false;
-    QStringList warnings_;
+    ProblemTally warnings_;
     ReportedFiles reported_;
 };

@@ -102,6 +102,10 @@ TEST(LockedKeyringTest, ADismissedUnlockPromptFailsAsLockedAndLeavesTheStoredSes
         EXPECT_EQ(reply.failureReason, SecretStore::kLocked);
     }
 
+    // Nothing to find first: the store itself meets the lock, and its refusal is a failure, never "saved".
+    const SecretStore::ItemKey fresh{item.service, QStringLiteral("never_stored")};
+    EXPECT_EQ(answer(store.add(fresh, "{}")).status, SecretStore::Status::failure);
+
     QProcess search;
     search.setProcessChannelMode(QProcess::MergedChannels);
     search.start(QStringLiteral("secret-tool"), {"search", "--all", "service", item.service});
@@ -110,6 +114,7 @@ TEST(LockedKeyringTest, ADismissedUnlockPromptFailsAsLockedAndLeavesTheStoredSes
     EXPECT_TRUE(found.contains("attribute.account = quintor_session"))
         << "the locked session is still stored:\n"
         << found.toStdString();
+    EXPECT_FALSE(found.contains("never_stored")) << found.toStdString();
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "platform/linux/VdirEventStore.h"
 
+#include "platform/linux/QtMainQueue.h"
 #include "support/CapturingLogSink.h"
 #include "support/MainThreadWatch.h"
 #include "support/QtPrinters.h"
@@ -10,13 +11,16 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QThreadPool>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -488,8 +492,8 @@ TEST_F(VdirEventStoreTest, QueriesWhileTheTreeIsReadAnswerNothingUntilTheHandOve
 
     EXPECT_TRUE(coldStore().events(at(2027, 3, 10), at(2027, 3, 11), std::nullopt).isEmpty());
     EXPECT_TRUE(coldStore().isLoading());
-    // The calendars are known at once; only their events wait for the worker.
-    EXPECT_EQ(coldStore().eventCalendars().size(), 1);
+    // Even the calendars wait for the worker: listing their folders may take long.
+    EXPECT_TRUE(coldStore().eventCalendars().isEmpty());
     // The reading in flight already sees the tree afresh.
     coldStore().reset();
     EXPECT_TRUE(coldStore().isLoading());
@@ -526,7 +530,10 @@ TEST_F(VdirEventStoreTest, ALayoutChangeIsReadInTheBackgroundWhileThePreviousRea
 TEST_F(VdirEventStoreTest, AChangeThatTheReadingMissedIsReadAfterTheHandOver) {
     write("a-cal/x.ics", vevent("x", "Before", {"DTSTART:20270310T080000Z"}));
     coldStore().eventCalendars();
-    // The worker has read the tree; its hand-over waits for this thread.
+    // The worker has read the layout, then the files; their hand-over waits for this thread.
+    pool_.waitForDone();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(coldStore().isLoading());
     pool_.waitForDone();
     write("a-cal/x.ics", vevent("x", "After, longer", {"DTSTART:20270310T080000Z"}));
 
@@ -540,8 +547,13 @@ TEST_F(VdirEventStoreTest, AChangeThatTheReadingMissedIsReadAfterTheHandOver) {
 
 TEST_F(VdirEventStoreTest, ACalendarAddedWhileTheTreeIsReadIsFound) {
     write("a-cal/x.ics", vevent("x", "X", {"DTSTART:20270310T080000Z"}));
+    // The layout is read and watched; its files wait.
     gate_.hold();
     coldStore().eventCalendars();
+    gate_.release();
+    gate_.hold();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(coldStore().isLoading());
     write("c-cal/y.ics", vevent("y", "Y", {"DTSTART:20270310T090000Z"}));
     VdirTree::noteChanges(coldStore(), queue_);
     gate_.release();
@@ -780,4 +792,188 @@ TEST_F(VdirEventStoreTest, AChangeIsReadBetweenTheSlicesOfALongExpansion) {
         [&] { return day(2027, 3, 10, {}, false) == QStringList{"After@03-10 09:00"}; }, 5000));
     EXPECT_TRUE(store().isLoading()) << "the expansion goes on";
     watch.expectResponsiveAndBounded();
+}
+
+namespace {
+
+// The events of 10 March 2027 as "calendar item=title", sorted: what two stores are compared by.
+QStringList dayContents(const VdirEventStore& store) {
+    const Instant start = *Calendar::current().date(2027, 3, 10);
+    QStringList found;
+    for (const StoredEvent& e : VdirTree::settledEvents(store, start, start.addingSeconds(86400)))
+        found << e.calendarItemIdentifier + u'=' + e.title.value_or("?");
+    found.sort();
+    return found;
+}
+
+// What a store that reads the tree now finds.
+QStringList freshContents(const QString& root) {
+    VirtualMainQueue queue;
+    VdirEventStore fresh(root, queue);
+    VdirTree::load(fresh);
+    return dayContents(fresh);
+}
+
+} // namespace
+
+// Every change of a storm went through its own timer, and the queue was read until empty: a writer that
+// never paused held the main thread for seconds. A name swapped between kinds of entry re-read the layout.
+TEST_F(VdirEventStoreTest, AStormOfWritesNeverHoldsTheMainThreadAndEndsAsAFreshRead) {
+    // In memory where there is a place for it: a disk takes writes too slowly to storm.
+    QTemporaryDir inMemory(QStringLiteral("/dev/shm/mondrel-storm-XXXXXX"));
+    const QString stormRoot = inMemory.isValid() ? inMemory.path() : root();
+    QDir().mkpath(stormRoot + "/cal");
+    QtMainQueue realTime;
+    VdirEventStore live(stormRoot, realTime, nullptr, &pool_);
+    VdirTree::load(live);
+
+    // Writers that together outpace the main thread: its queue of changes never runs dry.
+    // They stop on their own clock: a main thread held by the storm would never tell them.
+    const QDeadlineTimer end(3000);
+    auto storm = [&](int writer) {
+        const QByteArray calendar = QFile::encodeName(stormRoot + "/cal/");
+        const QByteArray odd = calendar + "odd.ics";
+        const QByteArray temporary = calendar + "tmp" + QByteArray::number(writer);
+        // Each writer has files of its own, in three versions each.
+        std::vector<std::pair<QByteArray, QByteArrayList>> files;
+        for (int k = 0; k < 50; ++k) {
+            const QString uid = QString::number(writer + 4 * k);
+            files.emplace_back(calendar + uid.toUtf8() + ".ics", QByteArrayList{});
+            for (const char* title : {"v1", "v2", "v3"})
+                files.back().second << vevent(uid, title, {"DTSTART:20270310T080000Z"});
+        }
+        auto put = [](const QByteArray& path, const QByteArray& content) {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd < 0)
+                return;
+            [[maybe_unused]] const ssize_t written = ::write(fd, content.constData(), size_t(content.size()));
+            ::close(fd);
+        };
+        for (int i = 1; !end.hasExpired(); ++i) {
+            const auto& [path, versions] = files[size_t(i % 50)];
+            const QByteArray& content = versions[i % 3];
+            if (i % 7 == 0) {
+                ::unlink(path.constData());
+            } else if (i % 3 == 0) {
+                put(temporary, content);
+                ::rename(temporary.constData(), path.constData());
+            } else {
+                put(path, content);
+            }
+            // One name passes through every kind of entry a folder may hold.
+            if (writer == 0 && i % 50 == 0) {
+                ::unlink(odd.constData());
+                ::rmdir(odd.constData());
+                switch (i / 50 % 5) {
+                case 0:
+                    ::mkfifo(odd.constData(), 0600);
+                    break;
+                case 1:
+                    ::symlink("/dev/zero", odd.constData());
+                    break;
+                case 2:
+                    ::symlink(odd.constData(), odd.constData());
+                    break;
+                case 3:
+                    ::mkdir(odd.constData(), 0700);
+                    break;
+                default:
+                    put(odd, versions[0]);
+                    break;
+                }
+            }
+        }
+    };
+    std::vector<std::thread> writers;
+    writers.reserve(4);
+    for (int writer = 0; writer < 4; ++writer)
+        writers.emplace_back(storm, writer);
+    {
+        const MainThreadWatch watch;
+        runEventsUntil([&] { return end.hasExpired(); });
+        for (std::thread& writer : writers)
+            writer.join();
+        watch.expectResponsiveAndBounded();
+    }
+    // Quiet: what the store still holds of the storm is read.
+    auto settled = [&] {
+        QElapsedTimer quiet;
+        quiet.start();
+        runEventsUntil([&] { return quiet.elapsed() > 500; });
+        return !live.hasPendingChanges() && !live.isLoading();
+    };
+    for (int i = 0; i < 20 && !settled(); ++i) {
+    }
+
+    EXPECT_EQ(dayContents(live), freshContents(stormRoot));
+    // Files deleted while a folder was read are no problem.
+    EXPECT_TRUE(log.messages("events").filter("unreadable").isEmpty())
+        << log.messages("events").join('\n').toStdString();
+}
+
+// Only the names that inotify reports were read again, and a change to a link's target is reported under
+// the target's name, or not at all outside the tree: a link showed what its target held once.
+TEST_F(VdirEventStoreTest, LinkedEventFilesShowWhatTheirTargetsHoldNow) {
+    write("cal/b.ics", vevent("b", "B", {"DTSTART:20270310T080000Z"}));
+    QDir().mkpath(tree_.scratchPath("outside"));
+    const QString outside = tree_.scratchPath("outside/o.ics");
+    auto writeOutside = [&](const QString& title) {
+        QFile file(outside);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(vevent("o", title, {"DTSTART:20270310T090000Z"}));
+    };
+    writeOutside("O");
+    const QByteArray calendar = QFile::encodeName(root() + "/cal/");
+    ASSERT_EQ(::symlink("b.ics", calendar + "linkb.ics"), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(), calendar + "linko.ics"), 0);
+    ASSERT_EQ(dayContents(store()).size(), 3);
+
+    auto expectFresh = [&](const char* step, qsizetype events) {
+        settleChanges();
+        const QStringList now = dayContents(store());
+        EXPECT_EQ(now, freshContents(root())) << step;
+        EXPECT_EQ(now.size(), events) << step;
+    };
+    write("cal/b.ics", vevent("b", "B, edited", {"DTSTART:20270310T080000Z"}));
+    expectFresh("edited inside", 3);
+    writeOutside("O, edited");
+    expectFresh("edited outside", 3);
+    ASSERT_TRUE(QFile::rename(outside, outside + ".moved"));
+    expectFresh("renamed outside", 2);
+    ASSERT_TRUE(QFile::rename(outside + ".moved", outside));
+    expectFresh("renamed back", 3);
+    ASSERT_TRUE(QFile::rename(root() + "/cal/b.ics", root() + "/cal/c.ics"));
+    expectFresh("renamed inside", 2);
+    ASSERT_TRUE(QFile::remove(root() + "/cal/c.ics"));
+    ASSERT_TRUE(QFile::remove(outside));
+    expectFresh("deleted", 0);
+}
+
+// Every entry of a calendar's folder was looked at on the main thread, every empty file held more than a
+// kilobyte, and each was logged: a folder of a million files froze start-up and every layout change.
+TEST_F(VdirEventStoreTest, AFolderOfManyEmptyFilesCostsTheMainThreadNothingAndIsLoggedOnce) {
+    if (!qEnvironmentVariableIsSet("MONDREL_STRESS"))
+        GTEST_SKIP() << "runs as VdirEventStoreStress.ManyEmptyFiles (label stress)";
+    write("cal/a.ics", vevent("a", "A", {"DTSTART:20270310T080000Z"}));
+    const QByteArray folder = QFile::encodeName(root() + "/cal/");
+    constexpr int kFiles = 200'000;
+    for (int i = 0; i < kFiles; ++i)
+        ::close(::open(folder + QByteArray::number(i) + ".ics", O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+
+    const MainThreadWatch watch;
+    VdirEventStore& store = coldStore();
+    store.eventCalendars();
+    ASSERT_TRUE(runEventsUntil([&] { return !store.isLoading(); }, 120'000));
+    EXPECT_EQ(day(2027, 3, 10), QStringList{"A@03-10 09:00"});
+    write("cal/displayname", "Renamed\n");
+    VdirTree::noteChanges(store, queue_);
+    ASSERT_TRUE(runEventsUntil([&] { return !store.isLoading(); }, 120'000));
+    EXPECT_EQ(store.eventCalendars().value(0).title, "Renamed");
+    watch.expectResponsiveAndBounded();
+
+    const QStringList lines = log.messages("events");
+    ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(
+        lines[0].startsWith("calendar_file_problem calendar=cal problems=unparsable count=200000 first="))
+        << lines[0].toStdString();
 }
