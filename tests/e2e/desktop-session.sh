@@ -311,3 +311,11 @@ e2e_screenshot() {
 e2e_count_color() {
     convert "$1" -alpha off -fill black +opaque "$2" -fill white -opaque "$2" -format '%[fx:round(mean*w*h)]' info:
 }
+
+# A click at $1 $2 inside the window that the script's own popover() finds, then time for it to redraw.
+e2e_click_popover() {
+    local window
+    window=$(popover) || e2e_fail "the popover closed before a click into it"
+    xdotool mousemove --window "$window" "$1" "$2" click 1
+    sleep 0.5
+}

@@ -87,20 +87,14 @@ elif [ $((today_cx - 36)) -gt 20 ] && same_month yesterday; then
 else
     neighbour="$today_cx $((today_cy + 36))"
 fi
-click_popover() {
-    local window
-    window=$(popover) || e2e_fail "the popover closed before a click into it"
-    xdotool mousemove --window "$window" "$1" "$2" click 1
-    sleep 0.5
-}
 e2e_step "a click on another day and back"
-click_popover $neighbour
+e2e_click_popover $neighbour
 e2e_screenshot "$(popover)" "$shots/popover-second-day.png"
 read -r second_w _ <<<"$(accent_box "$shots/popover-second-day.png")"
 [ "$second_w" -gt "$today_w" ] || e2e_fail "a click on the neighbouring day put no ring on it"
 green=$(e2e_count_color "$shots/popover-second-day.png" "$E2E_CALENDAR_COLOR")
 [ "${green:-0}" -ge 10 ] || e2e_fail "after a click on another day the popover draws none of its events"
-click_popover "$today_cx" "$today_cy"
+e2e_click_popover "$today_cx" "$today_cy"
 e2e_screenshot "$(popover)" "$shots/popover-back-to-today.png"
 green=$(e2e_count_color "$shots/popover-back-to-today.png" "$E2E_CALENDAR_COLOR")
 [ "${green:-0}" -ge 20 ] || e2e_fail "back on today the popover draws none of today's events"

@@ -103,12 +103,6 @@ held_still() {
 e2e_log "$E2E_WORK/program.log"
 accent="#FF4F5E"
 accent_box() { convert "$1" -alpha off -fill black +opaque "$accent" -fill white -opaque "$accent" -trim -format '%w %h %X %Y' info:; }
-click_popover() {
-    local window
-    window=$(popover) || e2e_fail "the popover closed before a click into it"
-    xdotool mousemove --window "$window" "$1" "$2" click 1
-    sleep 0.5
-}
 
 e2e_step "a 1280x800 screen, the panel at each edge"
 e2e_start_x_server 1280x800
@@ -134,7 +128,7 @@ for edge in bottom left top right; do
     for step in "0 $empty_row" "1 $one_row" "5 $five_row" "10 $today_row"; do
         read -r count row <<<"$step"
         e2e_step "the panel at the $edge: a click on a day with $count events"
-        click_popover "$today_cx" $((today_cy + 36 * (row - today_row)))
+        e2e_click_popover "$today_cx" $((today_cy + 36 * (row - today_row)))
         held_still "a click on a day with $count events"
         if [ "$edge" = bottom ] && [ "$count" = 0 ]; then
             e2e_screenshot "$(popover)" "$shots/popover-bottom-panel-empty-day.png"
@@ -142,7 +136,7 @@ for edge in bottom left top right; do
     done
     e2e_step "the panel at the $edge: a jump to another date and back"
     for text in 2030-01-15 today; do
-        click_popover 150 $((h - 24))
+        e2e_click_popover 150 $((h - 24))
         xdotool key ctrl+a type "$text"
         xdotool key Return
         sleep 0.5
