@@ -69,29 +69,39 @@ using PageURL = std::function<QUrl(const std::optional<QString>&)>;
 template <typename Page>
 QCoro::Task<ItemsOf<Page>> allPages(GoogleCalendarClient client, PageURL pageURL, int pageLimit,
                                     QString accessToken, std::shared_ptr<RequestCancellation> cancellation) {
-    ItemsOf<Page> items;
-    QSet<QString> ids;
+    // A page may hold thousands of items: they are gathered on a worker, not in the main thread's time.
+    struct Gathered {
+        ItemsOf<Page> items;
+        QSet<QString> ids;
+    };
+    Gathered gathered;
     QSet<QString> pageTokens;
     std::optional<QString> pageToken;
     for (int page = 1;; ++page) {
         auto fetch = client.getJSON<Page>(pageURL(pageToken), accessToken, cancellation);
         Page result = co_await fetch;
-        ItemsOf<Page> received = std::move(result.items).value_or(ItemsOf<Page>());
-        items.reserve(items.size() + received.size());
-        for (auto& item : received) {
-            if (item.id) {
-                if (ids.contains(*item.id))
-                    continue;
-                ids.insert(*item.id);
-            }
-            items.append(std::move(item));
-        }
+        auto gather = GoogleHttp::inBackground(
+            [gathered = std::move(gathered), received = std::move(result.items)]() mutable {
+                if (!received)
+                    return std::move(gathered);
+                gathered.items.reserve(gathered.items.size() + received->size());
+                for (auto& item : *received) {
+                    if (item.id) {
+                        if (gathered.ids.contains(*item.id))
+                            continue;
+                        gathered.ids.insert(*item.id);
+                    }
+                    gathered.items.append(std::move(item));
+                }
+                return std::move(gathered);
+            });
+        gathered = co_await gather;
         if (!result.nextPageToken || page >= pageLimit || pageTokens.contains(*result.nextPageToken))
             break;
         pageTokens.insert(*result.nextPageToken);
         pageToken = result.nextPageToken;
     }
-    co_return items;
+    co_return std::move(gathered.items);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <optional>
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotask.h>
+#include <type_traits>
 
 class QNetworkAccessManager;
 
@@ -76,22 +77,28 @@ QCoro::Task<Answer> send(QNetworkAccessManager* network, QNetworkRequest request
 // The seconds a Retry-After value asks to wait (delay-seconds or an HTTP date), within [0, `cap`].
 std::optional<double> retryAfterSeconds(const QByteArray& value, const QDateTime& now, double cap);
 
-// Decodes the body on a worker thread: a page of several megabytes takes longer than a frame. The record
-// comes back through a pointer of its own, so that the caller holds the only copy and changes none.
-template <typename Record> QCoro::Task<Record> decodeInBackground(QByteArray body) {
-    auto promise = std::make_shared<QPromise<std::shared_ptr<Record>>>();
-    QFuture<std::shared_ptr<Record>> decoded = promise->future();
+// Runs `work` on a worker thread and resumes with what it returns. The result comes back through a pointer
+// of its own, so that the caller holds the only copy and changes none.
+template <typename Work> QCoro::Task<std::invoke_result_t<Work&>> inBackground(Work work) {
+    using Result = std::invoke_result_t<Work&>;
+    auto promise = std::make_shared<QPromise<std::shared_ptr<Result>>>();
+    QFuture<std::shared_ptr<Result>> done = promise->future();
     promise->start();
-    QThreadPool::globalInstance()->start([promise, body = std::move(body)] {
+    QThreadPool::globalInstance()->start([promise, work = std::move(work)]() mutable {
         try {
-            promise->addResult(std::make_shared<Record>(decodeJson<Record>(body)));
+            promise->addResult(std::make_shared<Result>(work()));
         } catch (...) {
             promise->setException(std::current_exception());
         }
         promise->finish();
     });
-    const std::shared_ptr<Record> record = co_await decoded;
-    co_return std::move(*record);
+    const std::shared_ptr<Result> result = co_await done;
+    co_return std::move(*result);
+}
+
+// Decodes the body on a worker thread: a page of several megabytes takes longer than a frame.
+template <typename Record> QCoro::Task<Record> decodeInBackground(QByteArray body) {
+    return inBackground([body = std::move(body)] { return decodeJson<Record>(body); });
 }
 
 // application/x-www-form-urlencoded: keys as they are; in values everything but letters, marks, digits
